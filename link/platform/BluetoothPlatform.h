@@ -1,0 +1,67 @@
+// The few Bluetooth Classic operations the link and the paired-sensor lookup
+// need. Backends: BlueZ (system D-Bus, kernel RFCOMM sockets) and a simulated
+// one whose virtual sensors sit at the far end of a socketpair().
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using BluetoothAddress = std::array<uint8_t, 6>;
+
+struct PairedDevice {
+    std::string name;     // may be empty when the device has no name
+    std::string address;  // text form, "00:11:22:AA:BB:CC"
+};
+
+// Platform status words carried in the link's error word. 0 is success;
+// otherwise a negative errno, except the values below.
+namespace PlatformStatus {
+inline constexpr int32_t ok = 0;
+// The device is held by another client (EBUSY).
+inline constexpr int32_t exclusiveAccess = int32_t(0xE00002C5u);
+int32_t fromErrno(int err);
+}  // namespace PlatformStatus
+
+// An open RFCOMM channel (or any connected stream). Callbacks arrive on the
+// Qt event loop of the thread that opened it.
+class BluetoothChannel {
+public:
+    virtual ~BluetoothChannel() = default;
+    // Writes every byte; 0 on success, else a platform status. A failed or
+    // short write closes the channel.
+    virtual int32_t write(const uint8_t* data, size_t length) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    std::function<void(const uint8_t* data, size_t length)> onData;
+    std::function<void()> onClosed;  // far end closed, or a read/write error
+};
+
+class BluetoothPlatform {
+public:
+    virtual ~BluetoothPlatform() = default;
+
+    // Paired devices in the platform's order; nullopt when the platform
+    // gives no paired list at all (no bus, no BlueZ).
+    virtual std::optional<std::vector<PairedDevice>> pairedDevices() = 0;
+    // Parses "XX:XX:XX:XX:XX:XX"; returns a platform status.
+    virtual int32_t parseAddress(const std::string& text, BluetoothAddress& address) = 0;
+    // RFCOMM channel of the serial port service (UUID 0x1101). Returns a
+    // status; `found` is false when the device has no such service record.
+    virtual int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
+                                      bool& found) = 0;
+    // Opens the channel synchronously. On failure returns null with `status` set.
+    virtual std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address,
+                                                          uint8_t channel, int32_t& status) = 0;
+
+    // The platform that the link and the lookup use. Never null: the BlueZ
+    // backend unless a program or test installs another.
+    static BluetoothPlatform& current();
+    static void setCurrent(BluetoothPlatform* platform);  // null restores BlueZ
+};

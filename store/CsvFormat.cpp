@@ -1,0 +1,78 @@
+#include "store/CsvFormat.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace csv {
+namespace {
+
+char* put(char* p, const char* text) {
+    const size_t n = std::strlen(text);
+    std::memcpy(p, text, n);
+    return p + n;
+}
+
+char* putInt(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+
+char* putHex(char* p, int32_t v, bool upper) {
+    char* end = std::to_chars(p, p + 8, uint32_t(v), 16).ptr;
+    if (upper)
+        for (char* c = p; c < end; ++c)
+            if (*c >= 'a') *c = char(*c - 'a' + 'A');
+    return end;
+}
+
+char* putValues(char* p, const int32_t* v, int n) {
+    for (int i = 0; i < n; ++i) {
+        *p++ = ',';
+        p = putInt(p, v[i]);
+    }
+    return p;
+}
+
+}  // namespace
+
+const char* lineEnd(int lineFeedCode) {
+    if (lineFeedCode == 0) return "\n";
+    if (lineFeedCode == 1) return "\r\n";
+    return "\r";
+}
+
+size_t formatLine(const SensorDataRecord& r, LineStyle style, bool filtered, const char* eol,
+                  char* out) {
+    static const char* const heads[] = {"ags", "geo", "press temp", "batt", "ext data", "qags"};
+    char* p = out;
+    const int64_t time = int64_t(r.msTime);
+    switch (r.dataType) {
+        case ags:
+        case geo:
+        case press:
+        case batt:
+        case ext:
+            p = put(p, heads[r.dataType]);
+            *p++ = ',';
+            p = putInt(p, time);
+            p = putValues(p, r.values, kValuesPerType[r.dataType]);
+            break;
+        case qags:
+            p = put(p, "qags,");
+            p = putInt(p, time);
+            p = putValues(p, r.values, 10);
+            break;
+        case ext16ad: {
+            const bool upper = style == LineStyle::streamed;
+            p = put(p, upper ? "ead" : "e");
+            for (int i = 0; i < 4; ++i) p = putHex(p, r.values[i], upper);
+            *p++ = ',';
+            p = putInt(p, time);
+            const bool withFiltered = filtered && style == LineStyle::streamed;
+            p = putValues(p, r.values + 4, withFiltered ? 8 : 4);
+            break;
+        }
+        default: return 0;
+    }
+    p = put(p, eol);
+    return size_t(p - out);
+}
+
+}  // namespace csv

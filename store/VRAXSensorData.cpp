@@ -1,0 +1,91 @@
+#include "store/VRAXSensorData.h"
+
+#include <cstdio>
+#include <cstring>
+
+void makeTimeStr(uint64_t msTime, char out[10]) {
+    const uint64_t h = msTime / 3600000;
+    const uint64_t m = msTime / 60000 - 60 * h;
+    const uint64_t s = msTime / 1000 - 3600 * h - 60 * m;
+    const uint64_t ms = msTime % 1000;
+    const unsigned hh = unsigned(h % 100);
+    out[0] = char('0' + hh / 10);
+    out[1] = char('0' + hh % 10);
+    out[2] = char('0' + m / 10);
+    out[3] = char('0' + m % 10);
+    out[4] = char('0' + s / 10);
+    out[5] = char('0' + s % 10);
+    out[6] = char('0' + ms / 100);
+    out[7] = char('0' + ms / 10 % 10);
+    out[8] = char('0' + ms % 10);
+    out[9] = '\0';
+}
+
+VRAXSensorData::VRAXSensorData() { std::memcpy(curDateStr, "00000000", 9); }
+
+VRAXSensorData::~VRAXSensorData() = default;
+
+void VRAXSensorData::clearSensorData() {
+    sensorData.clear();
+    writeDataList.clear();
+}
+
+void VRAXSensorData::setCurDate(int year, int month, int day) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
+    std::memcpy(curDateStr, text, 8);
+    curDateStr[8] = '\0';
+}
+
+void VRAXSensorData::appendSensorData(uint64_t msTime, int dataType, const int32_t* data) {
+    if (saveFilename && !saveFlag) return;  // download finished: late samples are not kept
+    if (dataType < 0 || dataType > 6) return;
+
+    SensorDataRecord& r = sensorData.next();
+    std::memset(&r, 0, sizeof r);
+    r.dataType = dataType;
+    r.msTime = msTime;
+    makeTimeStr(msTime, r.timeStr);
+    std::memcpy(r.dateStr, curDateStr, sizeof r.dateStr);
+    std::memcpy(r.values, data, sizeof(int32_t) * size_t(kValuesPerType[dataType]));
+    sensorData.push();
+
+    if (saveFilename && saveFlag) queueForSave(r);
+}
+
+bool VRAXSensorData::getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, uint64_t& dataIndex,
+                                        bool before) const {
+    const uint64_t n = count();
+    if (n <= afterIndex) return false;
+    dataIndex = afterIndex;
+    while (dataIndex < n) {
+        if (sensorData.at(dataIndex)->msTime > msTime) {
+            if (!before) return true;
+            if (dataIndex == 0) return false;
+            --dataIndex;
+            return true;
+        }
+        ++dataIndex;
+    }
+    if (!before) {
+        if (sensorData.back().msTime != msTime) return false;
+    }
+    --dataIndex;
+    return true;
+}
+
+uint64_t VRAXSensorData::getPassedMSTimeFirstSample() const {
+    return sensorData.empty() ? 0 : sensorData.at(0)->msTime;
+}
+
+uint64_t VRAXSensorData::getPassedMSTimeLastSample() const {
+    return sensorData.empty() ? 0 : sensorData.back().msTime;
+}
+
+bool VRAXSensorData::getFirstDataTime(uint64_t& /*time*/, uint64_t& /*date*/) const {
+    return !sensorData.empty();
+}
+
+bool VRAXSensorData::getLastDataTime(uint64_t& /*time*/, uint64_t& /*date*/) const {
+    return !sensorData.empty();
+}
