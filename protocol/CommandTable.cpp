@@ -133,7 +133,9 @@ int SearchCommandIndexByCmdStr(const char* name) {
     return -1;
 }
 
-int SearchCommandIndexByCmdCode(uint8_t code) { return codeIndex().rowOf[code]; }
+int SearchCommandIndexByCmdCode(uint8_t code) {
+    return codeIndex().rowOf[code];
+}
 
 int getParameterSize(int row) {
     assert(row >= 0 && row < kCommandTableSize);

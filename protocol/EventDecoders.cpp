@@ -6,7 +6,9 @@ namespace {
 enum : int { kAgs = 0, kGeo = 1, kPress = 2, kBatt = 3, kExt = 4, kQags = 5, kExt16ad = 6 };
 }
 
-uint64_t frameTimeStamp(const uint8_t* frame) { return uint64_t(int64_t(bin2Int32(frame + 2))); }
+uint64_t frameTimeStamp(const uint8_t* frame) {
+    return uint64_t(int64_t(bin2Int32(frame + 2)));
+}
 
 void EventDecoders::ags_event(const uint8_t* frame) {
     int32_t v[6];

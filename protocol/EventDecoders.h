@@ -8,7 +8,7 @@
 #include "protocol/SensorEvents.h"
 
 class EventDecoders {
-public:
+  public:
     explicit EventDecoders(SensorEvents* owner) : ownerObject(owner) {}
 
     // Each takes the frame buffer with the header byte at index 0.
@@ -24,7 +24,7 @@ public:
     std::array<double, 4> ad16Offset{};
     void resetAd16Filter() { ad16Offset.fill(0.0); }
 
-private:
+  private:
     SensorEvents* ownerObject;
 };
 

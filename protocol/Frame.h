@@ -16,7 +16,9 @@ inline int32_t bin2Int32(const uint8_t* p) {
                    uint32_t(p[3]) << 24);
 }
 
-inline int16_t bin2Short(const uint8_t* p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
+inline int16_t bin2Short(const uint8_t* p) {
+    return int16_t(uint16_t(p[0] | p[1] << 8));
+}
 
 inline int32_t conv3Byte2Int(const uint8_t* p) {
     uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;

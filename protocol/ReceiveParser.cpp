@@ -8,15 +8,11 @@
 
 ReceiveParser::ReceiveParser(SensorEvents* owner) : ownerObject(owner), decoders_(owner) {}
 
-void ReceiveParser::receive(const uint8_t* data, size_t length) {
-    fromSensorDataArray.insert(fromSensorDataArray.end(), data, data + length);
-    if (!parsing) procDataStream();
-}
-
 uint64_t ReceiveParser::searchHeadder() const {
     const size_t size = fromSensorDataArray.size();
     if (readPos >= size) return UINT64_MAX;
-    const void* hit = std::memchr(fromSensorDataArray.data() + readPos, kFrameHeader, size - readPos);
+    const void* hit =
+        std::memchr(fromSensorDataArray.data() + readPos, kFrameHeader, size - readPos);
     if (!hit) return UINT64_MAX;
     return uint64_t(static_cast<const uint8_t*>(hit) - fromSensorDataArray.data()) - readPos;
 }
@@ -24,16 +20,19 @@ uint64_t ReceiveParser::searchHeadder() const {
 void ReceiveParser::clearStream() {
     fromSensorDataArray.clear();
     readPos = 0;
+    waitFor = 0;
     ++clearEpoch;
 }
 
 void ReceiveParser::compact() {
     if (readPos == fromSensorDataArray.size()) {
         fromSensorDataArray.clear();
+        waitFor = 0;
         readPos = 0;
     } else if (readPos >= 4096 && readPos * 2 >= fromSensorDataArray.size()) {
         fromSensorDataArray.erase(fromSensorDataArray.begin(),
                                   fromSensorDataArray.begin() + std::ptrdiff_t(readPos));
+        waitFor -= std::min(waitFor, readPos);
         readPos = 0;
     }
 }
@@ -41,6 +40,7 @@ void ReceiveParser::compact() {
 void ReceiveParser::procDataStream() {
     if (parsing) return;
     parsing = true;
+    waitFor = 0;
     uint8_t frame[kMaxFrameLength + 2];
     for (;;) {
         const uint64_t rel = searchHeadder();
@@ -52,7 +52,10 @@ void ReceiveParser::procDataStream() {
         const size_t h = readPos + size_t(rel);
         readPos = h;
         const size_t length = fromSensorDataArray.size();
-        if (length <= h + 1) break;
+        if (length <= h + 1) {
+            waitFor = h + 2;
+            break;
+        }
 
         const int row = SearchCommandIndexByCmdCode(fromSensorDataArray[h + 1]);
         if (row < 0) {
@@ -61,7 +64,10 @@ void ReceiveParser::procDataStream() {
         }
         const int n = getParameterSize(row);
         const size_t e = h + size_t(n) + 2;
-        if (e >= length) break;  // incomplete: wait for more bytes
+        if (e >= length) {  // incomplete: wait for more bytes
+            waitFor = e + 1;
+            break;
+        }
 
         const uint8_t* bytes = fromSensorDataArray.data();
         if (frameCheck(bytes + h + 1, n + 1) != bytes[e]) {
@@ -111,11 +117,21 @@ void ReceiveParser::handleFrame(int row, const uint8_t* frame, int payloadSize) 
         case CommandRow::mementryinfo2Response:
             for (int port = 0; port < 4; ++port) ownerObject->setAd16Gain(p[28 + port], port);
             break;
-        case CommandRow::agsEvent: decoders_.ags_event(frame); break;
-        case CommandRow::geoEvent: decoders_.geo_event(frame); break;
-        case CommandRow::pressEvent: decoders_.press_event(frame); break;
-        case CommandRow::battEvent: decoders_.batt_event(frame); break;
-        case CommandRow::extEvent: decoders_.ext_event(frame); break;
+        case CommandRow::agsEvent:
+            decoders_.ags_event(frame);
+            break;
+        case CommandRow::geoEvent:
+            decoders_.geo_event(frame);
+            break;
+        case CommandRow::pressEvent:
+            decoders_.press_event(frame);
+            break;
+        case CommandRow::battEvent:
+            decoders_.batt_event(frame);
+            break;
+        case CommandRow::extEvent:
+            decoders_.ext_event(frame);
+            break;
         case CommandRow::ad16Reset:
             decoders_.resetAd16Filter();
             if (p[0] != 0)
@@ -123,8 +139,13 @@ void ReceiveParser::handleFrame(int row, const uint8_t* frame, int payloadSize) 
             else
                 okFlag_ = true;
             break;
-        case CommandRow::qagsEvent: decoders_.qags_event(frame); break;
-        case CommandRow::ext16adEvent: decoders_.ext16ad_event(frame); break;
-        default: break;  // checked, consumed, ignored
+        case CommandRow::qagsEvent:
+            decoders_.qags_event(frame);
+            break;
+        case CommandRow::ext16adEvent:
+            decoders_.ext16ad_event(frame);
+            break;
+        default:
+            break;  // checked, consumed, ignored
     }
 }

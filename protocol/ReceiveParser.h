@@ -6,6 +6,7 @@
 // is linear in the bytes received, however they are split into pieces.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,13 +16,20 @@
 #include "protocol/SensorEvents.h"
 
 class ReceiveParser {
-public:
+  public:
     explicit ReceiveParser(SensorEvents* owner);
 
     // Appends received bytes and parses them. Bytes that arrive while a parse
     // is running (a handler ran a nested event loop) are appended and parsed
     // by the outer run once its current frame is done, never re-entrantly.
-    void receive(const uint8_t* data, size_t length);
+    void receive(const uint8_t* data, size_t length) {
+        if (length == 1)
+            fromSensorDataArray.push_back(*data);
+        else
+            fromSensorDataArray.insert(fromSensorDataArray.end(), data, data + length);
+        // A partial frame waits for its last byte: nothing can change before it.
+        if (!parsing && fromSensorDataArray.size() >= waitFor) procDataStream();
+    }
 
     // Consumes every complete frame that the stream holds.
     void procDataStream();
@@ -48,15 +56,16 @@ public:
     EventDecoders& decoders() { return decoders_; }
     std::array<double, 4>& ad16Offset() { return decoders_.ad16Offset; }
 
-private:
+  private:
     void handleFrame(int row, const uint8_t* frame, int payloadSize);
     void compact();
 
     SensorEvents* ownerObject;
     EventDecoders decoders_;
     std::vector<uint8_t> fromSensorDataArray;
-    size_t readPos = 0;      // everything before it is consumed or dead
-    uint64_t clearEpoch = 0; // bumped by clearStream, so a running parse notices
+    size_t readPos = 0;       // everything before it is consumed or dead
+    size_t waitFor = 0;       // stream length at which a waiting partial frame completes
+    uint64_t clearEpoch = 0;  // bumped by clearStream, so a running parse notices
     uint64_t framesHandled_ = 0;
     bool parsing = false;
     bool okFlag_ = false;

@@ -6,7 +6,7 @@
 #include <string>
 
 class SensorEvents {
-public:
+  public:
     virtual ~SensorEvents() = default;
 
     virtual void setFirmVersion(const std::string& version) = 0;

@@ -12,10 +12,14 @@
 namespace {
 
 class DemoOwner : public SensorEvents {
-public:
+  public:
     VRAXSensorData store;
-    void setFirmVersion(const std::string& v) override { std::printf("  firmware %s\n", v.c_str()); }
-    void setMEmEntryData(const uint8_t*, int n) override { std::printf("  memory answer, %d bytes\n", n); }
+    void setFirmVersion(const std::string& v) override {
+        std::printf("  firmware %s\n", v.c_str());
+    }
+    void setMEmEntryData(const uint8_t*, int n) override {
+        std::printf("  memory answer, %d bytes\n", n);
+    }
     void setBatteryVoltage(float v) override { std::printf("  battery %.2f V\n", double(v)); }
     void setAd16Gain(int, int) override {}
     int getAd16Gain(int) override { return 1; }
