@@ -1,0 +1,322 @@
+#include "sensor/SensorSession.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "link/BtUtilClass.h"
+#include "link/EventWait.h"
+
+namespace session {
+namespace {
+
+void pause(double seconds) {
+    eventwait::runFor(seconds);
+}
+
+// Marks a session busy for the length of one sequence.
+class RunGuard {
+  public:
+    explicit RunGuard(bool& flag) : flag(flag), taken(!flag) { flag = true; }
+    ~RunGuard() {
+        if (taken) flag = false;
+    }
+    bool acquired() const { return taken; }
+
+  private:
+    bool& flag;
+    bool taken;
+};
+
+Outcome busyOutcome(Step step) {
+    return Outcome{Result::busy, step, 0, {}};
+}
+
+// Forwards the store's messages to the front end, except while the session
+// handles them itself.
+class HookReporter : public StoreReporter {
+  public:
+    std::function<void(const std::string&, const std::string&)> forward;
+    bool swallowed = false;
+    bool muted = false;
+    void storeMessage(const std::string& message, const std::string& title) override {
+        if (muted) {
+            swallowed = true;
+            return;
+        }
+        if (forward) forward(message, title);
+    }
+};
+
+void today(int& year, int& month, int& day) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    year = local.tm_year + 1900;
+    month = local.tm_mon + 1;
+    day = local.tm_mday;
+}
+
+}  // namespace
+
+SensorSession::SensorSession(const std::string& name, const std::string& address)
+    : vraxSensor(std::make_unique<VRAXSensor>()) {
+    vraxSensor->setName(name);
+    vraxSensor->setAddress(address);
+    vraxSensor->setTitle(name);
+    vraxSensor->setSensorType(BtUtilClass::checkSensorType(name));
+}
+
+SensorSession::~SensorSession() {
+    vraxSensor->getSensorDataObject().setReporter(nullptr);
+    simpleDisconnectSensor();
+}
+
+bool SensorSession::waitOK(VRAXSensor* s, float timeOut, bool checkNG) {
+    if (!s || !(timeOut > 0) || !s->rfCommControl()) return false;
+    RFCommControl* link = s->rfCommControl();
+    float elapsed = 0;
+    while (timeOut > elapsed) {
+        pause(0.01);
+        if (link->okFlag()) return true;
+        if (checkNG && link->ngFlag()) return false;
+        if (link->channelClosed()) return false;
+        elapsed = float(double(elapsed) + 0.01);
+    }
+    return false;
+}
+
+Outcome SensorSession::failure(Step step) const {
+    RFCommControl* link = vraxSensor->rfCommControl();
+    Result r = Result::timedOut;
+    if (link->channelClosed())
+        r = Result::channelClosed;
+    else if (link->ngFlag())
+        r = Result::refused;
+    return Outcome{r, step, 0, {}};
+}
+
+void SensorSession::simpleDisconnectSensor() {
+    if (connected_) vraxSensor->disconnect();
+    connected_ = false;
+}
+
+Outcome SensorSession::openSensorAndStop() {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return busyOutcome(Step::connect);
+    simpleDisconnectSensor();
+    VRAXSensor* s = vraxSensor.get();
+
+    pause(0.1);
+    int32_t err = 0;
+    const int32_t status = s->connect(err);
+    pause(0.1);
+    if (status != 0) return Outcome{Result::connectFailed, Step::connect, err, {}};
+    connected_ = true;
+
+    // Stop any measurement, then ask for the device information.
+    pause(0.2);
+    pause(0.01);
+    s->sendStopAllCommand(err);
+    if (!waitOK(s, 2.0f, true)) {
+        Outcome o = failure(Step::stop);
+        simpleDisconnectSensor();
+        return o;
+    }
+    s->clearSensorData();
+    pause(0.01);
+    s->sendGetSensorInfoCommand(err);
+    if (!waitOK(s, 1.0f, true) || !waitOK(s, 1.0f, true)) {
+        Outcome o = failure(Step::deviceInfo);
+        simpleDisconnectSensor();
+        return o;
+    }
+    return {};
+}
+
+Outcome SensorSession::getMemStatus(MemoryStatus& status) {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return busyOutcome(Step::memoryStatus);
+    VRAXSensor* s = vraxSensor.get();
+    int32_t err = 0;
+    pause(0.2);
+    pause(0.01);
+    s->sendMemEntryCount(err);
+    if (!waitOK(s, 5.0f, true)) {
+        if (s->channelClosed()) return failure(Step::memoryStatus);
+        pause(0.01);
+        s->sendMemEntryCount(err);
+        if (!waitOK(s, 3.0f, true)) return failure(Step::memoryStatus);
+    }
+    s->getMemEntryCount(status.entryCount);
+    pause(0.01);
+    s->sendMemFreeSize(err);
+    if (!waitOK(s, 2.0f, true)) return failure(Step::memoryStatus);
+    s->getMemFreeSize(status.freeEntryCount, status.freeRecordCount);
+    s->clearSensorData();
+    return {};
+}
+
+Outcome SensorSession::readEntries(uint32_t entryCount, std::vector<EntryInfo>& entries) {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return busyOutcome(Step::entryList);
+    for (uint32_t e = 1; e <= entryCount; ++e) {
+        EntryInfo info;
+        EntryStart& t = info.start;
+        int32_t err = 0;
+        if (!vraxSensor->getMemEntry(int32_t(e), t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                     t.millisecond, info.records, err))
+            return failure(Step::entryList);
+        info.startText = formatEntryStart(t);
+        entries.push_back(std::move(info));
+    }
+    return {};
+}
+
+Outcome SensorSession::readBattery(float& volts) {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return busyOutcome(Step::battery);
+    VRAXSensor* s = vraxSensor.get();
+    s->setBatteryVoltage(0);
+    int32_t err = 0;
+    if (s->sendBatteryStatusCommand(err) != 0)
+        return Outcome{Result::notSent, Step::battery, 0, {}};
+    // The answer raises no flag: wait for the voltage itself.
+    const bool answered =
+        eventwait::runUntil([s] { return s->batteryVoltage() > 0 || s->channelClosed(); }, 1.0);
+    volts = s->batteryVoltage();
+    if (!answered || volts <= 0) return failure(Step::battery);
+    return {};
+}
+
+Outcome SensorSession::listMemory(MemoryListing& listing, bool readBatteryToo) {
+    if (running_) return busyOutcome(Step::connect);
+    Outcome o = openSensorAndStop();
+    if (!o.ok()) return o;
+    listing.firmVersion = vraxSensor->firmVersion();
+    if (readBatteryToo) {
+        float volts = 0;
+        if (readBattery(volts).ok()) listing.batteryVoltage = volts;
+        vraxSensor->clearSensorData();
+    }
+    o = getMemStatus(listing.status);
+    if (o.ok()) o = readEntries(listing.status.entryCount, listing.entries);
+    simpleDisconnectSensor();
+    return o;
+}
+
+Outcome SensorSession::eraseDataEntry() {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return busyOutcome(Step::erase);
+    VRAXSensor* s = vraxSensor.get();
+    int32_t err = 0;
+    pause(0.2);
+    pause(0.01);
+    s->clearAllMemEntry(err);
+    if (!waitOK(s, 2.0f, true)) {
+        if (s->channelClosed()) return failure(Step::erase);
+        pause(0.01);
+        s->clearAllMemEntry(err);
+        if (!waitOK(s, 2.0f, true)) return failure(Step::erase);
+    }
+    s->clearSensorData();
+    return {};
+}
+
+Outcome SensorSession::eraseMemory() {
+    if (running_) return busyOutcome(Step::connect);
+    Outcome o = openSensorAndStop();
+    if (!o.ok()) return o;
+    o = eraseDataEntry();
+    simpleDisconnectSensor();
+    return o;
+}
+
+Outcome SensorSession::downloadEntry(const DownloadRequest& request, const DownloadHooks& hooks,
+                                     DownloadReport& report) {
+    if (running_) return busyOutcome(Step::connect);
+    Outcome o = openSensorAndStop();
+    if (!o.ok()) return o;
+    RunGuard guard(running_);
+    VRAXSensor* s = vraxSensor.get();
+    VRAXSensorData& store = s->getSensorDataObject();
+
+    int year = request.year, month = request.month, day = request.day;
+    if (year == 0) today(year, month, day);
+    const std::string folder = dayFolderPath(request.saveFolder, year, month, day);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
+        simpleDisconnectSensor();
+        return Outcome{Result::fileError, Step::folder, 0, folder};
+    }
+
+    s->clearSensorData();
+    s->setWriteAD16FilterdData(request.filtered ? 1 : 0);
+    int32_t err = 0;
+    if (BtUtilClass::checkSensorType2(s->name()) == 2)
+        s->getMemEntryInfo2(request.entryRow + 1, err);
+
+    EntryStart start;
+    parseEntryStart(request.startText, start);
+    report.filePath = csvFilePath(folder, s->name(), start, request.filtered);
+
+    HookReporter reporter;
+    reporter.forward = hooks.storeMessage;
+    reporter.muted = true;
+    store.setReporter(&reporter);
+    s->setSaveFilename(report.filePath);
+    reporter.muted = false;
+    if (store.hadWriteError()) {
+        store.setReporter(nullptr);
+        s->clearSaveFilename();
+        simpleDisconnectSensor();
+        return Outcome{Result::fileError, Step::file, 0, report.filePath};
+    }
+    s->setSaveFlag();
+
+    Result result = Result::done;
+    if (!s->readMemData(request.entryRow + 1, err)) {
+        result = Result::notSent;
+    } else {
+        if (hooks.transferStarted) hooks.transferStarted();
+        pause(0.01);
+        RFCommControl* link = s->rfCommControl();
+        uint64_t lastBytes = link->receivedBytes();
+        auto lastChange = std::chrono::steady_clock::now();
+        while (!s->memDataReadCompleat()) {
+            if (link->channelClosed()) {
+                result = Result::channelClosed;
+                break;
+            }
+            if (hooks.cancelRequested && hooks.cancelRequested()) {
+                result = Result::cancelled;
+                break;
+            }
+            pause(0.1);
+            if (hooks.progress) hooks.progress(store.count(), request.expectedRecords);
+            const auto now = std::chrono::steady_clock::now();
+            if (link->receivedBytes() != lastBytes) {
+                lastBytes = link->receivedBytes();
+                lastChange = now;
+            } else if (std::chrono::duration<double>(now - lastChange).count() >= kSilenceTimeout) {
+                result = Result::timedOut;
+                break;
+            }
+        }
+        report.endSeen = s->memDataReadCompleat();
+    }
+
+    const bool flushed = s->flashWriteBuffer();
+    s->clearSaveFlag();
+    store.setReporter(nullptr);
+    report.records = store.count();
+    report.fileComplete = flushed && store.queuedRecords() == 0;
+    simpleDisconnectSensor();
+
+    if (result == Result::done && !report.fileComplete) result = Result::fileError;
+    return Outcome{result, Step::download, 0, report.filePath};
+}
+
+}  // namespace session

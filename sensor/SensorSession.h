@@ -1,0 +1,135 @@
+// The sequences that every front end runs on a sensor: connect and stop,
+// read the memory status and entry list, download an entry into a CSV file,
+// erase the memory. Each user action makes one session, which connects, does
+// its work and disconnects. Results say what happened; turning them into
+// messages is the front end's job.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sensor/DownloadNaming.h"
+#include "sensor/VRAXSensor.h"
+
+namespace session {
+
+enum class Step {
+    connect,       // opening the channel
+    stop,          // stop command
+    deviceInfo,    // device information
+    memoryStatus,  // entry count and free size
+    entryList,     // entry headers
+    folder,        // day folder
+    file,          // CSV file
+    download,      // the transfer itself
+    erase,         // memory erase
+    battery,       // battery status
+};
+
+enum class Result {
+    done,
+    connectFailed,  // platformStatus holds the error word
+    refused,        // the sensor answered NG
+    timedOut,       // no answer in time, or the sensor went silent
+    channelClosed,  // the channel closed under the sequence
+    notSent,        // the request could not be written
+    fileError,      // folder or file could not be made or written
+    cancelled,      // the user stopped it
+    busy,           // another sequence of this session is running
+};
+
+struct Outcome {
+    Result result = Result::done;
+    Step step = Step::connect;
+    int32_t platformStatus = 0;
+    std::string path;  // folder or file concerned
+    bool ok() const { return result == Result::done; }
+};
+
+struct EntryInfo {
+    EntryStart start;
+    std::string startText;  // "YYYY/MM/DD hh:mm:ss.mmm"
+    int32_t records = 0;
+};
+
+struct MemoryStatus {
+    uint32_t entryCount = 0;
+    uint32_t freeEntryCount = 0;
+    uint32_t freeRecordCount = 0;
+};
+
+struct MemoryListing {
+    MemoryStatus status;
+    std::vector<EntryInfo> entries;  // those read, also after a failure
+    std::string firmVersion;
+    float batteryVoltage = 0;  // 0 when the sensor did not say
+};
+
+struct DownloadRequest {
+    std::string saveFolder;
+    int entryRow = 0;       // row of the entry list; entry entryRow + 1 is read
+    std::string startText;  // the row's start time text
+    int64_t expectedRecords = -1;
+    bool filtered = false;
+    int year = 0, month = 0, day = 0;  // day of the download (day folder); 0: today
+};
+
+struct DownloadReport {
+    std::string filePath;
+    uint64_t records = 0;       // records stored
+    bool endSeen = false;       // the sensor reported the end of the entry
+    bool fileComplete = false;  // every stored record reached the file
+};
+
+struct DownloadHooks {
+    std::function<void()> transferStarted;                             // the read request went out
+    std::function<void(uint64_t records, int64_t expected)> progress;  // every 0.1 s
+    std::function<bool()> cancelRequested;
+    // Store messages (write errors) raised while records arrive. Called from
+    // inside data delivery: the receiver must not run a modal loop there.
+    std::function<void(const std::string& message, const std::string& title)> storeMessage;
+};
+
+// Seconds of silence after which a running download counts as timed out.
+inline constexpr double kSilenceTimeout = 10.0;
+
+class SensorSession {
+  public:
+    SensorSession(const std::string& name, const std::string& address);
+    ~SensorSession();
+    SensorSession(const SensorSession&) = delete;
+    SensorSession& operator=(const SensorSession&) = delete;
+
+    VRAXSensor& sensor() { return *vraxSensor; }
+    bool running() const { return running_; }
+
+    // Whole user actions; each ends disconnected.
+    Outcome listMemory(MemoryListing& listing, bool readBattery = false);
+    Outcome downloadEntry(const DownloadRequest& request, const DownloadHooks& hooks,
+                          DownloadReport& report);
+    Outcome eraseMemory();
+
+    // The steps, for callers that string them themselves.
+    Outcome openSensorAndStop();
+    Outcome getMemStatus(MemoryStatus& status);
+    Outcome readEntries(uint32_t entryCount, std::vector<EntryInfo>& entries);
+    Outcome readBattery(float& volts);
+    Outcome eraseDataEntry();
+    void simpleDisconnectSensor();
+
+    // Polls the OK flag in 0.01 s slices for `timeOut` seconds' worth of
+    // slices; an NG answer (with checkNG) or a closed channel ends it early.
+    static bool waitOK(VRAXSensor* s, float timeOut, bool checkNG);
+
+  private:
+    Outcome failure(Step step) const;  // refused, timed out or closed, from the link's state
+
+    std::unique_ptr<VRAXSensor> vraxSensor;
+    bool running_ = false;
+    bool connected_ = false;
+};
+
+}  // namespace session
