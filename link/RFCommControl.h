@@ -13,7 +13,7 @@
 #include "protocol/SensorEvents.h"
 
 class RFCommControl {
-public:
+  public:
     explicit RFCommControl(SensorEvents* owner);
     ~RFCommControl();
     RFCommControl(const RFCommControl&) = delete;
@@ -23,8 +23,8 @@ public:
     // channel failed to open. errCode receives the platform status.
     int connectSensor(const std::string& address, int32_t& errCode);
     bool checkPairedDevice(const std::string& address);
-    // 0 written; 5 not connected or channel closed (nothing written); another
-    // non-zero value when the write failed (the link then counts as closed).
+    // 0 written; 5 not connected or channel closed (nothing written); 6 when
+    // the write failed, with errCode set (the link then counts as closed).
     int sendBinCommand(const uint8_t* frame, int length, int32_t& errCode);
     void disconnect();
 
@@ -51,7 +51,9 @@ public:
     // Sees every byte written (sent = true) and received, for captures.
     std::function<void(bool sent, const uint8_t* data, size_t length)> tap;
 
-private:
+  private:
+    void detachChannel();
+
     SensorEvents* ownerObject;
     ReceiveParser parser;
     std::unique_ptr<BluetoothChannel> bluetoothChannel;
@@ -59,6 +61,5 @@ private:
     uint8_t rfcommChannelID = 0;
     bool connected = false;
     bool closedByPeer = false;
-    bool locked = false;  // the link lock: held while sending or parsing
     uint64_t bytesReceived = 0;
 };

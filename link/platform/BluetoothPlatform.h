@@ -25,13 +25,15 @@ namespace PlatformStatus {
 inline constexpr int32_t ok = 0;
 // The device is held by another client (EBUSY).
 inline constexpr int32_t exclusiveAccess = int32_t(0xE00002C5u);
+// The device has no serial port service record (-ENOENT).
+inline constexpr int32_t noSerialPortService = -2;
 int32_t fromErrno(int err);
 }  // namespace PlatformStatus
 
 // An open RFCOMM channel (or any connected stream). Callbacks arrive on the
 // Qt event loop of the thread that opened it.
 class BluetoothChannel {
-public:
+  public:
     virtual ~BluetoothChannel() = default;
     // Writes every byte; 0 on success, else a platform status. A failed or
     // short write closes the channel.
@@ -44,7 +46,7 @@ public:
 };
 
 class BluetoothPlatform {
-public:
+  public:
     virtual ~BluetoothPlatform() = default;
 
     // Paired devices in the platform's order; nullopt when the platform
@@ -64,4 +66,9 @@ public:
     // backend unless a program or test installs another.
     static BluetoothPlatform& current();
     static void setCurrent(BluetoothPlatform* platform);  // null restores BlueZ
+
+    // The address text form both backends use ("00:11:22:AA:BB:CC", as BlueZ
+    // writes it); parsing accepts either letter case.
+    static int32_t parseAddressText(const std::string& text, BluetoothAddress& address);
+    static std::string addressText(const BluetoothAddress& address);
 };

@@ -1,0 +1,193 @@
+#include "link/platform/SimulatedPlatform.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <functional>
+
+#include "link/platform/FdChannel.h"
+
+// The far end of one open virtual channel.
+class SimulatedLink {
+  public:
+    SimulatedLink(int fd_, std::shared_ptr<VirtualSensor> s,
+                  std::function<void(SimulatedLink*)> ended)
+        : fd(fd_),
+          sensor(std::move(s)),
+          onEnded(std::move(ended)),
+          readable(fd, QSocketNotifier::Read),
+          writable(fd, QSocketNotifier::Write) {
+        writable.setEnabled(false);
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&readable, &QSocketNotifier::activated, [this] { readHost(); });
+        QObject::connect(&writable, &QSocketNotifier::activated, [this] { pump(); });
+        QObject::connect(&timer, &QTimer::timeout, [this] { pump(); });
+        sensor->open();
+    }
+    ~SimulatedLink() {
+        readable.setEnabled(false);
+        writable.setEnabled(false);
+        sensor->close();
+        ::close(fd);
+    }
+
+  private:
+    void readHost() {
+        uint8_t buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sensor->receive(buffer, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            end();  // the host closed its end
+            return;
+        }
+        pump();
+    }
+
+    // Writes what the sensor has due; waits for room, or for the next due time.
+    void pump() {
+        writable.setEnabled(false);
+        for (int rounds = 0; rounds < 16; ++rounds) {
+            if (pending.empty()) {
+                pending.resize(kPiece);
+                pending.resize(sensor->pull(pending.data(), kPiece));
+                sent = 0;
+                if (pending.empty()) break;
+            }
+            while (sent < pending.size()) {
+                const ssize_t n =
+                    ::send(fd, pending.data() + sent, pending.size() - sent, MSG_NOSIGNAL);
+                if (n > 0) {
+                    sent += size_t(n);
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    writable.setEnabled(true);
+                    return;
+                }
+                end();
+                return;
+            }
+            pending.clear();
+        }
+        if (sensor->shouldClose()) {
+            end();
+            return;
+        }
+        const uint64_t due = sensor->nextDueMs();
+        if (due == VirtualSensor::kNever) return;
+        const uint64_t now = VirtualSensor::steadyMs();
+        timer.start(due > now ? int(std::min<uint64_t>(due - now, 1u << 30)) : 0);
+    }
+
+    void end() {
+        readable.setEnabled(false);
+        writable.setEnabled(false);
+        timer.stop();
+        // Destroys this object later, outside its own handlers; the notifier as
+        // context drops the call if the platform goes first.
+        QTimer::singleShot(0, &readable, [cb = onEnded, self = this] { cb(self); });
+        onEnded = [](SimulatedLink*) {};
+    }
+
+    static constexpr size_t kPiece = 16384;
+    int fd;
+    std::shared_ptr<VirtualSensor> sensor;
+    std::function<void(SimulatedLink*)> onEnded;
+    QSocketNotifier readable;
+    QSocketNotifier writable;
+    QTimer timer;
+    std::vector<uint8_t> pending;
+    size_t sent = 0;
+};
+
+SimulatedPlatform::SimulatedPlatform() = default;
+SimulatedPlatform::~SimulatedPlatform() {
+    if (&BluetoothPlatform::current() == this) BluetoothPlatform::setCurrent(nullptr);
+}
+
+VirtualSensor* SimulatedPlatform::addDevice(const std::string& name, const std::string& address,
+                                            std::shared_ptr<VirtualSensor> sensor, bool paired) {
+    devices.push_back({name, address, std::move(sensor), paired});
+    return devices.back().sensor.get();
+}
+
+VirtualSensor* SimulatedPlatform::sensorAt(const std::string& address) {
+    BluetoothAddress a;
+    if (parseAddressText(address, a) != PlatformStatus::ok) return nullptr;
+    Device* d = find(a);
+    return d ? d->sensor.get() : nullptr;
+}
+
+void SimulatedPlatform::removeAll() {
+    links.clear();
+    devices.clear();
+}
+
+SimulatedPlatform::Device* SimulatedPlatform::find(const BluetoothAddress& address) {
+    for (Device& d : devices) {
+        BluetoothAddress a;
+        if (parseAddressText(d.address, a) == PlatformStatus::ok && a == address) return &d;
+    }
+    return nullptr;
+}
+
+std::optional<std::vector<PairedDevice>> SimulatedPlatform::pairedDevices() {
+    if (!listAvailable) return std::nullopt;
+    std::vector<PairedDevice> list;
+    for (const Device& d : devices)
+        if (d.paired) list.push_back({d.name, d.address});
+    return list;
+}
+
+int32_t SimulatedPlatform::parseAddress(const std::string& text, BluetoothAddress& address) {
+    return parseAddressText(text, address);
+}
+
+int32_t SimulatedPlatform::serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
+                                             bool& found) {
+    found = false;
+    const Device* d = find(address);
+    if (!d) return PlatformStatus::fromErrno(EHOSTDOWN);
+    if (!d->sensor || d->sensor->faults.noSerialPortService) return PlatformStatus::ok;
+    channel = kChannel;
+    found = true;
+    return PlatformStatus::ok;
+}
+
+std::unique_ptr<BluetoothChannel> SimulatedPlatform::openChannel(const BluetoothAddress& address,
+                                                                 uint8_t channel, int32_t& status) {
+    Device* d = find(address);
+    if (!d || !d->sensor || channel != kChannel) {
+        status = PlatformStatus::fromErrno(d ? ECONNREFUSED : EHOSTDOWN);
+        return nullptr;
+    }
+    if (d->sensor->faults.busy || d->sensor->isOpen()) {
+        status = PlatformStatus::exclusiveAccess;
+        return nullptr;
+    }
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) < 0) {
+        status = PlatformStatus::fromErrno(errno);
+        return nullptr;
+    }
+    auto link = std::make_unique<SimulatedLink>(fds[1], d->sensor,
+                                                [this](SimulatedLink* l) { linkEnded(l); });
+    SimulatedLink* key = link.get();
+    links.emplace(key, std::move(link));
+    status = PlatformStatus::ok;
+    return std::make_unique<FdChannel>(fds[0]);
+}
+
+void SimulatedPlatform::linkEnded(SimulatedLink* link) {
+    links.erase(link);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for the given number
+# of seconds (default 20), starting from the committed seed corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+dir=build/fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DVRAX_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$dir"
+status=0
+for target in parser csv_loader bin_loader sepcsv parse_first_line; do
+  exe="$dir/bin/fuzz_$target"
+  [ -x "$exe" ] || continue
+  work=$(mktemp -d)
+  cp -r "tests/fuzz/corpus/$target/." "$work/" 2>/dev/null || true
+  echo "=== fuzz_$target for ${seconds}s ==="
+  if ! "$exe" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$dir/crash-$target-" "$work" 2>"$dir/fuzz_$target.log"; then
+    echo "fuzz_$target FAILED; see $dir/fuzz_$target.log"
+    tail -30 "$dir/fuzz_$target.log"
+    status=1
+  fi
+  grep -E "stat::number_of_executed_units" "$dir/fuzz_$target.log" || true
+  rm -rf "$work"
+done
+exit $status

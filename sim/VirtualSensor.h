@@ -1,0 +1,123 @@
+// A virtual VRAX sensor: the device side of the protocol. It takes the bytes
+// the host writes, recognises host command frames, and queues the answers a
+// sensor gives; a driver pulls the output bytes when they are due. Memory
+// replays are generated frame by frame as they are pulled, so a replay of
+// any length needs no more memory than one frame.
+//
+// Time is the caller's monotonic clock in milliseconds (steadyMs() by
+// default); it only matters for reply delays.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/VirtualEntry.h"
+
+enum class VirtualModel { VRAX610, VRAX650 };
+
+// Ways a virtual sensor misbehaves. Frame counts and indexes refer to the
+// measurement frames of a replay, counted from 0 within each replay.
+struct VirtualFaults {
+    int replyDelayMs = 0;                  // delay of every answer and of a replay's start
+    std::map<uint8_t, int> commandDelayMs;  // per command code; overrides replyDelayMs
+    size_t chunkSize = 0;                  // bytes per pull (0 = as many as asked, 1 = every byte alone)
+    uint32_t corruptEveryNth = 0;          // frames N-1, 2N-1, ... get a wrong check byte
+    std::set<uint32_t> corruptFrames;      // these frames get a wrong check byte
+    uint32_t dropEveryNth = 0;             // frames N-1, 2N-1, ... are not sent
+    std::set<uint32_t> dropFrames;         // these frames are not sent
+    std::map<uint8_t, int> ngCommands;     // code -> times to answer 0x8F 01 (-1 = always)
+    int64_t closeAfterFrames = -1;         // close the channel after this many frames of a replay
+    int64_t silentAfterFrames = -1;        // send nothing more after this many frames of a replay
+    bool busy = false;                     // the channel cannot be opened (in use elsewhere)
+    bool noSerialPortService = false;      // the device has no serial port service record
+};
+
+class VirtualSensor {
+  public:
+    static constexpr uint64_t kNever = UINT64_MAX;
+
+    explicit VirtualSensor(VirtualModel model = VirtualModel::VRAX610);
+
+    VirtualModel model;
+    std::array<uint8_t, 4> firmware{0x01, 0x0A, 0x00, 0xFF};  // device information bytes 16-19
+    std::vector<VirtualEntry> entries;                        // entry k + 1 is entries[k]
+    float batteryVoltage = 3.95f;
+    int batteryLevel = 87;          // percent, third byte of the battery answer
+    int maxEntries = 64;            // free entries = maxEntries - entries
+    uint32_t memoryRecords = 4000000;  // free records = memoryRecords - records held
+    VirtualFaults faults;
+
+    // A channel was opened: a fresh session (no pending input or output).
+    void open();
+    // The channel went away: stops any replay, drops pending output.
+    void close();
+    bool isOpen() const { return opened; }
+
+    // Host-to-device bytes.
+    void receive(const uint8_t* data, size_t length, uint64_t nowMs);
+    void receive(const uint8_t* data, size_t length) { receive(data, length, steadyMs()); }
+
+    // Writes up to `max` output bytes that are due at `nowMs` (never more
+    // than faults.chunkSize when it is set); returns how many.
+    size_t pull(uint8_t* out, size_t max, uint64_t nowMs);
+    size_t pull(uint8_t* out, size_t max) { return pull(out, max, steadyMs()); }
+    // Earliest time at which pull() gives bytes; kNever when nothing is pending.
+    uint64_t nextDueMs() const;
+    // True when the channel should be closed now (after a close fault fired
+    // and every byte before it was pulled).
+    bool shouldClose() const { return closeNow && partialPos >= partial.size() && replies.empty(); }
+    bool replaying() const { return replay.active; }
+    bool isSilent() const { return silent; }
+
+    // Every checked host frame received, header to check byte, over all sessions.
+    const std::vector<std::vector<uint8_t>>& receivedFrames() const { return hostFrames; }
+    // Codes of the received host frames, in order.
+    std::vector<uint8_t> receivedCodes() const;
+    // Measurement frames sent (or dropped) in the current or last replay.
+    uint64_t framesReplayed() const { return replay.next; }
+    // Replays that reached their end frame.
+    uint64_t replaysCompleted() const { return completedReplays; }
+
+    static uint64_t steadyMs();
+    // Number of records held, over all entries.
+    uint64_t recordsHeld() const;
+
+  private:
+    struct Reply {
+        uint64_t due;
+        std::vector<uint8_t> bytes;
+    };
+    struct Replay {
+        bool active = false;
+        size_t entry = 0;
+        uint32_t next = 0;
+        uint64_t due = 0;
+    };
+
+    void handleFrame(const uint8_t* frame, int length, uint64_t nowMs);
+    void answer(uint8_t command, uint8_t code, const uint8_t* payload, size_t n, uint64_t nowMs);
+    void answerStatus(uint8_t command, uint8_t status, uint64_t nowMs);
+    uint64_t delayFor(uint8_t command) const;
+    bool takeNg(uint8_t command);
+    bool isDropped(uint32_t frame) const;
+    bool isCorrupt(uint32_t frame) const;
+    const VirtualEntry* entryAt(int number) const;
+
+    bool opened = false;
+    bool silent = false;
+    bool closeNow = false;
+    std::vector<uint8_t> input;
+    std::deque<Reply> replies;
+    size_t replyPos = 0;
+    std::vector<uint8_t> partial;  // the rest of a frame a pull cut short
+    size_t partialPos = 0;
+    Replay replay;
+    uint64_t completedReplays = 0;
+    std::vector<std::vector<uint8_t>> hostFrames;
+};

@@ -1,0 +1,151 @@
+// The BlueZ backend against a private D-Bus daemon that plays the system
+// bus, with python-dbusmock's BlueZ template as org.bluez.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "link/BtUtilClass.h"
+#include "link/EventWait.h"
+#include "link/RFCommControl.h"
+#include "link/platform/BlueZPlatform.h"
+#include "protocol/EventRecorder.h"
+
+namespace {
+
+pid_t spawn(const std::vector<std::string>& args, int stdoutFd = -1) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (stdoutFd >= 0) dup2(stdoutFd, 1);
+        std::vector<char*> argv;
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The mock logs every call on its standard output; the test does not need it.
+int quiet() {
+    static const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    return fd;
+}
+
+void stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+// One daemon and one mock for the whole suite: Qt keeps its system bus
+// connection for the life of the process.
+class BlueZTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        daemon =
+            spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, out[1]);
+        close(out[1]);
+        std::string address;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') address += c;
+        close(out[0]);
+        ASSERT_FALSE(address.empty()) << "dbus-daemon did not start";
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        stop(mock);
+        stop(daemon);
+    }
+
+    static bool startMock() {
+        mock = spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "bluez5"},
+                     quiet());
+        return eventwait::runUntil(
+            [] {
+                return QDBusConnection::systemBus().interface()->isServiceRegistered("org.bluez");
+            },
+            20.0, 0.05);
+    }
+    static bool mockCall(const char* method, const QVariantList& args) {
+        QDBusMessage m = QDBusMessage::createMethodCall("org.bluez", "/", "org.bluez.Mock", method);
+        m.setArguments(args);
+        const QDBusMessage reply = QDBusConnection::systemBus().call(m, QDBus::Block, 5000);
+        return reply.type() == QDBusMessage::ReplyMessage;
+    }
+    static bool addDevice(const char* address, const char* name, bool paired) {
+        if (!mockCall("AddDevice", {"hci0", address, name})) return false;
+        return !paired || mockCall("PairDevice", {"hci0", address, uint32_t(0x1F00)});
+    }
+
+    static inline pid_t daemon = -1;
+    static inline pid_t mock = -1;
+    BlueZPlatform platform;
+};
+
+TEST_F(BlueZTest, PairedSensorsFromTheSystemBus) {
+    // A bus without BlueZ gives no list at all, quickly and without a crash.
+    EXPECT_FALSE(platform.pairedDevices().has_value());
+    EXPECT_FALSE(platform.lastError().empty());
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), -1);
+
+    ASSERT_TRUE(startMock());
+    ASSERT_TRUE(mockCall("AddAdapter", {"hci0", "lab-pc"}));
+    auto devices = platform.pairedDevices();
+    ASSERT_TRUE(devices.has_value());
+    EXPECT_TRUE(devices->empty());
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), 0);
+
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0A", "VRAX610-00A", true));
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0B", "Headset", true));
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0C", "VRAX650-0000000C", true));
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0D", "VRAX610-00D", false));  // not paired
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0E", "VRAX610-00E1", true));  // 12 characters
+    devices = platform.pairedDevices();
+    ASSERT_TRUE(devices.has_value());
+    EXPECT_EQ(devices->size(), 4u);
+
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), 2);
+    std::string name, address;
+    ASSERT_TRUE(BtUtilClass::getSensorDeviceInfoByIndex(0, name, address));
+    EXPECT_EQ(name, "VRAX610-00A");
+    EXPECT_EQ(address, "00:1B:DC:00:00:0A");
+    ASSERT_TRUE(BtUtilClass::getSensorDeviceInfoByIndex(1, name, address));
+    EXPECT_EQ(name, "VRAX650-0000000C");
+    EXPECT_FALSE(BtUtilClass::getSensorDeviceInfoByIndex(2, name, address));
+
+    // The link's paired check sees the same list; connecting to an unpaired
+    // address goes no further.
+    EventRecorder owner;
+    RFCommControl link(&owner);
+    int32_t err = 5;
+    EXPECT_TRUE(link.checkPairedDevice("00:1B:DC:00:00:0A"));
+    EXPECT_FALSE(link.checkPairedDevice("00:1B:DC:00:00:0D"));
+    EXPECT_EQ(link.connectSensor("00:1B:DC:00:00:0D", err), 1);
+    EXPECT_EQ(err, 0);
+    // A paired address on a machine without a reachable device fails with a
+    // status, never a hang or a crash.
+    EXPECT_EQ(link.connectSensor("00:1B:DC:00:00:0A", err), 3);
+    EXPECT_NE(err, 0);
+}
+
+TEST(BlueZAddressTest, ParsesOnlyTheFullForm) {
+    BluetoothAddress a{};
+    EXPECT_EQ(BluetoothPlatform::parseAddressText("00:1b:DC:0f:61:01", a), 0);
+    EXPECT_EQ(BluetoothPlatform::addressText(a), "00:1B:DC:0F:61:01");
+    for (const char* bad :
+         {"", "00:1B:DC:0F:61", "00:1B:DC:0F:61:0G", "00-1B-DC-0F-61-01", "00:1B:DC:0F:61:011"})
+        EXPECT_NE(BluetoothPlatform::parseAddressText(bad, a), 0) << bad;
+}
+
+}  // namespace
