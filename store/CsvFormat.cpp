@@ -12,7 +12,9 @@ char* put(char* p, const char* text) {
     return p + n;
 }
 
-char* putInt(char* p, int64_t v) { return std::to_chars(p, p + 24, v).ptr; }
+char* putInt(char* p, int64_t v) {
+    return std::to_chars(p, p + 24, v).ptr;
+}
 
 char* putHex(char* p, int32_t v, bool upper) {
     char* end = std::to_chars(p, p + 8, uint32_t(v), 16).ptr;
@@ -55,6 +57,7 @@ size_t formatLine(const SensorDataRecord& r, LineStyle style, bool filtered, con
             p = putValues(p, r.values, kValuesPerType[r.dataType]);
             break;
         case qags:
+            if (style == LineStyle::wholeStore) return 0;  // that save has no qags line
             p = put(p, "qags,");
             p = putInt(p, time);
             p = putValues(p, r.values, 10);
@@ -69,7 +72,8 @@ size_t formatLine(const SensorDataRecord& r, LineStyle style, bool filtered, con
             p = putValues(p, r.values + 4, withFiltered ? 8 : 4);
             break;
         }
-        default: return 0;
+        default:
+            return 0;
     }
     p = put(p, eol);
     return size_t(p - out);

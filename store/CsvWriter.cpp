@@ -65,18 +65,22 @@ bool VRAXSensorData::writeBatch() {
     }
 
     // Drop the records whose lines reached the file.
-    const size_t done = ok ? writeDataList.size()
-                           : size_t(std::upper_bound(lineEnds.begin(), lineEnds.end(), written) -
-                                    lineEnds.begin());
+    const size_t done =
+        ok ? writeDataList.size()
+           : size_t(std::upper_bound(lineEnds.begin(), lineEnds.end(), written) - lineEnds.begin());
     writeDataList.erase(writeDataList.begin(), writeDataList.begin() + std::ptrdiff_t(done));
 
+    bool report = false;
     if (ok) {
         inFailingRun = false;
     } else {
         writeFailed = true;
-        if (!inFailingRun && reporter) reporter->storeMessage(kWriteErrorMessage, kErrorTitle);
+        report = !inFailingRun;
         inFailingRun = true;
+        retryAtQueueSize = 2 * writeDataList.size();
     }
     writingBatch = false;
+    // The reporter may run an event loop in which more records arrive.
+    if (report && reporter) reporter->storeMessage(kWriteErrorMessage, kErrorTitle);
     return ok;
 }

@@ -2,14 +2,16 @@
 // for as long as it is in the list, and appending never moves old records.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "store/SensorDataRecord.h"
 
 class RecordList {
-public:
+  public:
     static constexpr uint64_t kChunkRecords = 4096;
 
     uint64_t size() const { return count; }
@@ -37,8 +39,19 @@ public:
         chunks.clear();
         count = 0;
     }
+    void swap(RecordList& other) noexcept {
+        chunks.swap(other.chunks);
+        std::swap(count, other.count);
+    }
 
-private:
+    // Calls f(first, n) for each run of consecutive records, oldest first.
+    template <class F>
+    void forEachRun(F&& f) const {
+        for (uint64_t done = 0; done < count; done += kChunkRecords)
+            f(chunks[done / kChunkRecords].get(), std::min(kChunkRecords, count - done));
+    }
+
+  private:
     std::vector<std::unique_ptr<SensorDataRecord[]>> chunks;
     uint64_t count = 0;
 };

@@ -8,10 +8,13 @@ void VRAXSensorData::setSaveFilename(const std::string& path) {
     writeDataList.clear();
     writeFailed = false;
     inFailingRun = false;
+    retryAtQueueSize = 0;
     createSaveFile();
 }
 
-void VRAXSensorData::setSaveFilenameOnly(const std::string& path) { saveFilename = path; }
+void VRAXSensorData::setSaveFilenameOnly(const std::string& path) {
+    saveFilename = path;
+}
 
 void VRAXSensorData::clearSaveFilename() {
     saveFilename.reset();
@@ -30,7 +33,15 @@ void VRAXSensorData::queueForSave(const SensorDataRecord& record) {
     const int32_t n = writeCnt;
     writeCnt = n + 1;
     writeDataList.push_back(record);
-    if (n >= 99) writeBatch();
+    if (n < 99) return;
+    // While the file keeps failing, retry only each time the queue has
+    // doubled, so that a long failing run does not reformat the queue every
+    // 100 records; the final flashWriteBuffer always tries.
+    if (inFailingRun && writeDataList.size() < retryAtQueueSize) {
+        writeCnt = 0;
+        return;
+    }
+    writeBatch();
 }
 
 bool VRAXSensorData::flashWriteBuffer() {

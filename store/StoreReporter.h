@@ -5,7 +5,7 @@
 #include <string>
 
 class StoreReporter {
-public:
+  public:
     virtual ~StoreReporter() = default;
     virtual void storeMessage(const std::string& message, const std::string& title) = 0;
 };

@@ -21,7 +21,9 @@ void makeTimeStr(uint64_t msTime, char out[10]) {
     out[9] = '\0';
 }
 
-VRAXSensorData::VRAXSensorData() { std::memcpy(curDateStr, "00000000", 9); }
+VRAXSensorData::VRAXSensorData() {
+    std::memcpy(curDateStr, "00000000", 9);
+}
 
 VRAXSensorData::~VRAXSensorData() = default;
 

@@ -16,7 +16,7 @@
 class VRAXSensor;
 
 class VRAXSensorData {
-public:
+  public:
     VRAXSensorData();
     ~VRAXSensorData();
     VRAXSensorData(const VRAXSensorData&) = delete;
@@ -55,25 +55,31 @@ public:
     bool hadWriteError() const { return writeFailed; }
     uint64_t queuedRecords() const { return writeDataList.size(); }
 
-    // Whole-store files.
+    // Whole-store files. Saves return false when a file could not be
+    // created, written or closed. Loads return false when nothing exists at
+    // the path or it cannot be read; the store is then left as it was.
     bool saveToFileByCSV(const std::string& path, int limitLines, int lineFeedCode);
     bool saveToFileByText(const std::string& path, VRAXSensor* sensor, int limitLines,
-                          int lineFeedCode, int interval, int64_t timeOffset,
-                          uint64_t startTimeMS, uint64_t endTimeMS, uint64_t dataChopTimeMS);
+                          int lineFeedCode, int interval, int64_t timeOffset, uint64_t startTimeMS,
+                          uint64_t endTimeMS, uint64_t dataChopTimeMS);
     bool saveToFileByBin(const std::string& path);
     bool loadFromFileByBin(const std::string& path);
     bool loadFromFileByCSV(const std::string& path);
     static int checkSensCommand(std::string_view head);
+    // Bytes at the end of the last binary file loaded that made no whole record.
+    uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
 
     // Where write failures are reported; may be null (nothing is shown).
     void setReporter(StoreReporter* reporter) { this->reporter = reporter; }
 
-private:
+  private:
     void queueForSave(const SensorDataRecord& record);
     // Creates (or empties) the save file; records a failure to do so.
     void createSaveFile();
     // Appends the whole queue to the save file; unwritten records stay queued.
     bool writeBatch();
+    // One CSV line into `r`; false for a line that gives no record.
+    static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r);
 
     RecordList sensorData;
     char curDateStr[9];
@@ -85,7 +91,9 @@ private:
     bool writeAD16FilterdData = false;
 
     StoreReporter* reporter = nullptr;
-    bool writeFailed = false;    // a batch of the current save file failed
-    bool inFailingRun = false;   // reported already; quiet until a batch succeeds
-    bool writingBatch = false;   // guards the batch write against re-entry
+    bool writeFailed = false;       // a batch of the current save file failed
+    bool inFailingRun = false;      // reported already; quiet until a batch succeeds
+    bool writingBatch = false;      // guards the batch write against re-entry
+    uint64_t retryAtQueueSize = 0;  // in a failing run, the queue size of the next retry
+    uint64_t lastLoadIgnoredBytes = 0;
 };

@@ -1,0 +1,80 @@
+// Streamed download save, whole-store save and CSV load, in records per second.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+
+#include <filesystem>
+#include <string>
+
+#include "store/VRAXSensorData.h"
+
+namespace {
+
+std::string tempPath(const char* name) {
+    static const std::string dir = [] {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-bench-XXXXXX").string();
+        std::string made = mkdtemp(tmpl.data());
+        std::atexit(
+            [] { std::filesystem::remove_all(tempPath("").substr(0, tempPath("").size() - 1)); });
+        return made;
+    }();
+    return dir + "/" + name;
+}
+
+void appendMixed(VRAXSensorData& store, int64_t n) {
+    int32_t v[12] = {1, 2, 4, 8, 12345, -23456, 345, 4567, 11, 22, 33, 44};
+    for (int64_t i = 0; i < n; ++i) {
+        v[5] = int32_t(i * 37);
+        store.appendSensorData(uint64_t(i) * 10, i % 8 == 7 ? ext16ad : int(i % 3), v);
+    }
+}
+
+void BM_StreamedDownloadSave(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const std::string path = tempPath("stream.csv");
+    for (auto _ : state) {
+        VRAXSensorData store;
+        store.setSaveFilename(path);
+        store.setSaveFlag();
+        appendMixed(store, n);
+        benchmark::DoNotOptimize(store.flashWriteBuffer());
+    }
+    state.counters["records/s"] =
+        benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["bytes/s"] =
+        benchmark::Counter(double(std::filesystem::file_size(path)) * double(state.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+
+void BM_WholeStoreCsvSave(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    VRAXSensorData store;
+    appendMixed(store, n);
+    for (auto _ : state) benchmark::DoNotOptimize(store.saveToFileByCSV(tempPath("whole"), 0, 1));
+    state.counters["records/s"] =
+        benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_CsvLoad(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const std::string path = tempPath("load.csv");
+    {
+        VRAXSensorData store;
+        store.setSaveFilename(path);
+        store.setSaveFlag();
+        appendMixed(store, n);
+        store.flashWriteBuffer();
+    }
+    VRAXSensorData loaded;
+    for (auto _ : state) benchmark::DoNotOptimize(loaded.loadFromFileByCSV(path));
+    state.counters["records/s"] =
+        benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK(BM_StreamedDownloadSave)->Arg(10000)->Arg(180000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeStoreCsvSave)->Arg(180000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvLoad)->Arg(180000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,72 @@
+#include "store/TextScan.h"
+
+#include <limits>
+
+namespace text {
+
+size_t integerPrefixLength(std::string_view s) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const size_t digits = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    return i == digits ? 0 : i;
+}
+
+int64_t scanInt64(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
+    s.remove_prefix(i);
+    const size_t n = integerPrefixLength(s);
+    if (n == 0) return 0;
+    const bool negative = s[0] == '-';
+    // Accumulate towards the negative side, which holds one more value.
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    int64_t v = 0;
+    for (size_t k = (s[0] == '+' || s[0] == '-') ? 1 : 0; k < n; ++k) {
+        const int d = s[k] - '0';
+        if (v < (kMin + d) / 10) return negative ? kMin : std::numeric_limits<int64_t>::max();
+        v = v * 10 - d;
+    }
+    if (negative) return v;
+    return v == kMin ? std::numeric_limits<int64_t>::max() : -v;
+}
+
+int32_t scanInt32(std::string_view s) {
+    const int64_t v = scanInt64(s);
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return int32_t(v);
+}
+
+bool isValidUtf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        const unsigned c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        unsigned minimum;
+        if ((c & 0xE0) == 0xC0)
+            extra = 1, minimum = 0x80;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2, minimum = 0x800;
+        else if ((c & 0xF8) == 0xF0)
+            extra = 3, minimum = 0x10000;
+        else
+            return false;
+        if (end - p <= extra) return false;
+        unsigned cp = c & (0x3Fu >> extra);
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3Fu);
+        }
+        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace text

@@ -1,0 +1,20 @@
+// Number scanning and text checks shared by the CSV loader and the text tools.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace text {
+
+// A leading decimal integer: white space skipped, an optional sign and the
+// digits after it; 0 when there is none. Saturates at the type's limits.
+int64_t scanInt64(std::string_view s);
+int32_t scanInt32(std::string_view s);
+
+// Length of the integer (optional sign, digits) at the very start of `s`,
+// without skipping white space; 0 when there is none.
+size_t integerPrefixLength(std::string_view s);
+
+bool isValidUtf8(std::string_view s);
+
+}  // namespace text

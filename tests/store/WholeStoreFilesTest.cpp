@@ -1,0 +1,182 @@
+#include <cstring>
+
+#include "StoreFixture.h"
+
+namespace {
+
+void appendOneOfEachKind(VRAXSensorData& store) {
+    int32_t v[12];
+    for (int i = 0; i < 12; ++i) v[i] = i * 7 - 20;
+    const int32_t ad[] = {1, 2, 10, 15, 100, -200, 300, 400, 11, 22, 33, 44};
+    for (int kind = ags; kind <= qags; ++kind)
+        store.appendSensorData(uint64_t(kind) * 100, kind, v);
+    store.appendSensorData(600, ext16ad, ad);
+}
+
+}  // namespace
+
+TEST(WholeStoreCsv, SplitsByLineCountAndUsesTheWholeStoreHeads) {
+    TempDir dir;
+    VRAXSensorData store;
+    appendAgs(store, 5);
+    EXPECT_TRUE(store.saveToFileByCSV(dir / "P", 2, 0));
+    EXPECT_EQ(readFile(dir / "P-0.csv"), agsLines(2, 0, "\n"));
+    EXPECT_EQ(readFile(dir / "P-1.csv"), agsLines(2, 2, "\n"));
+    EXPECT_EQ(readFile(dir / "P-2.csv"), agsLines(1, 4, "\n"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "P-3.csv"));
+
+    VRAXSensorData four;
+    appendAgs(four, 4);
+    EXPECT_TRUE(four.saveToFileByCSV(dir / "Q", 2, 1));
+    EXPECT_EQ(readFile(dir / "Q-1.csv"), agsLines(2, 2, "\r\n"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Q-2.csv"));
+    EXPECT_EQ(readFile(dir / "Q-2.csv"), "");
+
+    for (int limit : {0, -3}) {
+        EXPECT_TRUE(four.saveToFileByCSV(dir / ("R" + std::to_string(limit)), limit, -1));
+        EXPECT_EQ(readFile(dir / ("R" + std::to_string(limit) + ".csv")), agsLines(4, 0, "\r"));
+    }
+
+    // qags gives no line but still counts; 16-bit AD gets the lower-case head
+    // and only its raw values.
+    VRAXSensorData kinds;
+    kinds.setWriteAD16FilterdData(true);
+    appendOneOfEachKind(kinds);
+    EXPECT_TRUE(kinds.saveToFileByCSV(dir / "K", 6, 2));
+    EXPECT_EQ(readFile(dir / "K-1.csv"), "e12af,600,100,-200,300,400\r");
+    EXPECT_EQ(readFile(dir / "K-0.csv").find("qags"), std::string::npos);
+}
+
+TEST(WholeStoreFiles, SavesThatCannotWriteReturnFalse) {
+    TempDir dir;
+    VRAXSensorData store;
+    appendAgs(store, 3000);  // more than one write buffer
+    EXPECT_FALSE(store.saveToFileByCSV(dir / "missing/P", 0, 1));
+    EXPECT_FALSE(store.saveToFileByBin(dir / "missing/P"));
+    std::filesystem::create_directory(dir / "D.bin");
+    EXPECT_FALSE(store.saveToFileByBin(dir / "D"));
+}
+
+TEST(BinaryDump, RoundTripIsRecordForRecordAndFailuresLeaveTheStoreAlone) {
+    TempDir dir;
+    VRAXSensorData store;
+    store.setCurDate(2026, 12, 7);
+    appendOneOfEachKind(store);
+    appendAgs(store, 5000);  // across a chunk of the record list
+    ASSERT_TRUE(store.saveToFileByBin(dir / "P"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "P.bin"), store.count() * 96);
+
+    VRAXSensorData loaded;
+    appendAgs(loaded, 3);
+    EXPECT_FALSE(loaded.loadFromFileByBin(dir / "P"));  // the name needs ".bin"
+    EXPECT_EQ(loaded.count(), 3u);
+    ASSERT_TRUE(loaded.loadFromFileByBin(dir / "P.bin"));
+    ASSERT_EQ(loaded.count(), store.count());
+    for (uint64_t i = 0; i < store.count(); ++i)
+        ASSERT_EQ(std::memcmp(loaded.getDataByIndex(i), store.getDataByIndex(i), 96), 0) << i;
+
+    // Something that exists but cannot be read: false, store unchanged.
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_FALSE(loaded.loadFromFileByBin(dir / "folder"));
+    EXPECT_EQ(loaded.count(), store.count());
+
+    // A tail shorter than a record is not kept.
+    std::string bytes = readFile(dir / "P.bin").substr(0, 96 * 2 + 50);
+    writeFile(dir / "T.bin", bytes);
+    ASSERT_TRUE(loaded.loadFromFileByBin(dir / "T.bin"));
+    EXPECT_EQ(loaded.count(), 2u);
+    EXPECT_EQ(loaded.ignoredBytesOfLastLoad(), 50u);
+
+    VRAXSensorData empty;
+    ASSERT_TRUE(empty.saveToFileByBin(dir / "E"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "E.bin"), 0u);
+    EXPECT_TRUE(loaded.loadFromFileByBin(dir / "E.bin"));
+    EXPECT_EQ(loaded.count(), 0u);
+}
+
+TEST(CsvLoad, ReadsBackEveryDownloadLineKindWithAnyLineEnd) {
+    TempDir dir;
+    VRAXSensorData store;
+    const std::string path = dir / "d.csv";
+    store.setWriteAD16FilterdData(true);
+    store.setSaveFilename(path);
+    store.setSaveFlag();
+    appendOneOfEachKind(store);
+    ASSERT_TRUE(store.flashWriteBuffer());
+
+    VRAXSensorData loaded;
+    ASSERT_TRUE(loaded.loadFromFileByCSV(path));
+    ASSERT_EQ(loaded.count(), store.count());
+    for (uint64_t i = 0; i < store.count(); ++i) {
+        const SensorDataRecord& a = *store.getDataByIndex(i);
+        const SensorDataRecord& b = *loaded.getDataByIndex(i);
+        EXPECT_EQ(a.dataType, b.dataType);
+        EXPECT_EQ(a.msTime, b.msTime);
+        EXPECT_STREQ(a.timeStr, b.timeStr);
+        EXPECT_STREQ(b.dateStr, "");
+        // Filtered 16-bit AD values are written but not read back.
+        const int n = a.dataType == ext16ad ? 8 : valueCount(a.dataType);
+        for (int k = 0; k < 14; ++k) EXPECT_EQ(b.values[k], k < n ? a.values[k] : 0) << i << k;
+    }
+
+    for (const char* eol : {"\r\n", "\r", "\n"}) {
+        writeFile(path, std::string("ags,1,1,2,3,4,5,6") + eol + "ags,2,1,2,3,4,5,6" + eol);
+        ASSERT_TRUE(loaded.loadFromFileByCSV(path));
+        EXPECT_EQ(loaded.count(), 2u);
+        EXPECT_EQ(loaded.getDataByIndex(1)->msTime, 2u);
+    }
+}
+
+TEST(CsvLoad, SkipsWhatItDoesNotKnowAndReadsNumbersLeniently) {
+    TempDir dir;
+    const std::string path = dir / "d.csv";
+    writeFile(path,
+              "press temp,5000,101325,2500\n"
+              "ead1A0F,100,1,2,3,4\n"
+              "e1a0f,100,1,2,3,4\n"
+              "AGS,1,1,2,3,4,5,6\n"
+              "ags ,1,1,2,3,4,5,6\n"
+              "ags\n"
+              "ags,3,1,2\n"  // cut short
+              "ead00000,1,1,2,3,4\n"
+              "\n"
+              "geo, -42x,7,junk,99999999999,extra\n"
+              "qags,7,1,2,3,4,5,6,7,8,9,10\n");
+    VRAXSensorData store;
+    appendAgs(store, 2);
+    ASSERT_TRUE(store.loadFromFileByCSV(path));
+    ASSERT_EQ(store.count(), 4u);
+
+    const SensorDataRecord& p = *store.getDataByIndex(0);
+    EXPECT_EQ(p.dataType, press);
+    EXPECT_EQ(p.msTime, 5000u);
+    EXPECT_EQ(p.values[0], 101325);
+    EXPECT_EQ(p.values[1], 2500);
+    EXPECT_EQ(p.values[2], 0);
+
+    const SensorDataRecord& e = *store.getDataByIndex(1);
+    EXPECT_EQ(e.dataType, ext16ad);
+    const int32_t ead[] = {1, 10, 0, 15, 1, 2, 3, 4};
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(e.values[k], ead[k]) << k;
+
+    const SensorDataRecord& g = *store.getDataByIndex(2);
+    EXPECT_EQ(g.dataType, geo);
+    EXPECT_EQ(int64_t(g.msTime), -42);
+    EXPECT_EQ(g.values[0], 7);
+    EXPECT_EQ(g.values[1], 0);
+    EXPECT_EQ(g.values[2], INT32_MAX);
+    EXPECT_EQ(std::strlen(g.timeStr), 9u);
+
+    EXPECT_EQ(store.getDataByIndex(3)->values[9], 10);
+
+    // Missing, unreadable and non-UTF-8 files leave the store as it was.
+    EXPECT_FALSE(store.loadFromFileByCSV(dir / "none.csv"));
+    EXPECT_FALSE(store.loadFromFileByCSV(dir.path().string()));
+    writeFile(path, "ags,1,1,2,3,4,5,6\n\xff\xfe\n");
+    EXPECT_FALSE(store.loadFromFileByCSV(path));
+    EXPECT_EQ(store.count(), 4u);
+
+    EXPECT_EQ(VRAXSensorData::checkSensCommand("ext data"), ext);
+    EXPECT_EQ(VRAXSensorData::checkSensCommand("eadXYZW"), ext16ad);
+    EXPECT_EQ(VRAXSensorData::checkSensCommand("ead123"), unknown);
+}
