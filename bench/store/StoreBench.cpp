@@ -11,16 +11,18 @@
 
 namespace {
 
-std::string tempPath(const char* name) {
-    static const std::string dir = [] {
+// A temporary folder for the benchmark's files, removed at exit.
+const std::string& benchDir() {
+    static const std::string* dir = [] {
         std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-bench-XXXXXX").string();
-        std::string made = mkdtemp(tmpl.data());
-        std::atexit(
-            [] { std::filesystem::remove_all(tempPath("").substr(0, tempPath("").size() - 1)); });
+        auto* made = new std::string(mkdtemp(tmpl.data()));
+        std::atexit([] { std::filesystem::remove_all(benchDir()); });
         return made;
     }();
-    return dir + "/" + name;
+    return *dir;
 }
+
+std::string tempPath(const char* name) { return benchDir() + "/" + name; }
 
 void appendMixed(VRAXSensorData& store, int64_t n) {
     int32_t v[12] = {1, 2, 4, 8, 12345, -23456, 345, 4567, 11, 22, 33, 44};
