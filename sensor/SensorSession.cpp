@@ -312,6 +312,9 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     s->clearSaveFlag();
     store.setReporter(nullptr);
     report.records = store.count();
+    // The last report is the final count, also for a transfer shorter than one poll.
+    if (hooks.progress && result != Result::notSent)
+        hooks.progress(report.records, request.expectedRecords);
     report.fileComplete = flushed && store.queuedRecords() == 0;
     simpleDisconnectSensor();
 

@@ -22,8 +22,15 @@ TEST(DownloadNaming, HostileDeviceNamesStayInsideTheDayFolder) {
     namespace fs = std::filesystem;
     const EntryStart start{2020, 1, 2, 3, 4, 5, 6};
     const std::string day = "/save/memdata_20200102";
-    const std::string hostile[] = {"../../etc/passwd", "a/b", "..", "/", "\x01\x1f\x7f" "x",
-                                   std::string(200, 'V'), "VRAX\xff\xfe", "センサ/1",
+    const std::string hostile[] = {"../../etc/passwd",
+                                   "a/b",
+                                   "..",
+                                   "/",
+                                   "\x01\x1f\x7f"
+                                   "x",
+                                   std::string(200, 'V'),
+                                   "VRAX\xff\xfe",
+                                   "センサ/1",
                                    std::string("nul\0byte", 8)};
     for (const std::string& name : hostile) {
         const fs::path file = csvFilePath(day, name, start, false);
@@ -35,7 +42,7 @@ TEST(DownloadNaming, HostileDeviceNamesStayInsideTheDayFolder) {
     EXPECT_EQ(safeFileNamePart("センサ/1"), "センサ_1");
     EXPECT_EQ(safeFileNamePart("VRAX610-001"), "VRAX610-001");
     // Cut at a character boundary, never inside a UTF-8 sequence.
-    const std::string cut = safeFileNamePart(std::string(40, 'a') + std::string(30, '\xe3') );
+    const std::string cut = safeFileNamePart(std::string(40, 'a') + std::string(30, '\xe3'));
     EXPECT_EQ(cut, std::string(40, 'a') + std::string(30, '_'));
     std::string longJapanese;
     for (int i = 0; i < 50; ++i) longJapanese += "セ";
