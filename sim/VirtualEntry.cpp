@@ -9,14 +9,22 @@ uint8_t forDataType(int dataType) {
 }
 int dataTypeOf(uint8_t code) {
     switch (code) {
-        case ags: return 0;
-        case geo: return 1;
-        case press: return 2;
-        case batt: return 3;
-        case ext: return 4;
-        case qags: return 5;
-        case ext16ad: return 6;
-        default: return -1;
+        case ags:
+            return 0;
+        case geo:
+            return 1;
+        case press:
+            return 2;
+        case batt:
+            return 3;
+        case ext:
+            return 4;
+        case qags:
+            return 5;
+        case ext16ad:
+            return 6;
+        default:
+            return -1;
     }
 }
 }  // namespace MeasurementCode
@@ -61,7 +69,9 @@ inline void put32(uint8_t* p, int32_t v) {
     p[2] = uint8_t(v >> 16);
     p[3] = uint8_t(v >> 24);
 }
-inline int32_t sx16(int32_t v) { return int16_t(uint16_t(v)); }
+inline int32_t sx16(int32_t v) {
+    return int16_t(uint16_t(v));
+}
 inline int32_t sx24(int32_t v) {
     uint32_t u = uint32_t(v) & 0xFFFFFFu;
     if (u & 0x800000u) u |= 0xFF000000u;
@@ -207,8 +217,10 @@ VirtualSample VirtualEntry::sample(uint32_t i) const {
             s.raw[1] = wave(i, 800, 7000);
             s.raw[2] = -wave(i + 200, 800, 5000);
             s.raw[3] = noise(h, 0, 2000);
-            for (int k = 0; k < 3; ++k) s.raw[4 + k] = wave(i + k * 50, 400, 60000) + noise(h, 16 * k, 800);
-            for (int k = 0; k < 3; ++k) s.raw[7 + k] = -wave(i + k * 70, 1000, 1800000) + noise(g, 16 * k, 4000);
+            for (int k = 0; k < 3; ++k)
+                s.raw[4 + k] = wave(i + k * 50, 400, 60000) + noise(h, 16 * k, 800);
+            for (int k = 0; k < 3; ++k)
+                s.raw[7 + k] = -wave(i + k * 70, 1000, 1800000) + noise(g, 16 * k, 4000);
             break;
         case 6:  // four 16-bit analogue readings
             s.raw[0] = 12000 + noise(h, 0, 400);
@@ -222,7 +234,8 @@ VirtualSample VirtualEntry::sample(uint32_t i) const {
 
 size_t VirtualEntry::encodeFrame(uint32_t index, uint8_t* out) const {
     if (!isGenerated)
-        return encodeMeasurementFrame(index < samples.size() ? samples[index] : VirtualSample{}, out);
+        return encodeMeasurementFrame(index < samples.size() ? samples[index] : VirtualSample{},
+                                      out);
     return encodeMeasurementFrame(sample(index), out);
 }
 

@@ -16,7 +16,8 @@ struct HostRows {
     int16_t row[256];
     HostRows() {
         std::fill(std::begin(row), std::end(row), int16_t(-1));
-        for (int r = kFirstSensorRow - 1; r >= 0; --r) row[CommandTable[size_t(r)].code] = int16_t(r);
+        for (int r = kFirstSensorRow - 1; r >= 0; --r)
+            row[CommandTable[size_t(r)].code] = int16_t(r);
     }
 };
 const HostRows& hostRows() {
@@ -190,8 +191,8 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
         case Cmd::getmemfreesize: {
             const int freeEntries = std::max(0, maxEntries - int(entries.size()));
             const uint64_t held = recordsHeld();
-            const uint32_t freeRecords =
-                uint32_t(std::min<uint64_t>(memoryRecords > held ? memoryRecords - held : 0, 0x7FFFFF));
+            const uint32_t freeRecords = uint32_t(
+                std::min<uint64_t>(memoryRecords > held ? memoryRecords - held : 0, 0x7FFFFF));
             p[0] = uint8_t(std::min(freeEntries, 255));
             p[1] = uint8_t(freeRecords);
             p[2] = uint8_t(freeRecords >> 8);
@@ -224,6 +225,7 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
                 break;
             }
             replay = Replay{true, size_t(param) - 1, 0, nowMs + delayFor(command)};
+            replay.startMs = replay.due;
             break;
         case Cmd::clearmem:
             entries.clear();
@@ -306,6 +308,8 @@ size_t VirtualSensor::pull(uint8_t* out, size_t max, uint64_t nowMs) {
                 break;
             }
             const uint32_t index = replay.next++;
+            if (faults.framesPerSecond > 0)  // paced like a radio link
+                replay.due = replay.startMs + uint64_t(replay.next) * 1000 / faults.framesPerSecond;
             if (isDropped(index)) {
                 partial.clear();
                 continue;

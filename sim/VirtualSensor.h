@@ -24,18 +24,19 @@ enum class VirtualModel { VRAX610, VRAX650 };
 // Ways a virtual sensor misbehaves. Frame counts and indexes refer to the
 // measurement frames of a replay, counted from 0 within each replay.
 struct VirtualFaults {
-    int replyDelayMs = 0;                  // delay of every answer and of a replay's start
+    int replyDelayMs = 0;                   // delay of every answer and of a replay's start
     std::map<uint8_t, int> commandDelayMs;  // per command code; overrides replyDelayMs
-    size_t chunkSize = 0;                  // bytes per pull (0 = as many as asked, 1 = every byte alone)
-    uint32_t corruptEveryNth = 0;          // frames N-1, 2N-1, ... get a wrong check byte
-    std::set<uint32_t> corruptFrames;      // these frames get a wrong check byte
-    uint32_t dropEveryNth = 0;             // frames N-1, 2N-1, ... are not sent
-    std::set<uint32_t> dropFrames;         // these frames are not sent
-    std::map<uint8_t, int> ngCommands;     // code -> times to answer 0x8F 01 (-1 = always)
-    int64_t closeAfterFrames = -1;         // close the channel after this many frames of a replay
-    int64_t silentAfterFrames = -1;        // send nothing more after this many frames of a replay
-    bool busy = false;                     // the channel cannot be opened (in use elsewhere)
-    bool noSerialPortService = false;      // the device has no serial port service record
+    size_t chunkSize = 0;          // bytes per pull (0 = as many as asked, 1 = every byte alone)
+    uint32_t corruptEveryNth = 0;  // frames N-1, 2N-1, ... get a wrong check byte
+    std::set<uint32_t> corruptFrames;   // these frames get a wrong check byte
+    uint32_t dropEveryNth = 0;          // frames N-1, 2N-1, ... are not sent
+    std::set<uint32_t> dropFrames;      // these frames are not sent
+    std::map<uint8_t, int> ngCommands;  // code -> times to answer 0x8F 01 (-1 = always)
+    int64_t closeAfterFrames = -1;      // close the channel after this many frames of a replay
+    int64_t silentAfterFrames = -1;     // send nothing more after this many frames of a replay
+    bool busy = false;                  // the channel cannot be opened (in use elsewhere)
+    bool noSerialPortService = false;   // the device has no serial port service record
+    uint32_t framesPerSecond = 0;       // pace of a replay (0 = as fast as it is read)
 };
 
 class VirtualSensor {
@@ -48,8 +49,8 @@ class VirtualSensor {
     std::array<uint8_t, 4> firmware{0x01, 0x0A, 0x00, 0xFF};  // device information bytes 16-19
     std::vector<VirtualEntry> entries;                        // entry k + 1 is entries[k]
     float batteryVoltage = 3.95f;
-    int batteryLevel = 87;          // percent, third byte of the battery answer
-    int maxEntries = 64;            // free entries = maxEntries - entries
+    int batteryLevel = 87;             // percent, third byte of the battery answer
+    int maxEntries = 64;               // free entries = maxEntries - entries
     uint32_t memoryRecords = 4000000;  // free records = memoryRecords - records held
     VirtualFaults faults;
 
@@ -98,6 +99,7 @@ class VirtualSensor {
         size_t entry = 0;
         uint32_t next = 0;
         uint64_t due = 0;
+        uint64_t startMs = 0;
     };
 
     void handleFrame(const uint8_t* frame, int length, uint64_t nowMs);

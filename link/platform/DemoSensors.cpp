@@ -2,6 +2,10 @@
 
 namespace demo {
 
+// Replays run at about the pace of a Bluetooth serial link, so that a
+// download shows its progress.
+constexpr uint32_t kDemoFramesPerSecond = 15000;
+
 void addDemoSensors(SimulatedPlatform& platform) {
     auto s610 = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
     const uint32_t sizes[3] = {1500, 24000, 180000};
@@ -10,6 +14,7 @@ void addDemoSensors(SimulatedPlatform& platform) {
         e.setStart(2026, 11, 28 + i, 9 + i, 15 * i, 30, 250 * i);
         s610->entries.push_back(e);
     }
+    s610->faults.framesPerSecond = kDemoFramesPerSecond;
     platform.addDevice(kSensor610, kAddress610, s610);
 
     platform.addDevice("Lab Headset", "00:1B:DC:AA:00:03", nullptr);
@@ -20,6 +25,7 @@ void addDemoSensors(SimulatedPlatform& platform) {
     e650.ad16Gain = {1, 2, 4, 8};
     s650->entries.push_back(e650);
     s650->batteryVoltage = 3.71f;
+    s650->faults.framesPerSecond = kDemoFramesPerSecond;
     platform.addDevice(kSensor650, kAddress650, s650);
 
     auto busy = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);

@@ -1,0 +1,104 @@
+// The controller of the main window: the sensor list, the connect sequence
+// with the memory status and entry list, the download into a CSV file and
+// the memory erase. Every action opens its own connection through a sensor
+// session and closes it again; results become the window's messages.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+#include "sensor/SensorSession.h"
+
+class QMainWindow;
+class QFileDialog;
+class ProgressView;
+class EntryTableModel;
+namespace Ui {
+class MainWindow;
+}
+
+class MainController : public QObject {
+    Q_OBJECT
+  public:
+    MainController(QMainWindow* window, Ui::MainWindow* ui);
+    ~MainController() override;
+
+    // Sets up the window once its controls exist.
+    void awakeFromNib();
+
+    // Actions.
+    void sensorChanged();
+    void connectButtonClicked();
+    void referSaveDirButton();
+    void openPanelDidEnd(QFileDialog* panel, int returnCode);
+    void pathControlDoubleClick(const QString& clickedPath);
+    void dataGetButtonClicked();
+    void dlFinButtonClicked();
+    void dataEraceButtonClicked();
+    void cancelDownloadClicked();
+    // False while a sequence runs: the window closes once it has ended
+    // (a download is stopped, its file flushed, the sensor disconnected).
+    bool windowShouldClose();
+    void windowWillClose();
+
+    // Entry table.
+    int numberOfRowsInTableView() const;
+    QVariant tableView(const QString& column, int row) const;
+
+    // Sensor list and lookups.
+    void setUpSensorList();
+    void setUpSensorListPopUpButton();
+    void getSensorDataByIndex(int index, QString& name, QString& address) const;
+    void getSensorDataByName(const QString& name, QString& addr, int& index) const;
+    void getSensorDataByAddr(const QString& address, QString& name, int& index) const;
+
+    // Sequences and views.
+    bool updateEntryData();
+    void upDateViews();
+    void dispInternalMemoryInfo();
+    bool openSensorAndStop(const QString& name, const QString& addr);
+    bool getMemStatus(uint32_t& entryCount, uint32_t& freeEntrySize, uint32_t& freeRecordSize);
+    bool simpleDisconnectSensor();
+    bool getWriteFilterdData() const;
+    bool eraseDataEntry(const QString& name, const QString& addr);
+
+    bool busy() const { return running; }
+    QString saveFolder() const { return saveFolderPath; }
+    void setSaveFolder(const QString& path);
+    ProgressView* overlay() const { return progressView; }
+
+  private:
+    // Runs one user action unless another one is running; controls are
+    // disabled for its length and a close asked for meanwhile happens after.
+    template <class F>
+    void guarded(F&& action);
+    void refreshControls();
+    void setEntryButtonsEnabled(bool enabled);
+    QString selectedTitle() const;
+    void showOutcome(const session::Outcome& outcome, const QString& name);
+    void download(const QString& name, const QString& address, int row);
+    void showDeviceInfo(const std::string& firmVersion, float volts);
+
+    QMainWindow* thisWindow;
+    Ui::MainWindow* ui;
+    ProgressView* progressView = nullptr;
+    EntryTableModel* entryModel = nullptr;
+
+    QStringList pairdSensorPoolArray;
+    std::unique_ptr<session::SensorSession> vraxSensor;
+    uint32_t freeRecordCount = 0;
+    uint32_t freeEntryCount = 0;
+    uint32_t entryCount = 0;
+    QStringList dataEntryStartTime;
+    QVector<int32_t> dataEntryRecordCount;
+    QString saveFolderPath;
+
+    bool running = false;
+    bool entryButtonsEnabled = false;
+    bool cancelRequested = false;
+    bool closePending = false;
+};

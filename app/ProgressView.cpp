@@ -1,0 +1,75 @@
+#include "app/ProgressView.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("progressView"));
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    auto* box = new QWidget(this);
+    box->setObjectName(QStringLiteral("progressBox"));
+    box->setStyleSheet(
+        QStringLiteral("#progressBox { background: palette(window); border-radius: 6px; }"));
+    auto* layout = new QVBoxLayout(box);
+    progressMessageMainLabel = new QLabel(box);
+    progressMessageMainLabel->setObjectName(QStringLiteral("progressMessageMainLabel"));
+    progressMessageMainLabel->setAlignment(Qt::AlignCenter);
+    QFont big = progressMessageMainLabel->font();
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    progressMessageMainLabel->setFont(big);
+    progressMessageLabel = new QLabel(box);
+    progressMessageLabel->setObjectName(QStringLiteral("progressMessageLabel"));
+    progressMessageLabel->setAlignment(Qt::AlignCenter);
+    progressBar = new QProgressBar(box);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    auto* buttons = new QHBoxLayout;
+    cancelDownloadButton = new QPushButton(tr("Cancel"), box);
+    cancelDownloadButton->setObjectName(QStringLiteral("cancelDownloadButton"));
+    dlFinButton = new QPushButton(QStringLiteral("OK"), box);
+    dlFinButton->setObjectName(QStringLiteral("dlFinButton"));
+    buttons->addStretch();
+    buttons->addWidget(cancelDownloadButton);
+    buttons->addWidget(dlFinButton);
+    layout->addWidget(progressMessageMainLabel);
+    layout->addWidget(progressMessageLabel);
+    layout->addWidget(progressBar);
+    layout->addLayout(buttons);
+    box->setMinimumWidth(360);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->addStretch();
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(box);
+    row->addStretch();
+    outer->addLayout(row);
+    outer->addStretch();
+
+    parent->installEventFilter(this);
+    hide();
+}
+
+void ProgressView::showOver() {
+    setGeometry(parentWidget()->rect());
+    raise();
+    show();
+    update();
+}
+
+void ProgressView::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.fillRect(event->rect(), QColor::fromRgbF(0, 0, 0, 0.7f));
+}
+
+bool ProgressView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->rect());
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,91 @@
+#include "app/Screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/MainWindow.h"
+#include "app/MyTools.h"
+#include "app/ProgressView.h"
+#include "link/EventWait.h"
+#include "ui_MainWindow.h"
+
+namespace {
+
+bool save(QWidget* w, const QString& path) {
+    QApplication::processEvents();
+    const bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "saved" : "could not save", qPrintable(path));
+    return ok;
+}
+
+// Shows each message box without blocking, takes its picture, closes it.
+class PicturePresenter : public MessagePresenter {
+  public:
+    explicit PicturePresenter(QString path) : path(std::move(path)) {}
+    void showMessage(const QString& message, const QString& title) override {
+        QMessageBox box(QMessageBox::NoIcon, title, message, QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.show();
+        eventwait::runFor(0.2);
+        if (!taken) taken = save(&box, path);
+    }
+    int ask(const QString&, const QString&, const QStringList&) override { return 0; }
+    bool taken = false;
+
+  private:
+    QString path;
+};
+
+}  // namespace
+
+int takeScreenshots(MainWindow& window, const QString& folder) {
+    QDir().mkpath(folder);
+    Ui::MainWindow* ui = window.controls();
+    MainController* c = window.controller();
+    QTemporaryDir saveDir;
+    c->setSaveFolder(saveDir.path());
+    window.resize(720, 520);
+    eventwait::runFor(0.3);
+
+    // The VRAX650 with its entry list.
+    ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX650-LAB-0016")));
+    ui->connectButton->click();
+    ui->memListTV->selectRow(0);
+    bool ok = save(&window, QDir(folder).filePath(QStringLiteral("entry-list.png")));
+
+    // The overlay part-way through the download.
+    bool overlayTaken = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        ProgressView* v = c->overlay();
+        if (!overlayTaken && v->isVisible() && v->bar()->value() > v->bar()->maximum() / 3) {
+            overlayTaken = save(&window, QDir(folder).filePath(QStringLiteral("download.png")));
+            c->cancelDownloadClicked();
+        }
+    });
+    PicturePresenter quiet(QString{});
+    quiet.taken = true;  // no picture of the "stopped" message
+    MyTools::setPresenter(&quiet);
+    poll.start(50);
+    ui->getDataButton->click();
+    poll.stop();
+    c->dlFinButtonClicked();
+    ok = ok && overlayTaken;
+
+    // A message panel: the sensor that is busy elsewhere.
+    PicturePresenter pictures(QDir(folder).filePath(QStringLiteral("message.png")));
+    MyTools::setPresenter(&pictures);
+    ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX610-002")));
+    ui->connectButton->click();
+    MyTools::setPresenter(nullptr);
+    ok = ok && pictures.taken;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,365 @@
+// The main window driven through its real widgets on the offscreen platform,
+// against virtual sensors over the simulated platform.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "AppFixture.h"
+#include "app/MainWindow.h"
+#include "app/ProgressView.h"
+#include "link/EventWait.h"
+#include "link/platform/SimulatedPlatform.h"
+#include "protocol/CommandTable.h"
+#include "ui_MainWindow.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &t);
+    return text;
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        BluetoothPlatform::setCurrent(&platform);
+        MyTools::setPresenter(&presenter);
+    }
+    void TearDown() override {
+        window.reset();
+        MyTools::setPresenter(nullptr);
+        BluetoothPlatform::setCurrent(nullptr);
+    }
+
+    VirtualSensor* addSensor(const std::string& name, const std::string& address,
+                             std::vector<uint32_t> entrySizes = {},
+                             VirtualModel model = VirtualModel::VRAX610) {
+        auto s = std::make_shared<VirtualSensor>(model);
+        for (size_t i = 0; i < entrySizes.size(); ++i) {
+            s->entries.push_back(VirtualEntry::generated(
+                i + 1, entrySizes[i],
+                model == VirtualModel::VRAX650 ? kAllKinds : kKindsWithoutExt16ad));
+            s->entries.back().setStart(2014, 3, 5, 7, 8, 9, 45 + int(i));
+        }
+        return platform.addDevice(name, address, s);
+    }
+    void openWindow() {
+        window = std::make_unique<MainWindow>();
+        ui = window->controls();
+        c = window->controller();
+        c->setSaveFolder(folder.q());
+        window->show();
+    }
+    void choose(const QString& name) {
+        ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(name));
+        emit ui->sensorPB->activated(ui->sensorPB->currentIndex());
+    }
+    void connectTo(const QString& name) {
+        choose(name);
+        ui->connectButton->click();
+    }
+    QString cell(int row, int column) const {
+        return ui->memListTV->model()->index(row, column).data().toString();
+    }
+    // Runs `f` every 20 ms while the timer lives.
+    std::unique_ptr<QTimer> duringSequence(std::function<void()> f) {
+        auto t = std::make_unique<QTimer>();
+        QObject::connect(t.get(), &QTimer::timeout, t.get(), f);
+        t->start(20);
+        return t;
+    }
+
+    SimulatedPlatform platform;
+    RecordingPresenter presenter;
+    TempFolder folder;
+    std::unique_ptr<MainWindow> window;
+    Ui::MainWindow* ui = nullptr;
+    MainController* c = nullptr;
+};
+
+TEST_F(WindowTest, NoSupportedSensorLeavesOnlyTheDashItem) {
+    platform.addDevice("Lab Headset", "00:1B:DC:AA:00:03", nullptr);
+    openWindow();
+    ASSERT_EQ(ui->sensorPB->count(), 1);
+    EXPECT_EQ(ui->sensorPB->currentText(), "---");
+    ui->connectButton->click();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.last(), "有効なセンサが登録/選択されていません");
+    EXPECT_EQ(presenter.messages[0].title, "Warning");
+    EXPECT_EQ(ui->memDetailTF->text(), "---");
+    EXPECT_FALSE(ui->getDataButton->isEnabled());
+    ui->eraseDataButton->setEnabled(true);  // even when reached, nothing happens
+    ui->eraseDataButton->click();
+    EXPECT_EQ(presenter.messages.size(), 2u);
+    EXPECT_TRUE(presenter.questions.empty());
+}
+
+TEST_F(WindowTest, ConnectListsTheEntriesOrSaysWhatWentWrong) {
+    VirtualSensor* good = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {300, 200, 100});
+    addSensor("VRAX610-EMP", "00:1B:DC:61:00:02");
+    addSensor("VRAX610-0NG", "00:1B:DC:61:00:03")->faults.ngCommands[commandCode("stop")] = -1;
+    addSensor("VRAX610-BSY", "00:1B:DC:61:00:04")->faults.busy = true;
+    VirtualSensor* mute = addSensor("VRAX610-MUT", "00:1B:DC:61:00:05");
+    mute->faults.commandDelayMs[commandCode("devinfo")] = 60000;
+    openWindow();
+    ASSERT_EQ(ui->sensorPB->count(), 5);
+
+    connectTo("VRAX610-001");
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 3);
+    EXPECT_EQ(cell(0, 0), "2014/03/05 07:08:09.045");
+    EXPECT_EQ(cell(2, 1), "100");
+    EXPECT_EQ(ui->memDetailTF->text(), QString("エントリ数:3 空きエントリ：%1 空きレコード数:%2")
+                                           .arg(good->maxEntries - 3)
+                                           .arg(good->memoryRecords - 600));
+    EXPECT_TRUE(ui->deviceInfoLabel->text().contains("3.95 V"));
+    EXPECT_TRUE(ui->getDataButton->isEnabled());
+    EXPECT_TRUE(ui->eraseDataButton->isEnabled());
+
+    // Picking another sensor empties the list without a connection.
+    const size_t framesBefore = good->receivedFrames().size();
+    choose("VRAX610-EMP");
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 0);
+    EXPECT_EQ(ui->memDetailTF->text(), "---");
+    EXPECT_FALSE(ui->getDataButton->isEnabled());
+    EXPECT_EQ(good->receivedFrames().size(), framesBefore);
+
+    ui->connectButton->click();  // a sensor with no entries
+    EXPECT_TRUE(presenter.messages.empty());
+    EXPECT_EQ(ui->memDetailTF->text(), "---");
+    EXPECT_FALSE(ui->eraseDataButton->isEnabled());
+
+    const std::pair<const char*, const char*> failures[] = {
+        {"VRAX610-0NG", "VRAX610-0NGセンサの初期設定に失敗しました"},
+        {"VRAX610-BSY", "VRAX610-BSYは別の機器で使用中です"},
+        {"VRAX610-MUT", "VRAX610-MUTのファーム確認に失敗しました"},
+    };
+    for (const auto& [name, text] : failures) {
+        presenter.messages.clear();
+        connectTo(name);
+        ASSERT_EQ(presenter.messages.size(), 1u) << name;
+        EXPECT_EQ(presenter.last(), QString::fromUtf8(text));
+        EXPECT_EQ(presenter.messages[0].title, "Error");
+        EXPECT_FALSE(ui->getDataButton->isEnabled());
+    }
+    EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
+}
+
+TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
+    VirtualSensor* s =
+        addSensor("VRAX650-LAB-0016", "00:1B:DC:65:00:16", {3000, 20000}, VirtualModel::VRAX650);
+    s->entries[1].ad16Gain = {1, 2, 10, 15};
+    s->faults.framesPerSecond = 40000;
+    openWindow();
+    connectTo("VRAX650-LAB-0016");
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 2);
+
+    ui->getDataButton->click();  // no row chosen
+    EXPECT_EQ(presenter.last(), "取得するセンサ・エントリを選択して下さい");
+    presenter.messages.clear();
+
+    ui->memListTV->selectRow(1);
+    ui->ad16FilterCB->setChecked(true);
+    std::vector<int> counts;
+    bool overlayCovered = false;
+    int clicksIgnored = 0;
+    auto poll = duringSequence([&] {
+        ProgressView* v = c->overlay();
+        if (!v->isVisible()) return;
+        overlayCovered =
+            overlayCovered || (!ui->centralwidget->isEnabled() && !v->finishButton()->isEnabled());
+        counts.push_back(v->bar()->value());
+        // Clicks that reach the window meanwhile start nothing.
+        ui->connectButton->click();
+        ui->eraseDataButton->click();
+        ++clicksIgnored;
+    });
+    ui->getDataButton->click();
+
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.questions.empty());
+    EXPECT_TRUE(overlayCovered);
+    EXPECT_GT(clicksIgnored, 3);
+    ASSERT_GT(counts.size(), 3u);
+    EXPECT_LT(counts.front(), 20000);
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+    ProgressView* v = c->overlay();
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード終了");
+    EXPECT_EQ(v->counterLabel()->text(), "進捗：　20000 行");
+    EXPECT_EQ(v->bar()->value(), 20000);
+    EXPECT_TRUE(v->finishButton()->isEnabled());
+
+    const std::string file = folder.path + "/memdata_" + today() +
+                             "/memdata_VRAX650-LAB-0016_2014-03-05_070809.046-FILT.csv";
+    const std::string content = readFile(file);
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 20000);
+    EXPECT_EQ(content.rfind("ags,", 0), 0u);
+    EXPECT_NE(content.find("ead12AF,"), std::string::npos);
+
+    v->finishButton()->click();
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_TRUE(ui->centralwidget->isEnabled());
+    EXPECT_TRUE(ui->getDataButton->isEnabled());
+}
+
+TEST_F(WindowTest, ADownloadThatEndsEarlyNamesTheFileAndWhy) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {50000});
+    s->faults.framesPerSecond = 20000;
+    openWindow();
+    connectTo("VRAX610-001");
+    ui->memListTV->selectRow(0);
+
+    // The user cancels.
+    auto poll = duringSequence([&] {
+        if (c->overlay()->isVisible() && c->overlay()->bar()->value() > 1000)
+            c->overlay()->cancelButton()->click();
+    });
+    ui->getDataButton->click();
+    poll.reset();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    const std::string dir = folder.path + "/memdata_" + today();
+    const std::string file = dir + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
+    EXPECT_TRUE(presenter.last().contains("中止")) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(file)));
+    EXPECT_EQ(c->overlay()->mainLabel()->text(), "データダウンロード中断");
+    const std::string partial = readFile(file);
+    const auto lines = std::count(partial.begin(), partial.end(), '\n');
+    EXPECT_GT(lines, 1000);
+    EXPECT_LT(lines, 50000);
+    EXPECT_EQ(partial.substr(partial.size() - 2), "\r\n");
+    c->overlay()->finishButton()->click();
+
+    // The sensor goes away mid-transfer.
+    presenter.messages.clear();
+    s->faults.closeAfterFrames = 4000;
+    ui->getDataButton->click();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.last().contains("接続が切れました")) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains(" 4000 "));
+    const std::string cut = readFile(file);
+    EXPECT_EQ(std::count(cut.begin(), cut.end(), '\n'), 4000);
+    c->overlay()->finishButton()->click();
+    s->faults.closeAfterFrames = -1;
+
+    // The file becomes unwritable during the transfer: one deferred write
+    // error, and the end says the file is incomplete.
+    presenter.messages.clear();
+    bool broken = false;
+    poll = duringSequence([&] {
+        if (!broken && c->overlay()->isVisible() && c->overlay()->bar()->value() > 500) {
+            std::filesystem::remove(file);
+            std::filesystem::create_directory(file);
+            broken = true;
+        }
+    });
+    ui->getDataButton->click();
+    ASSERT_EQ(presenter.messages.size(), 2u);
+    EXPECT_EQ(presenter.messages[0].text, "データ書き込み中にエラーが発生しました．\n");
+    EXPECT_TRUE(presenter.last().contains("不完全")) << presenter.last().toStdString();
+}
+
+TEST_F(WindowTest, EraseAsksFirstAndListsAgainAfterwards) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {10, 20});
+    openWindow();
+    connectTo("VRAX610-001");
+    const size_t framesBefore = s->receivedFrames().size();
+
+    presenter.answer = 0;  // "No"
+    ui->eraseDataButton->click();
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_EQ(presenter.questions[0].text,
+              "センサ内蔵メモリ内のデータを全て消去して良いですか？\n消去後したデータは永遠に失われ"
+              "ます．");
+    EXPECT_EQ(presenter.questions[0].title, "Warning");
+    EXPECT_EQ(s->receivedFrames().size(), framesBefore);
+    EXPECT_EQ(s->entries.size(), 2u);
+
+    presenter.answer = 1;  // "Yes"
+    ui->eraseDataButton->click();
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_TRUE(s->entries.empty());
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 0);
+    EXPECT_FALSE(ui->eraseDataButton->isEnabled());
+
+    s->entries.push_back(VirtualEntry::generated(3, 5));
+    connectTo("VRAX610-001");
+    s->faults.ngCommands[commandCode("clearmem")] = -1;
+    ui->eraseDataButton->click();
+    EXPECT_EQ(presenter.last(), "VRAX610-001センサのデータ全消去に失敗しました");
+    EXPECT_EQ(s->entries.size(), 1u);
+}
+
+TEST_F(WindowTest, SaveFolderPanelKeepsTheFolderUnlessAWritableOneIsChosen) {
+    openWindow();
+    TempFolder other;
+    auto choosePanel = [&](const QString& path, bool accept) {
+        QTimer::singleShot(0, [&, path, accept] {
+            auto* panel = window->findChild<QFileDialog*>("saveFolderPanel");
+            ASSERT_NE(panel, nullptr);
+            EXPECT_EQ(panel->windowTitle(), "Select Data Save Folder");
+            EXPECT_EQ(panel->labelText(QFileDialog::Accept), "Choose");
+            panel->setDirectory(path);
+            panel->selectFile(path);
+            if (accept)
+                static_cast<QDialog*>(panel)->accept();
+            else
+                static_cast<QDialog*>(panel)->reject();
+        });
+        ui->referSaveDirButton->click();
+        eventwait::runFor(0.05);
+    };
+    choosePanel(other.q(), false);
+    EXPECT_EQ(c->saveFolder(), folder.q());
+    choosePanel("/proc", true);
+    EXPECT_EQ(presenter.last(), "選択したフォルダは書き込めません．");
+    EXPECT_EQ(c->saveFolder(), folder.q());
+    choosePanel(other.q(), true);
+    EXPECT_EQ(c->saveFolder(), other.q());
+    EXPECT_TRUE(ui->pathCtr->text().contains(QStringLiteral("href")));
+}
+
+TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {200000});
+    s->faults.framesPerSecond = 20000;
+    openWindow();
+    connectTo("VRAX610-001");
+    ui->memListTV->selectRow(0);
+    bool asked = false;
+    auto poll = duringSequence([&] {
+        if (!asked && c->overlay()->isVisible() && c->overlay()->bar()->value() > 2000) {
+            asked = true;
+            EXPECT_FALSE(window->close());  // refused while the download runs
+        }
+    });
+    ui->getDataButton->click();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(eventwait::runUntil([&] { return !window->isVisible(); }, 2.0));
+    EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
+    const std::string file =
+        folder.path + "/memdata_" + today() + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
+    const std::string content = readFile(file);
+    EXPECT_GT(std::count(content.begin(), content.end(), '\n'), 2000);
+    EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
+}
+
+}  // namespace
