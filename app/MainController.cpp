@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -80,6 +81,7 @@ void MainController::awakeFromNib() {
 
     entryModel = new EntryTableModel(this, this);
     ui->memListTV->setModel(entryModel);
+    ui->memListTV->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     pairdSensorPoolArray.clear();
     setUpSensorList();

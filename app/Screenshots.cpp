@@ -55,11 +55,16 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     window.resize(720, 520);
     eventwait::runFor(0.3);
 
-    // The VRAX650 with its entry list.
+    // A VRAX610 with its entry list.
+    ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX610-001")));
+    ui->connectButton->click();
+    ui->memListTV->selectRow(1);
+    bool ok = save(&window, QDir(folder).filePath(QStringLiteral("entry-list.png")));
+
+    // The VRAX650, downloading its 16-bit AD entry.
     ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX650-LAB-0016")));
     ui->connectButton->click();
     ui->memListTV->selectRow(0);
-    bool ok = save(&window, QDir(folder).filePath(QStringLiteral("entry-list.png")));
 
     // The overlay part-way through the download.
     bool overlayTaken = false;
