@@ -17,6 +17,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();  // closes once the running sequence has ended
         return;
     }
+    if (quitCheck && !quitCheck()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     mainController->windowWillClose();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "app/MainController.h"
@@ -18,6 +19,8 @@ class MainWindow : public QMainWindow {
 
     MainController* controller() const { return mainController; }
     Ui::MainWindow* controls() const { return ui.get(); }
+    // Asked before the window closes and the application quits; false keeps it open.
+    void setQuitCheck(std::function<bool()> check) { quitCheck = std::move(check); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -25,4 +28,5 @@ class MainWindow : public QMainWindow {
   private:
     std::unique_ptr<Ui::MainWindow> ui;
     MainController* mainController;
+    std::function<bool()> quitCheck;
 };

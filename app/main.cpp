@@ -96,6 +96,9 @@ int main(int argc, char** argv) {
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
     MainWindow window;
+    window.setQuitCheck([&delegate] {
+        return delegate.applicationShouldTerminate() == AppDelegate::TerminateReply::terminateNow;
+    });
     if (demo)
         window.setWindowTitle(window.windowTitle() + QStringLiteral(" — demo (virtual sensors)"));
     window.show();
