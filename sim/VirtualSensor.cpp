@@ -171,6 +171,11 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
         answerStatus(command, 1, nowMs);
         return;
     }
+    if (auto it = faults.unansweredCommands.find(command);
+        it != faults.unansweredCommands.end() && it->second != 0) {
+        if (it->second > 0) --it->second;
+        return;  // heard, never answered
+    }
     uint8_t p[60] = {};
     switch (command) {
         case Cmd::stop:

@@ -28,15 +28,16 @@ struct VirtualFaults {
     std::map<uint8_t, int> commandDelayMs;  // per command code; overrides replyDelayMs
     size_t chunkSize = 0;          // bytes per pull (0 = as many as asked, 1 = every byte alone)
     uint32_t corruptEveryNth = 0;  // frames N-1, 2N-1, ... get a wrong check byte
-    std::set<uint32_t> corruptFrames;   // these frames get a wrong check byte
-    uint32_t dropEveryNth = 0;          // frames N-1, 2N-1, ... are not sent
-    std::set<uint32_t> dropFrames;      // these frames are not sent
-    std::map<uint8_t, int> ngCommands;  // code -> times to answer 0x8F 01 (-1 = always)
-    int64_t closeAfterFrames = -1;      // close the channel after this many frames of a replay
-    int64_t silentAfterFrames = -1;     // send nothing more after this many frames of a replay
-    bool busy = false;                  // the channel cannot be opened (in use elsewhere)
-    bool noSerialPortService = false;   // the device has no serial port service record
-    uint32_t framesPerSecond = 0;       // pace of a replay (0 = as fast as it is read)
+    std::set<uint32_t> corruptFrames;           // these frames get a wrong check byte
+    uint32_t dropEveryNth = 0;                  // frames N-1, 2N-1, ... are not sent
+    std::set<uint32_t> dropFrames;              // these frames are not sent
+    std::map<uint8_t, int> ngCommands;          // code -> times to answer 0x8F 01 (-1 = always)
+    std::map<uint8_t, int> unansweredCommands;  // code -> times to give no answer (-1 = always)
+    int64_t closeAfterFrames = -1;     // close the channel after this many frames of a replay
+    int64_t silentAfterFrames = -1;    // send nothing more after this many frames of a replay
+    bool busy = false;                 // the channel cannot be opened (in use elsewhere)
+    bool noSerialPortService = false;  // the device has no serial port service record
+    uint32_t framesPerSecond = 0;      // pace of a replay (0 = as fast as it is read)
 };
 
 class VirtualSensor {

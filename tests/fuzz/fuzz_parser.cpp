@@ -4,19 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FuzzSupport.h"
 #include "protocol/CommandTable.h"
 #include "protocol/EventRecorder.h"
 #include "protocol/ReceiveParser.h"
 #include "protocol/ReferenceParser.h"
-
-namespace {
-void require(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;

@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     auto text = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
     fs::create_directories(root / "sepcsv");
     const char* lines[] = {"ags,1000,1,-2,3,4,5,6", "a,\"b,c\",d", "\"x\",\"y,z", "\"open,run"};
-    for (int i = 0; i < 4; ++i) write(root / "sepcsv" / ("seed" + std::to_string(i)), text(lines[i]));
+    for (int i = 0; i < 4; ++i)
+        write(root / "sepcsv" / ("seed" + std::to_string(i)), text(lines[i]));
     fs::create_directories(root / "parse_first_line");
     const char* texts[] = {"a\r\nb\nc", "one\r\n", "\r\r\n\n", "tail\r"};
     for (int i = 0; i < 4; ++i)

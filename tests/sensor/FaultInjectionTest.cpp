@@ -1,0 +1,194 @@
+// Every misbehaviour the virtual sensor can show, through the sequences the
+// front ends run: the right result, a bounded wait, and a file that holds
+// exactly the records whose frames were accepted, in order.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "link/platform/SimulatedPlatform.h"
+#include "protocol/CommandTable.h"
+#include "sensor/SensorSession.h"
+
+namespace {
+
+constexpr const char* kName = "VRAX650-FAULT-01";
+constexpr const char* kAddress = "00:1B:DC:65:00:77";
+constexpr uint32_t kRecords = 3000;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class FaultInjection : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        BluetoothPlatform::setCurrent(&platform);
+        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-fault-XXXXXX").string();
+        dir = mkdtemp(tmpl.data());
+        sensor = platform.addDevice(kName, kAddress,
+                                    std::make_shared<VirtualSensor>(VirtualModel::VRAX650));
+        sensor->entries.push_back(VirtualEntry::generated(99, kRecords));
+        sensor->entries.back().ad16Gain = {1, 2, 4, 8};
+    }
+    void TearDown() override {
+        BluetoothPlatform::setCurrent(nullptr);
+        std::filesystem::remove_all(dir);
+    }
+
+    // The download file the store writes for the samples whose index passes `keep`.
+    std::string expectedCsv(const std::function<bool(uint32_t)>& keep) {
+        const std::string path = dir + "/expected.csv";
+        VRAXSensorData store;
+        store.setSaveFilename(path);
+        store.setSaveFlag();
+        const auto samples = sensor->entries[0].hostSamples();
+        for (uint32_t i = 0; i < samples.size(); ++i)
+            if (keep(i))
+                store.appendSensorData(samples[i].time, samples[i].dataType, samples[i].values);
+        store.flashWriteBuffer();
+        return readFile(path);
+    }
+
+    session::Outcome download(session::DownloadReport& report, double& seconds) {
+        const auto start = std::chrono::steady_clock::now();
+        session::SensorSession s(kName, kAddress);
+        session::DownloadRequest request;
+        request.saveFolder = dir;
+        request.startText = "2024/01/01 00:00:00.000";
+        request.expectedRecords = kRecords;
+        const session::Outcome o = s.downloadEntry(request, {}, report);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return o;
+    }
+
+    SimulatedPlatform platform;
+    VirtualSensor* sensor = nullptr;
+    std::string dir;
+};
+
+struct Fault {
+    const char* name;
+    std::function<void(VirtualFaults&)> set;
+    session::Result result;
+    session::Step step;
+    std::function<bool(uint32_t)> accepted;  // samples that must be in the file
+    double maxSeconds;                       // bound of the whole sequence
+};
+
+TEST_F(FaultInjection, EveryFaultEndsRightWithExactlyTheAcceptedRecords) {
+    using R = session::Result;
+    using S = session::Step;
+    auto all = [](uint32_t) { return true; };
+    auto none = [](uint32_t) { return false; };
+    const Fault faults[] = {
+        {"no fault", [](VirtualFaults&) {}, R::done, S::download, all, 3},
+        {"every 97th check byte wrong", [](VirtualFaults& f) { f.corruptEveryNth = 97; }, R::done,
+         S::download, [](uint32_t i) { return (i + 1) % 97 != 0; }, 3},
+        {"every 50th frame dropped", [](VirtualFaults& f) { f.dropEveryNth = 50; }, R::done,
+         S::download, [](uint32_t i) { return (i + 1) % 50 != 0; }, 3},
+        {"frames split at every byte", [](VirtualFaults& f) { f.chunkSize = 1; }, R::done,
+         S::download, all, 5},
+        {"silent after 1000 frames", [](VirtualFaults& f) { f.silentAfterFrames = 1000; },
+         R::timedOut, S::download, [](uint32_t i) { return i < 1000; }, 14},
+        {"closed after 1000 frames", [](VirtualFaults& f) { f.closeAfterFrames = 1000; },
+         R::channelClosed, S::download, [](uint32_t i) { return i < 1000; }, 3},
+        {"stop answered NG", [](VirtualFaults& f) { f.ngCommands[commandCode("stop")] = -1; },
+         R::refused, S::stop, none, 2},
+        {"device busy", [](VirtualFaults& f) { f.busy = true; }, R::connectFailed, S::connect, none,
+         1},
+        {"stop answered after 1.9 s",
+         [](VirtualFaults& f) { f.commandDelayMs[commandCode("stop")] = 1900; }, R::done,
+         S::download, all, 5},
+        {"stop answered after 2.2 s",
+         [](VirtualFaults& f) { f.commandDelayMs[commandCode("stop")] = 2200; }, R::timedOut,
+         S::stop, none, 3},
+        {"device info after 0.9 s",
+         [](VirtualFaults& f) { f.commandDelayMs[commandCode("devinfo")] = 900; }, R::done,
+         S::download, all, 4},
+        {"device info after 1.2 s",
+         [](VirtualFaults& f) { f.commandDelayMs[commandCode("devinfo")] = 1200; }, R::timedOut,
+         S::deviceInfo, none, 3},
+        {"replay starts after 9 s",
+         [](VirtualFaults& f) { f.commandDelayMs[commandCode("readmemdata")] = 9000; }, R::done,
+         S::download, all, 12},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        sensor->faults = {};
+        fault.set(sensor->faults);
+        session::DownloadReport report;
+        double seconds = 0;
+        const session::Outcome o = download(report, seconds);
+        EXPECT_EQ(o.result, fault.result);
+        EXPECT_EQ(o.step, fault.step);
+        EXPECT_LT(seconds, fault.maxSeconds);
+        std::printf("  %-30s -> result %d, step %d, %llu records, %.1f s\n", fault.name,
+                    int(o.result), int(o.step), static_cast<unsigned long long>(report.records),
+                    seconds);
+        if (o.step != S::download) continue;  // no file was begun
+        EXPECT_EQ(readFile(report.filePath), expectedCsv(fault.accepted));
+        EXPECT_TRUE(report.fileComplete);
+        EXPECT_EQ(report.endSeen, o.result == R::done);
+    }
+}
+
+TEST_F(FaultInjection, ListAndEraseFailWithTheirStepAndNeverClaimSuccess) {
+    session::MemoryListing listing;
+    sensor->faults.unansweredCommands[commandCode("memcount")] = 1;  // only the resend is answered
+    session::Outcome first = session::SensorSession(kName, kAddress).listMemory(listing);
+    EXPECT_TRUE(first.ok()) << int(first.result) << " at step " << int(first.step);
+    EXPECT_EQ(listing.entries.size(), 1u);
+
+    sensor->faults = {};
+    sensor->faults.unansweredCommands[commandCode("getmementry")] = -1;
+    listing = {};
+    session::Outcome o = session::SensorSession(kName, kAddress).listMemory(listing);
+    EXPECT_EQ(o.result, session::Result::timedOut);
+    EXPECT_EQ(o.step, session::Step::entryList);
+
+    sensor->faults = {};
+    sensor->faults.ngCommands[commandCode("clearmem")] = 1;  // the resend succeeds
+    EXPECT_TRUE(session::SensorSession(kName, kAddress).eraseMemory().ok());
+    EXPECT_TRUE(sensor->entries.empty());
+
+    sensor->entries.push_back(VirtualEntry::generated(1, 10));
+    sensor->faults = {};
+    sensor->faults.ngCommands[commandCode("clearmem")] = 2;  // both refused
+    o = session::SensorSession(kName, kAddress).eraseMemory();
+    EXPECT_EQ(o.result, session::Result::refused);
+    EXPECT_EQ(sensor->entries.size(), 1u);
+}
+
+TEST_F(FaultInjection, AFileSizeLimitKeepsEveryRecordAndAnIntactPrefix) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 40000;  // part of the way through the file
+    setrlimit(RLIMIT_FSIZE, &small);
+    session::DownloadReport report;
+    double seconds = 0;
+    const session::Outcome o = download(report, seconds);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(o.result, session::Result::fileError);
+    EXPECT_EQ(report.records, kRecords);  // every record is still in the store
+    EXPECT_FALSE(report.fileComplete);
+    const std::string written = readFile(report.filePath);
+    const std::string whole = expectedCsv([](uint32_t) { return true; });
+    EXPECT_LE(written.size(), 40000u);
+    EXPECT_GT(written.size(), 30000u);
+    EXPECT_EQ(whole.compare(0, written.size(), written), 0);  // whole lines, in order
+    EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
+}
+
+}  // namespace
