@@ -22,6 +22,6 @@ for target in parser csv_loader bin_loader sepcsv parse_first_line; do
     status=1
   fi
   grep -E "stat::number_of_executed_units" "$dir/fuzz_$target.log" || true
-  rm -rf "$work"
+  rm -rf "$work" /tmp/vrax-fuzz-*
 done
 exit $status

@@ -1,11 +1,36 @@
 #!/usr/bin/env bash
-# Builds the normal and the sanitizer variant and runs every test on each.
+# Builds the normal and the sanitizer variant and runs every test on each,
+# then the soak run and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+soak_cycles=${SOAK_CYCLES:-100}
+fuzz_seconds=${FUZZ_SECONDS:-15}
+
+echo "=== release build ==="
+scripts/build.sh release
+echo "=== asan build ==="
+scripts/build.sh asan
+
+# The soak run mostly waits on the event loop: it runs beside the other tests.
+echo "=== soak: $soak_cycles list, download and erase cycles (in the background) ==="
+SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1 &
+soak_pid=$!
+
+status=0
 for variant in release asan; do
-  echo "=== $variant build ==="
-  scripts/build.sh "$variant"
   echo "=== $variant tests ==="
-  ctest --test-dir "build/$variant" --output-on-failure -j "$jobs"
+  ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" || status=1
 done
+
+echo "=== fuzzing, ${fuzz_seconds}s per target ==="
+scripts/fuzz.sh "$fuzz_seconds" || status=1
+
+if wait "$soak_pid"; then
+  grep -E "cycles:|PASSED" build/release/soak.log || true
+else
+  echo "soak FAILED:"
+  tail -40 build/release/soak.log
+  status=1
+fi
+exit $status
