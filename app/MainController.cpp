@@ -402,15 +402,16 @@ void MainController::referSaveDirButton() {
     panel->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
     panel->setWindowModality(Qt::WindowModal);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    connect(panel, &QFileDialog::finished, this,
-            [this, panel](int result) { openPanelDidEnd(panel, result); });
+    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        panel->hide();
+        openPanelDidEnd(panel->selectedFiles(), result);
+    });
     panel->open();
 }
 
-void MainController::openPanelDidEnd(QFileDialog* panel, int returnCode) {
-    if (panel) panel->hide();
-    if (returnCode != QDialog::Accepted || !panel || panel->selectedFiles().isEmpty()) return;
-    const QString chosen = panel->selectedFiles().first();
+void MainController::openPanelDidEnd(const QStringList& chosenFolders, int returnCode) {
+    if (returnCode != QDialog::Accepted || chosenFolders.isEmpty()) return;
+    const QString chosen = chosenFolders.first();
     if (folderWritable(chosen))
         setSaveFolder(chosen);
     else

@@ -34,7 +34,8 @@ class MainController : public QObject {
     void sensorChanged();
     void connectButtonClicked();
     void referSaveDirButton();
-    void openPanelDidEnd(QFileDialog* panel, int returnCode);
+    // End of the folder panel: the chosen folders and the panel's result code.
+    void openPanelDidEnd(const QStringList& chosen, int returnCode);
     void pathControlDoubleClick(const QString& clickedPath);
     void dataGetButtonClicked();
     void dlFinButtonClicked();

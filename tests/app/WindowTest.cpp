@@ -312,28 +312,28 @@ TEST_F(WindowTest, EraseAsksFirstAndListsAgainAfterwards) {
 TEST_F(WindowTest, SaveFolderPanelKeepsTheFolderUnlessAWritableOneIsChosen) {
     openWindow();
     TempFolder other;
-    auto choosePanel = [&](const QString& path, bool accept) {
-        QTimer::singleShot(0, [&, path, accept] {
-            auto* panel = window->findChild<QFileDialog*>("saveFolderPanel");
-            ASSERT_NE(panel, nullptr);
-            EXPECT_EQ(panel->windowTitle(), "Select Data Save Folder");
-            EXPECT_EQ(panel->labelText(QFileDialog::Accept), "Choose");
-            panel->setDirectory(path);
-            panel->selectFile(path);
-            if (accept)
-                static_cast<QDialog*>(panel)->accept();
-            else
-                static_cast<QDialog*>(panel)->reject();
-        });
-        ui->referSaveDirButton->click();
-        eventwait::runFor(0.05);
-    };
-    choosePanel(other.q(), false);
-    EXPECT_EQ(c->saveFolder(), folder.q());
-    choosePanel("/proc", true);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* panel = window->findChild<QFileDialog*>("saveFolderPanel");
+        ASSERT_NE(panel, nullptr);
+        seen = true;
+        EXPECT_EQ(panel->windowTitle(), "Select Data Save Folder");
+        EXPECT_EQ(panel->labelText(QFileDialog::Accept), "Choose");
+        EXPECT_EQ(panel->fileMode(), QFileDialog::Directory);
+        EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+        static_cast<QDialog*>(panel)->reject();
+    });
+    ui->referSaveDirButton->click();
+    EXPECT_TRUE(eventwait::runUntil([&] { return seen; }, 2.0));
+    EXPECT_EQ(c->saveFolder(), folder.q());  // cancelled: unchanged
+
+    c->openPanelDidEnd({"/proc"}, QDialog::Accepted);
     EXPECT_EQ(presenter.last(), "選択したフォルダは書き込めません．");
+    EXPECT_EQ(presenter.messages.back().title, "Warning");
     EXPECT_EQ(c->saveFolder(), folder.q());
-    choosePanel(other.q(), true);
+    c->openPanelDidEnd({other.q()}, QDialog::Rejected);
+    EXPECT_EQ(c->saveFolder(), folder.q());
+    c->openPanelDidEnd({other.q()}, QDialog::Accepted);
     EXPECT_EQ(c->saveFolder(), other.q());
     EXPECT_TRUE(ui->pathCtr->text().contains(QStringLiteral("href")));
 }
