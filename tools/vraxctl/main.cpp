@@ -1,0 +1,248 @@
+// vraxctl: the sensor work of the window, for scripts and batch runs.
+// Each sub-command has its own options; see `vraxctl --help`.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tools/vraxctl/Cli.h"
+
+namespace cli {
+
+const char* exitCodeText() {
+    return "Exit codes:\n"
+           "  0  done\n"
+           "  1  no list of paired Bluetooth devices (Bluetooth off, no BlueZ)\n"
+           "  2  usage error\n"
+           "  3  no such sensor (not paired, or not a VRAX sensor)\n"
+           "  4  connection failed or lost\n"
+           "  5  the sensor refused a command or did not answer in time\n"
+           "  6  file error (cannot read, create or write a file or folder)\n"
+           "  7  incomplete download (sensor went silent or away, or interrupted)\n"
+           "  8  --all-sensors: some sensors failed\n"
+           "  9  erase not confirmed";
+}
+
+void error(const std::string& text) {
+    std::fprintf(stderr, "vraxctl: %s\n", text.c_str());
+}
+
+void warning(const std::string& text) {
+    std::fprintf(stderr, "vraxctl: warning: %s\n", text.c_str());
+}
+
+}  // namespace cli
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* arguments;  // for the usage line
+    const char* summary;
+    int (*run)(const cli::Options&);
+};
+
+const Command kCommands[] = {
+    {"list", "", "List the paired VRAX sensors (name, address, model).", cli::listCommand},
+    {"entries", "SENSOR", "List the memory entries of a sensor and its free memory.",
+     cli::entriesCommand},
+    {"download", "SENSOR [ENTRY...|--all] | --all-sensors",
+     "Download memory entries into CSV files, named and placed as the window does:\n"
+     "<out>/memdata_YYYYMMDD/memdata_<sensor>_<entry start>[-FILT].csv",
+     cli::downloadCommand},
+    {"info", "SENSOR", "Show the firmware version and battery voltage of a sensor.",
+     cli::infoCommand},
+    {"set-clock", "SENSOR", "Set the sensor's date and time from this computer's clock.",
+     cli::setClockCommand},
+    {"erase", "SENSOR", "Erase all entries in the memory of a sensor.", cli::eraseCommand},
+    {"replay", "CAPTURE", "Decode a capture file offline into the CSV file its download wrote.",
+     cli::replayCommand},
+    {"convert", "FILE.bin|FILE.csv --to csv|bin",
+     "Convert between the store's binary file and its whole-store CSV file.", cli::convertCommand},
+};
+
+QString q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+void generalHelp(std::FILE* to) {
+    std::fprintf(to, "Usage: vraxctl COMMAND [options] [arguments]\n\nCommands:\n");
+    for (const Command& c : kCommands) {
+        QString first = q(c.summary).section(QLatin1Char('\n'), 0, 0);
+        std::fprintf(to, "  %-10s %s\n", c.name, first.toUtf8().constData());
+    }
+    std::fprintf(to,
+                 "\nvraxctl COMMAND --help shows a command's options. SENSOR is a sensor's name\n"
+                 "or Bluetooth address. --demo runs any command on the demo's virtual sensors.\n\n"
+                 "%s\n",
+                 cli::exitCodeText());
+}
+
+// Drops Qt's own diagnostics: failures reach the user as vraxctl's messages.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg || std::getenv("VRAXCTL_QT_DEBUG"))
+        std::fprintf(stderr, "qt: %s\n", message.toUtf8().constData());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(quietQt);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vraxctl"));
+    QStringList args = app.arguments();
+    if (args.size() < 2) {
+        generalHelp(stderr);
+        return cli::Exit::usage;
+    }
+    const QString name = args[1];
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
+        generalHelp(stdout);
+        return cli::Exit::ok;
+    }
+    const Command* command = nullptr;
+    for (const Command& c : kCommands)
+        if (name == q(c.name)) command = &c;
+    if (!command) {
+        cli::error("unknown command \"" + name.toStdString() + "\" (vraxctl --help lists them)");
+        return cli::Exit::usage;
+    }
+    const std::string cmd = command->name;
+    const bool talks = cmd != "replay" && cmd != "convert";
+
+    QCommandLineParser p;
+    p.setApplicationDescription(q(command->summary) + QStringLiteral("\n\n") +
+                                q(cli::exitCodeText()));
+    p.addHelpOption();
+    QCommandLineOption demo(QStringLiteral("demo"),
+                            QStringLiteral("Use the demo's virtual sensors."));
+    QCommandLineOption captureOpt(
+        QStringLiteral("capture"),
+        QStringLiteral("Write every byte sent and received, time-stamped, to <file>."),
+        QStringLiteral("file"));
+    QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output."));
+    QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Download every entry."));
+    QCommandLineOption allSensors(QStringLiteral("all-sensors"),
+                                  QStringLiteral("Every entry of every paired sensor in turn."));
+    QCommandLineOption out(QStringLiteral("out"),
+                           QStringLiteral("Save folder (default: the current folder)."),
+                           QStringLiteral("dir"), QStringLiteral("."));
+    QCommandLineOption filter(QStringLiteral("filter"),
+                              QStringLiteral("Write filtered 16-bit AD values (-FILT files)."));
+    QCommandLineOption skip(
+        QStringLiteral("skip-existing"),
+        QStringLiteral("Skip entries already downloaded completely (same record count)."));
+    QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Erase without asking."));
+    QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Output type: csv or bin."),
+                          QStringLiteral("type"));
+    QCommandLineOption lines(QStringLiteral("lines"),
+                             QStringLiteral("Split the CSV output into files of <n> lines "
+                                            "(<name>-0.csv, <name>-1.csv, ...)."),
+                             QStringLiteral("n"));
+    QCommandLineOption output(
+        QStringLiteral("output"),
+        QStringLiteral("Output name (default: the input's name with the new extension)."),
+        QStringLiteral("file"));
+    QCommandLineOption force(QStringLiteral("force"),
+                             QStringLiteral("Replace an existing output file."));
+
+    if (talks) {
+        p.addOption(demo);
+        if (cmd != "list") p.addOption(captureOpt);
+    }
+    if (cmd == "list" || cmd == "entries") p.addOption(json);
+    if (cmd == "download") {
+        p.addOption(all);
+        p.addOption(allSensors);
+        p.addOption(skip);
+    }
+    if (cmd == "download" || cmd == "replay") {
+        p.addOption(out);
+        p.addOption(filter);
+    }
+    if (cmd == "erase") p.addOption(yes);
+    if (cmd == "convert") {
+        p.addOption(to);
+        p.addOption(lines);
+        p.addOption(output);
+        p.addOption(force);
+    }
+    if (*command->arguments)
+        p.addPositionalArgument(QStringLiteral("arguments"), q(command->arguments),
+                                q(command->arguments));
+
+    args.removeAt(1);
+    if (!p.parse(args)) {
+        cli::error(p.errorText().toStdString() + " (vraxctl " + cmd + " --help)");
+        return cli::Exit::usage;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        QString text = p.helpText();
+        text.replace(QStringLiteral("Usage: ") + QCoreApplication::arguments().first(),
+                     QStringLiteral("Usage: vraxctl ") + q(command->name));
+        text.replace(
+            QStringLiteral("Usage: vraxctl [options]"),
+            QStringLiteral("Usage: vraxctl ") + q(command->name) + QStringLiteral(" [options]"));
+        std::fputs(text.toUtf8().constData(), stdout);
+        return cli::Exit::ok;
+    }
+
+    auto usage = [&](const std::string& text) {
+        cli::error(text + " (vraxctl " + cmd + " --help)");
+        return int(cli::Exit::usage);
+    };
+    cli::Options o;
+    const QStringList pos = p.positionalArguments();
+    if (talks) {
+        o.demo = p.isSet(demo);
+        if (cmd != "list") o.capturePath = p.value(captureOpt).toStdString();
+    }
+    if (cmd == "list" || cmd == "entries") o.json = p.isSet(json);
+    if (cmd == "download" || cmd == "replay") {
+        o.outDir = p.value(out).toStdString();
+        o.filter = p.isSet(filter);
+    }
+
+    if (cmd == "list") {
+        if (!pos.isEmpty()) return usage("list takes no arguments");
+    } else if (cmd == "download") {
+        o.all = p.isSet(all);
+        o.allSensors = p.isSet(allSensors);
+        o.skipExisting = p.isSet(skip);
+        if (o.allSensors) {
+            if (!pos.isEmpty()) return usage("--all-sensors takes no sensor or entry numbers");
+        } else {
+            if (pos.isEmpty()) return usage("name a sensor, or give --all-sensors");
+            o.sensor = pos[0].toStdString();
+            for (qsizetype i = 1; i < pos.size(); ++i) {
+                bool okNumber = false;
+                const int e = pos[i].toInt(&okNumber);
+                if (!okNumber || e < 1 || e > 255)
+                    return usage("\"" + pos[i].toStdString() + "\" is not an entry number");
+                o.entries.push_back(e);
+            }
+            if (o.all && !o.entries.empty()) return usage("give entry numbers or --all, not both");
+            if (!o.all && o.entries.empty()) return usage("give entry numbers, or --all");
+        }
+    } else if (cmd == "replay" || cmd == "convert") {
+        if (pos.size() != 1) return usage(cmd + " takes one file");
+        o.file = pos[0].toStdString();
+        if (cmd == "convert") {
+            if (!p.isSet(to)) return usage("--to csv or --to bin is needed");
+            o.to = p.value(to).toStdString();
+            if (p.isSet(lines)) {
+                bool okNumber = false;
+                o.lines = p.value(lines).toInt(&okNumber);
+                if (!okNumber || o.lines <= 0) return usage("--lines takes a positive count");
+            }
+            o.output = p.value(output).toStdString();
+            o.force = p.isSet(force);
+        }
+    } else {
+        if (pos.size() != 1) return usage(cmd + " takes one sensor (name or address)");
+        o.sensor = pos[0].toStdString();
+        if (cmd == "erase") o.yes = p.isSet(yes);
+    }
+    return command->run(o);
+}
