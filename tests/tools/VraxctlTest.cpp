@@ -168,7 +168,7 @@ TEST_F(VraxctlTest, AllSensorsGoesOnAfterAFailure) {
 
 TEST_F(VraxctlTest, ReplayRebuildsTheDownloadAndRejectsBadCaptures) {
     Result r = run({"download", "--demo", "VRAX650-LAB-0016", "--all", "--out", "out", "--filter",
-                 "--capture", "c.cap"});
+                    "--capture", "c.cap"});
     ASSERT_EQ(r.code, 0) << r.err;
     r = run({"download", "--demo", "VRAX610-001", "2", "--out", "out", "--capture", "d.cap"},
             "fast,silent:VRAX610-001:3000");
