@@ -17,6 +17,9 @@
 #include "app/EntryTableModel.h"
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
+#ifdef VRAX_HAVE_PREVIEW
+#include "app/preview/PreviewWindow.h"
+#endif
 #include "link/BtUtilClass.h"
 #include "ui_MainWindow.h"
 
@@ -93,6 +96,13 @@ void MainController::awakeFromNib() {
             &MainController::dlFinButtonClicked);
     connect(progressView->cancelButton(), &QPushButton::clicked, this,
             &MainController::cancelDownloadClicked);
+    connect(progressView->previewButton(), &QPushButton::clicked, this,
+            &MainController::previewButtonClicked);
+    connect(ui->actionPreviewCsv, &QAction::triggered, this,
+            [this] { guarded([this] { previewFileMenu(); }); });
+#ifndef VRAX_HAVE_PREVIEW
+    ui->actionPreviewCsv->setVisible(false);
+#endif
     progressView->hide();
     setEntryButtonsEnabled(false);
 
@@ -126,6 +136,7 @@ void MainController::refreshControls() {
     ui->referSaveDirButton->setEnabled(!running);
     ui->getDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->eraseDataButton->setEnabled(!running && entryButtonsEnabled);
+    ui->actionPreviewCsv->setEnabled(!running);
     // Nothing under the overlay can be reached, by mouse or keyboard.
     ui->centralwidget->setEnabled(!(progressView && progressView->isVisible()));
 }
@@ -474,6 +485,7 @@ void MainController::download(const QString& name, const QString& address, int r
         view->finishButton()->setEnabled(false);
         view->cancelButton()->setEnabled(true);
         view->cancelButton()->show();
+        view->previewButton()->hide();
         view->showOver();
         refreshControls();
     };
@@ -502,6 +514,12 @@ void MainController::download(const QString& name, const QString& address, int r
     view->cancelButton()->setEnabled(false);
     view->cancelButton()->hide();
     view->finishButton()->setEnabled(true);
+    if (report.records > 0 && !report.filePath.empty() && report.fileComplete) {
+        lastDownloadPath = qs(report.filePath);
+#ifdef VRAX_HAVE_PREVIEW
+        view->previewButton()->show();
+#endif
+    }
     if (o.ok()) {
         view->mainLabel()->setText(QStringLiteral("データダウンロード終了"));
         return;
@@ -529,6 +547,48 @@ void MainController::dlFinButtonClicked() {
     progressView->finishButton()->setEnabled(false);
     progressView->hide();
     refreshControls();
+}
+
+// ---- preview ---------------------------------------------------------------
+
+void MainController::previewButtonClicked() {
+    if (!lastDownloadPath.isEmpty()) openPreview(lastDownloadPath);
+}
+
+void MainController::previewFileMenu() {
+    auto* panel = new QFileDialog(thisWindow, QStringLiteral("Preview CSV File"), saveFolderPath,
+                                  QStringLiteral("CSV files (*.csv);;All files (*)"));
+    panel->setObjectName(QStringLiteral("previewPanel"));
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
+        previewPanelDidEnd(panel->selectedFiles(), result);
+    });
+    panel->open();
+}
+
+void MainController::previewPanelDidEnd(const QStringList& chosen, int returnCode) {
+    if (returnCode != QDialog::Accepted || chosen.isEmpty()) return;
+    openPreview(chosen.first());
+}
+
+bool MainController::openPreview(const QString& path) {
+#ifdef VRAX_HAVE_PREVIEW
+    QString why;
+    preview::PreviewWindow* w = preview::PreviewWindow::openFile(path, thisWindow, why);
+    if (!w) {
+        MyTools::dispMessageOK(why, kError);
+        return false;
+    }
+    w->show();
+    w->raise();
+    return true;
+#else
+    MyTools::dispMessageOK(QStringLiteral("This build has no plot preview.\n") + path, kError);
+    return false;
+#endif
 }
 
 // ---- erase -----------------------------------------------------------------

@@ -41,6 +41,14 @@ class MainController : public QObject {
     void dlFinButtonClicked();
     void dataEraceButtonClicked();
     void cancelDownloadClicked();
+    // Plot preview: of the finished download, or of a CSV file chosen in a panel.
+    void previewButtonClicked();
+    void previewFileMenu();
+    void previewPanelDidEnd(const QStringList& chosen, int returnCode);
+    // Opens the preview window of a CSV file; false (with a message) when
+    // the file gives nothing to show.
+    bool openPreview(const QString& path);
+    QString lastDownloadFile() const { return lastDownloadPath; }
     // False while a sequence runs: the window closes once it has ended
     // (a download is stopped, its file flushed, the sensor disconnected).
     bool windowShouldClose();
@@ -97,6 +105,7 @@ class MainController : public QObject {
     QStringList dataEntryStartTime;
     QVector<int32_t> dataEntryRecordCount;
     QString saveFolderPath;
+    QString lastDownloadPath;  // the file of the last download that holds records
 
     bool running = false;
     bool entryButtonsEnabled = false;

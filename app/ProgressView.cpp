@@ -31,10 +31,14 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     auto* buttons = new QHBoxLayout;
     cancelDownloadButton = new QPushButton(tr("Cancel"), box);
     cancelDownloadButton->setObjectName(QStringLiteral("cancelDownloadButton"));
+    graphButton = new QPushButton(QStringLiteral("グラフ表示"), box);
+    graphButton->setObjectName(QStringLiteral("previewButton"));
+    graphButton->hide();
     dlFinButton = new QPushButton(QStringLiteral("OK"), box);
     dlFinButton->setObjectName(QStringLiteral("dlFinButton"));
     buttons->addStretch();
     buttons->addWidget(cancelDownloadButton);
+    buttons->addWidget(graphButton);
     buttons->addWidget(dlFinButton);
     layout->addWidget(progressMessageMainLabel);
     layout->addWidget(progressMessageLabel);

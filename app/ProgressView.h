@@ -18,6 +18,8 @@ class ProgressView : public QWidget {
     QProgressBar* bar() const { return progressBar; }
     QPushButton* finishButton() const { return dlFinButton; }
     QPushButton* cancelButton() const { return cancelDownloadButton; }
+    // Opens the plot preview of the finished download.
+    QPushButton* previewButton() const { return graphButton; }
 
     // Shows the overlay over the whole of its parent and keeps it there.
     void showOver();
@@ -32,4 +34,5 @@ class ProgressView : public QWidget {
     QProgressBar* progressBar;
     QPushButton* dlFinButton;
     QPushButton* cancelDownloadButton;
+    QPushButton* graphButton;
 };

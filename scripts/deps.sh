@@ -9,7 +9,7 @@ packages=(
   # test and benchmark frameworks
   libgtest-dev libgmock-dev libbenchmark-dev
   # Qt 6
-  qt6-base-dev qt6-base-dev-tools qt6-connectivity-dev qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-connectivity-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   # Bluetooth (kernel sockets, SDP client)
   libbluetooth-dev
   # private D-Bus with a mock BlueZ for the tests

@@ -45,6 +45,8 @@ struct Options {
     int lines = 0;
     std::string output;
     bool force = false;
+    // plot
+    int width = 1200;
 };
 
 // "vraxctl: <text>" on standard error.
@@ -59,5 +61,6 @@ int setClockCommand(const Options& o);
 int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);
+int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

@@ -4,6 +4,11 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#ifdef VRAXCTL_PLOT
+#include <QApplication>
+#endif
 
 #include "tools/vraxctl/Cli.h"
 
@@ -59,6 +64,11 @@ const Command kCommands[] = {
      cli::replayCommand},
     {"convert", "FILE.bin|FILE.csv --to csv|bin",
      "Convert between the store's binary file and its whole-store CSV file.", cli::convertCommand},
+#ifdef VRAXCTL_PLOT
+    {"plot", "FILE.csv --png OUT.png",
+     "Draw the preview's charts of a CSV file into a PNG picture, without a display.",
+     cli::plotCommand},
+#endif
 };
 
 QString q(const char* s) {
@@ -88,7 +98,16 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+#ifdef VRAXCTL_PLOT
+    if (argc > 1 && std::strcmp(argv[1], "plot") == 0) {
+        // Charts are drawn off screen: no display is needed.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+#endif
+    if (!application) application = std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("vraxctl"));
     QStringList args = app.arguments();
     if (args.size() < 2) {
@@ -109,7 +128,7 @@ int main(int argc, char** argv) {
         return cli::Exit::usage;
     }
     const std::string cmd = command->name;
-    const bool talks = cmd != "replay" && cmd != "convert";
+    const bool talks = cmd != "replay" && cmd != "convert" && cmd != "plot";
 
     QCommandLineParser p;
     p.setApplicationDescription(q(command->summary) + QStringLiteral("\n\n") +
@@ -146,6 +165,11 @@ int main(int argc, char** argv) {
         QStringLiteral("file"));
     QCommandLineOption force(QStringLiteral("force"),
                              QStringLiteral("Replace an existing output file."));
+    QCommandLineOption png(QStringLiteral("png"), QStringLiteral("The picture to write."),
+                           QStringLiteral("file"));
+    QCommandLineOption width(QStringLiteral("width"),
+                             QStringLiteral("Width of the picture in pixels (default 1200)."),
+                             QStringLiteral("pixels"), QStringLiteral("1200"));
 
     if (talks) {
         p.addOption(demo);
@@ -167,6 +191,10 @@ int main(int argc, char** argv) {
         p.addOption(lines);
         p.addOption(output);
         p.addOption(force);
+    }
+    if (cmd == "plot") {
+        p.addOption(png);
+        p.addOption(width);
     }
     if (*command->arguments)
         p.addPositionalArgument(QStringLiteral("arguments"), q(command->arguments),
@@ -225,9 +253,17 @@ int main(int argc, char** argv) {
             if (o.all && !o.entries.empty()) return usage("give entry numbers or --all, not both");
             if (!o.all && o.entries.empty()) return usage("give entry numbers, or --all");
         }
-    } else if (cmd == "replay" || cmd == "convert") {
+    } else if (cmd == "replay" || cmd == "convert" || cmd == "plot") {
         if (pos.size() != 1) return usage(cmd + " takes one file");
         o.file = pos[0].toStdString();
+        if (cmd == "plot") {
+            if (!p.isSet(png)) return usage("--png OUT.png is needed");
+            o.output = p.value(png).toStdString();
+            bool okNumber = false;
+            o.width = p.value(width).toInt(&okNumber);
+            if (!okNumber || o.width < 200 || o.width > 10000)
+                return usage("--width takes a number of pixels from 200 to 10000");
+        }
         if (cmd == "convert") {
             if (!p.isSet(to)) return usage("--to csv or --to bin is needed");
             o.to = p.value(to).toStdString();

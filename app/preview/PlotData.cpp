@@ -1,0 +1,178 @@
+#include "app/preview/PlotData.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+#include "store/VRAXSensorData.h"
+
+namespace preview {
+namespace {
+
+// Which values of a record kind make up each chart.
+struct ChartSpec {
+    int dataType;
+    const char* title;
+    int first;  // index of the first value
+    std::vector<const char*> names;
+    bool onlyWhenNonZero = false;  // filtered 16-bit AD values are absent from unfiltered files
+};
+
+const std::vector<ChartSpec>& chartSpecs() {
+    static const std::vector<ChartSpec> specs = {
+        {ags, "Acceleration (ags)", 0, {"acc x", "acc y", "acc z"}},
+        {ags, "Angular velocity (ags)", 3, {"gyro x", "gyro y", "gyro z"}},
+        {qags, "Quaternion (qags)", 0, {"q0", "q1", "q2", "q3"}},
+        {qags, "Acceleration (qags)", 4, {"acc x", "acc y", "acc z"}},
+        {qags, "Angular velocity (qags)", 7, {"gyro x", "gyro y", "gyro z"}},
+        {geo, "Geomagnetism", 0, {"geo x", "geo y", "geo z"}},
+        {press, "Pressure", 0, {"pressure"}},
+        {press, "Temperature", 1, {"temperature"}},
+        {batt, "Battery", 0, {"battery value 0", "battery value 1"}},
+        {ext, "External inputs: ports", 0, {"port 0", "port 1", "port 2", "port 3"}},
+        {ext, "External inputs: AD", 4, {"AD 0", "AD 1"}},
+        {ext16ad, "16-bit AD raw", 4, {"AD16 0", "AD16 1", "AD16 2", "AD16 3"}},
+        {ext16ad,
+         "16-bit AD filtered",
+         8,
+         {"AD16 0 filtered", "AD16 1 filtered", "AD16 2 filtered", "AD16 3 filtered"},
+         true},
+    };
+    return specs;
+}
+
+// The samples of one record kind, in file order.
+struct KindSamples {
+    std::vector<double> t;
+    std::vector<const SensorDataRecord*> records;
+};
+
+// Puts the samples in time order; most files are in order already.
+void sortByTime(KindSamples& k) {
+    if (std::is_sorted(k.t.begin(), k.t.end())) return;
+    std::vector<size_t> order(k.t.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return k.t[a] < k.t[b]; });
+    KindSamples sorted;
+    sorted.t.reserve(order.size());
+    sorted.records.reserve(order.size());
+    for (size_t i : order) {
+        sorted.t.push_back(k.t[i]);
+        sorted.records.push_back(k.records[i]);
+    }
+    k = std::move(sorted);
+}
+
+}  // namespace
+
+double typicalInterval(const std::vector<double>& t) {
+    std::vector<double> steps;
+    steps.reserve(t.size());
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i] > t[i - 1]) steps.push_back(t[i] - t[i - 1]);
+    if (steps.empty()) return 0;
+    auto mid = steps.begin() + std::ptrdiff_t(steps.size() / 2);
+    std::nth_element(steps.begin(), mid, steps.end());
+    return *mid;
+}
+
+std::vector<Gap> findGaps(const std::vector<double>& t, double interval) {
+    std::vector<Gap> gaps;
+    if (interval <= 0) return gaps;
+    const double limit = interval * kGapIntervals;
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i] - t[i - 1] > limit) gaps.push_back({i, t[i - 1], t[i]});
+    return gaps;
+}
+
+int countMissingStretches(const std::vector<Chart>& charts) {
+    std::vector<std::pair<double, double>> spans;
+    for (const Chart& c : charts)
+        for (const Gap& g : c.gaps) spans.emplace_back(g.from, g.to);
+    std::sort(spans.begin(), spans.end());
+    int count = 0;
+    double end = -std::numeric_limits<double>::infinity();
+    for (const auto& [from, to] : spans) {
+        if (from >= end) ++count;  // starts after every stretch so far
+        end = std::max(end, to);
+    }
+    return count;
+}
+
+PlotData buildPlotData(const VRAXSensorData& store) {
+    PlotData out;
+    out.records = store.count();
+    if (out.records == 0) return out;
+
+    // Time stamps are signed on the wire; the earliest is the origin.
+    int64_t origin = std::numeric_limits<int64_t>::max();
+    int64_t last = std::numeric_limits<int64_t>::min();
+    for (uint64_t i = 0; i < out.records; ++i) {
+        const int64_t ms = int64_t(store.getDataByIndex(i)->msTime);
+        origin = std::min(origin, ms);
+        last = std::max(last, ms);
+    }
+    out.duration = double(last - origin) / 1000.0;
+
+    KindSamples kinds[7];
+    for (uint64_t i = 0; i < out.records; ++i) {
+        const SensorDataRecord* r = store.getDataByIndex(i);
+        if (r->dataType < 0 || r->dataType > 6) continue;
+        KindSamples& k = kinds[r->dataType];
+        k.t.push_back(double(int64_t(r->msTime) - origin) / 1000.0);
+        k.records.push_back(r);
+    }
+
+    int lastType = -1;
+    double interval = 0;
+    std::vector<Gap> gaps;
+    for (const ChartSpec& spec : chartSpecs()) {
+        KindSamples& k = kinds[spec.dataType];
+        if (k.t.empty()) continue;
+        if (spec.dataType != lastType) {
+            sortByTime(k);
+            interval = typicalInterval(k.t);
+            gaps = findGaps(k.t, interval);
+            lastType = spec.dataType;
+        }
+        Chart c;
+        c.title = spec.title;
+        c.dataType = spec.dataType;
+        c.interval = interval;
+        c.gaps = gaps;
+        bool anyNonZero = false;
+        for (size_t n = 0; n < spec.names.size(); ++n) {
+            Track track;
+            track.name = spec.names[n];
+            track.values.reserve(k.records.size());
+            for (const SensorDataRecord* r : k.records) {
+                const int32_t v = r->values[spec.first + int(n)];
+                anyNonZero = anyNonZero || v != 0;
+                track.values.push_back(float(v));
+            }
+            c.tracks.push_back(std::move(track));
+        }
+        if (spec.onlyWhenNonZero && !anyNonZero) continue;
+        c.t = k.t;
+        out.charts.push_back(std::move(c));
+    }
+    out.missingStretches = countMissingStretches(out.charts);
+    return out;
+}
+
+bool loadPlotFile(const std::string& path, PlotData& out, std::string& error) {
+    VRAXSensorData store;
+    if (!store.loadFromFileByCSV(path)) {
+        error = "The file cannot be read, or it is not a text file:\n" + path;
+        return false;
+    }
+    out = buildPlotData(store);
+    if (out.charts.empty()) {
+        error = "The file holds no samples of a known kind:\n" + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace preview

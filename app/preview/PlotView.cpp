@@ -1,0 +1,263 @@
+#include "app/preview/PlotView.h"
+
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "app/preview/Decimate.h"
+
+namespace preview {
+namespace {
+
+const QColor kTrackColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+                               QColor(0x2c, 0xa0, 0x2c), QColor(0xff, 0x7f, 0x0e),
+                               QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b)};
+
+// The narrowest time span a zoom reaches: a millisecond.
+constexpr double kMinSpan = 0.001;
+
+}  // namespace
+
+PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* parent)
+    : QChartView(parent),
+      chartData(chart),
+      fullFrom(fullT0),
+      fullTo(fullT1 > fullT0 ? fullT1 : fullT0 + 1.0) {
+    setObjectName(QStringLiteral("plotView"));
+    auto* c = new QChart;
+    c->setTitle(QString::fromStdString(chart.title));
+    c->setAnimationOptions(QChart::NoAnimation);
+    c->legend()->setAlignment(Qt::AlignRight);
+    c->setMargins(QMargins(4, 4, 4, 4));
+    setChart(c);  // the view owns the chart
+    setRenderHint(QPainter::Antialiasing, false);
+    setRubberBand(QChartView::HorizontalRubberBand);
+
+    xAxis = new QValueAxis(c);
+    xAxis->setTitleText(QStringLiteral("s"));
+    xAxis->setLabelFormat(QStringLiteral("%.3g"));
+    yAxis = new QValueAxis(c);
+    yAxis->setLabelFormat(QStringLiteral("%.6g"));
+    c->addAxis(xAxis, Qt::AlignBottom);
+    c->addAxis(yAxis, Qt::AlignLeft);
+    xAxis->setRange(fullFrom, fullTo);
+
+    segments.resize(chart.tracks.size());
+    visibleTracks.assign(chart.tracks.size(), true);
+    segmentsInUse.assign(chart.tracks.size(), 0);
+    for (size_t k = 0; k < chart.tracks.size(); ++k) {
+        QLineSeries* s = newSegmentSeries(k);
+        s->setName(QString::fromStdString(chart.tracks[k].name));
+        const auto markers = c->legend()->markers(s);
+        if (!markers.isEmpty())
+            connect(markers.first(), &QLegendMarker::clicked, this,
+                    [this, k] { setTrackVisible(int(k), !visibleTracks[k]); });
+    }
+    fixLegend();
+
+    // Zooms of the chart itself (rubber band, right click) come here too.
+    connect(xAxis, &QValueAxis::rangeChanged, this, [this](qreal from, qreal to) {
+        scheduleRedraw();
+        emit timeRangeChanged(from, to);
+    });
+}
+
+QLineSeries* PlotView::newSegmentSeries(size_t track) {
+    auto* s = new QLineSeries(this);
+    QPen pen(kTrackColors[track % std::size(kTrackColors)]);
+    pen.setWidthF(1.0);
+    s->setPen(pen);
+    s->setUseOpenGL(false);
+    chart()->addSeries(s);
+    s->attachAxis(xAxis);
+    s->attachAxis(yAxis);
+    segments[track].push_back(s);
+    return s;
+}
+
+void PlotView::fixLegend() {
+    for (size_t k = 0; k < segments.size(); ++k) {
+        for (size_t i = 0; i < segments[k].size(); ++i) {
+            for (QLegendMarker* m : chart()->legend()->markers(segments[k][i])) {
+                m->setVisible(i == 0);
+                if (i != 0) continue;
+                // A hidden track keeps its entry, dimmed, so it can be shown again.
+                QColor label = palette().color(QPalette::Text);
+                QColor swatch = kTrackColors[k % std::size(kTrackColors)];
+                if (!visibleTracks[k]) {
+                    label.setAlphaF(0.4f);
+                    swatch.setAlphaF(0.25f);
+                }
+                m->setLabelBrush(label);
+                m->setBrush(swatch);
+                m->setPen(QPen(swatch));
+            }
+        }
+    }
+}
+
+double PlotView::timeFrom() const {
+    return xAxis->min();
+}
+
+double PlotView::timeTo() const {
+    return xAxis->max();
+}
+
+void PlotView::setTimeRange(double t0, double t1) {
+    if (!(t1 - t0 >= kMinSpan)) {
+        const double mid = (t0 + t1) / 2;
+        t0 = mid - kMinSpan / 2;
+        t1 = mid + kMinSpan / 2;
+    }
+    if (t0 == timeFrom() && t1 == timeTo()) return;
+    xAxis->setRange(t0, t1);
+}
+
+void PlotView::resetZoom() {
+    setTimeRange(fullFrom, fullTo);
+}
+
+int PlotView::plotWidth() const {
+    const int w = int(chart()->plotArea().width());
+    return w > 10 ? w : std::max(width() - 120, 100);
+}
+
+void PlotView::scheduleRedraw() {
+    if (redrawPending) return;
+    redrawPending = true;
+    QTimer::singleShot(0, this, [this] {
+        if (redrawPending) redraw();
+    });
+}
+
+void PlotView::redraw() {
+    redrawPending = false;
+    const double t0 = timeFrom(), t1 = timeTo();
+    const int columns = plotWidth();
+    double lo = INFINITY, hi = -INFINITY;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        const Decimated d =
+            decimate(chartData.t, chartData.tracks[k].values, chartData.gaps, t0, t1, columns);
+        const size_t count = d.points.empty() ? 0 : d.segmentStarts.size();
+        while (segments[k].size() < count) newSegmentSeries(k);
+        for (size_t s = 0; s < segments[k].size(); ++s) {
+            QLineSeries* series = segments[k][s];
+            if (s >= count) {
+                if (series->count()) series->clear();
+                series->setVisible(s == 0 && visibleTracks[k]);
+                continue;
+            }
+            const size_t from = d.segmentStarts[s];
+            const size_t to = s + 1 < count ? d.segmentStarts[s + 1] : d.points.size();
+            QList<QPointF> points;
+            points.reserve(qsizetype(to - from));
+            for (size_t i = from; i < to; ++i) points.append(QPointF(d.points[i].t, d.points[i].v));
+            series->replace(points);
+            series->setVisible(visibleTracks[k]);
+        }
+        segmentsInUse[k] = int(count);
+        if (visibleTracks[k] && d.minValue <= d.maxValue && !d.points.empty()) {
+            lo = std::min(lo, d.minValue);
+            hi = std::max(hi, d.maxValue);
+        }
+    }
+    if (lo <= hi) {
+        const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(1.0, std::abs(hi) * 0.05);
+        yAxis->setRange(lo - pad, hi + pad);
+    }
+    fixLegend();
+}
+
+int PlotView::pointCount() const {
+    int n = 0;
+    for (const auto& track : segments)
+        for (const QLineSeries* s : track) n += int(s->count());
+    return n;
+}
+
+int PlotView::segmentCount(int track) const {
+    return segmentsInUse.at(size_t(track));
+}
+
+void PlotView::setTrackVisible(int track, bool visible) {
+    if (track < 0 || size_t(track) >= visibleTracks.size()) return;
+    visibleTracks[size_t(track)] = visible;
+    redraw();
+}
+
+void PlotView::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    scheduleRedraw();
+}
+
+void PlotView::showEvent(QShowEvent* event) {
+    QChartView::showEvent(event);
+    scheduleRedraw();
+}
+
+void PlotView::wheelEvent(QWheelEvent* event) {
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps == 0) return;
+    const double factor = std::pow(0.8, steps);
+    const double t0 = timeFrom(), t1 = timeTo();
+    const double at =
+        std::clamp(chart()->mapToValue(event->position(), nullptr).x(), t0, t1);
+    double n0 = at - (at - t0) * factor;
+    double n1 = at + (t1 - at) * factor;
+    if (n1 - n0 > fullTo - fullFrom) {  // no further out than everything
+        n0 = fullFrom;
+        n1 = fullTo;
+    }
+    setTimeRange(n0, n1);
+    event->accept();
+}
+
+void PlotView::mousePressEvent(QMouseEvent* event) {
+    const bool pan = event->button() == Qt::MiddleButton ||
+                     (event->button() == Qt::LeftButton &&
+                      (event->modifiers() & Qt::ControlModifier));
+    if (pan) {
+        panning = true;
+        panFrom = event->pos();
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    QChartView::mousePressEvent(event);
+}
+
+void PlotView::mouseMoveEvent(QMouseEvent* event) {
+    if (!panning) {
+        QChartView::mouseMoveEvent(event);
+        return;
+    }
+    const double dx = event->pos().x() - panFrom.x();
+    panFrom = event->pos();
+    const double shift = -dx * (timeTo() - timeFrom()) / std::max(plotWidth(), 1);
+    setTimeRange(timeFrom() + shift, timeTo() + shift);
+    event->accept();
+}
+
+void PlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (panning) {
+        panning = false;
+        unsetCursor();
+        event->accept();
+        return;
+    }
+    QChartView::mouseReleaseEvent(event);
+}
+
+void PlotView::mouseDoubleClickEvent(QMouseEvent* event) {
+    resetZoom();
+    event->accept();
+}
+
+}  // namespace preview

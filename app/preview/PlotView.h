@@ -1,0 +1,71 @@
+// One chart of the preview: the tracks of one quantity over time, drawn
+// from decimated points that are rebuilt whenever the time range or the
+// width changes. Drag to zoom in on a time span, wheel to zoom around the
+// pointer, middle button (or Ctrl and the left button) to pan, double-click
+// to see everything; a click on a legend entry shows or hides its track.
+#pragma once
+
+#include <QtCharts/QChartView>
+#include <vector>
+
+#include "app/preview/PlotData.h"
+
+class QLineSeries;
+class QValueAxis;
+
+namespace preview {
+
+class PlotView : public QChartView {
+    Q_OBJECT
+  public:
+    // `chart` must outlive the view. The full time range is shared by all
+    // charts of a preview so that their time axes line up.
+    PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* parent = nullptr);
+
+    const Chart& data() const { return chartData; }
+    double timeFrom() const;
+    double timeTo() const;
+    void setTimeRange(double t0, double t1);
+    void resetZoom();
+
+    // Rebuilds the points of every track for the current range and width.
+    void redraw();
+    int pointCount() const;  // points held by the chart's series now
+    int segmentCount(int track) const;
+    bool trackVisible(int track) const { return visibleTracks.at(size_t(track)); }
+    void setTrackVisible(int track, bool visible);
+    QValueAxis* valueAxis() const { return yAxis; }
+
+  signals:
+    void timeRangeChanged(double t0, double t1);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    void scheduleRedraw();
+    QLineSeries* newSegmentSeries(size_t track);
+    // One legend entry per track, whatever the number of segments.
+    void fixLegend();
+    int plotWidth() const;
+
+    const Chart& chartData;
+    double fullFrom;
+    double fullTo;
+    QValueAxis* xAxis;
+    QValueAxis* yAxis;
+    std::vector<std::vector<QLineSeries*>> segments;  // per track: one series per line segment
+    std::vector<bool> visibleTracks;
+    std::vector<int> segmentsInUse;
+    bool redrawPending = false;
+    bool panning = false;
+    QPoint panFrom;
+};
+
+}  // namespace preview

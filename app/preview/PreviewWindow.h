@@ -1,0 +1,53 @@
+// The preview of a download or a CSV file: one chart per quantity, time
+// axes kept in step (zooming or panning one moves all), and a status line
+// with the record count, the length and the number of missing stretches.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QWidget>
+
+#include "app/preview/PlotData.h"
+
+class QLabel;
+
+namespace preview {
+
+class PlotView;
+
+class PreviewWindow : public QWidget {
+    Q_OBJECT
+  public:
+    // `scrolling`: charts in a scroll area (a window) or one under the
+    // other at their full height (a picture).
+    PreviewWindow(PlotData data, const QString& title, QWidget* parent = nullptr,
+                  bool scrolling = true);
+
+    // Loads the file and makes its window (not yet shown); null with a
+    // message for the user when the file gives nothing to show.
+    static PreviewWindow* openFile(const QString& path, QWidget* parent, QString& error);
+
+    const PlotData& data() const { return plotData; }
+    QList<PlotView*> views() const { return plotViews; }
+    QString statusText() const;
+    void resetZoom();
+    // Rebuilds every chart's points now rather than from the event loop.
+    void redrawAll();
+
+  private:
+    void syncTimeRange(PlotView* from, double t0, double t1);
+
+    PlotData plotData;
+    QList<PlotView*> plotViews;
+    QLabel* statusLine = nullptr;
+    bool syncing = false;
+};
+
+// The charts of `data` drawn off screen into a picture `width` pixels wide,
+// `chartHeight` pixels per chart, for reports.
+QImage renderPreview(const PlotData& data, const QString& title, int width, int chartHeight);
+
+// Height of one chart in the window.
+inline constexpr int kChartHeight = 240;
+
+}  // namespace preview

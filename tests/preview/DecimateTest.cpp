@@ -1,0 +1,183 @@
+// Point reduction, gap finding and the arrangement of a store's samples
+// into charts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/preview/Decimate.h"
+#include "app/preview/PlotData.h"
+#include "store/VRAXSensorData.h"
+
+namespace preview {
+namespace {
+
+std::vector<double> regularTimes(size_t n, double step) {
+    std::vector<double> t(n);
+    for (size_t i = 0; i < n; ++i) t[i] = double(i) * step;
+    return t;
+}
+
+TEST(Decimate, KeepsPeaksAndBoundsThePointsByTheWidth) {
+    const size_t n = 1'000'000;
+    const std::vector<double> t = regularTimes(n, 1.0 / 1024);  // exact in binary
+    std::vector<float> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = float(1000 * std::sin(double(i) / 5000));
+    v[123'457] = 90000;   // one-sample spikes must survive
+    v[876'543] = -70000;
+    const int columns = 500;
+    Decimated d = decimate(t, v, {}, 0, t.back(), columns);
+    EXPECT_LE(d.points.size(), size_t(2 * (columns + 2)));
+    EXPECT_GT(d.points.size(), size_t(columns));
+    auto maxIt = std::max_element(d.points.begin(), d.points.end(),
+                                  [](auto& a, auto& b) { return a.v < b.v; });
+    auto minIt = std::min_element(d.points.begin(), d.points.end(),
+                                  [](auto& a, auto& b) { return a.v < b.v; });
+    EXPECT_EQ(maxIt->v, 90000);
+    EXPECT_DOUBLE_EQ(maxIt->t, t[123'457]);
+    EXPECT_EQ(minIt->v, -70000);
+    EXPECT_EQ(d.maxValue, 90000);
+    EXPECT_EQ(d.minValue, -70000);
+    EXPECT_TRUE(std::is_sorted(d.points.begin(), d.points.end(),
+                               [](auto& a, auto& b) { return a.t < b.t; }));
+    ASSERT_EQ(d.segmentStarts, std::vector<size_t>{0});
+
+    // Zoomed in: the same bound for a part, with lines running past both edges.
+    d = decimate(t, v, {}, 100.0, 300.0, columns);
+    EXPECT_LE(d.points.size(), size_t(2 * (columns + 2)));
+    EXPECT_LT(d.points.front().t, 100.0);
+    EXPECT_GT(d.points.back().t, 300.0);
+    for (size_t i = 1; i + 1 < d.points.size(); ++i) {
+        EXPECT_GE(d.points[i].t, 100.0);
+        EXPECT_LE(d.points[i].t, 300.0);
+    }
+
+    // Closer still: fewer samples than pixels are all kept as they are.
+    d = decimate(t, v, {}, 500.0, 500.0 + 200.0 / 1024, columns);
+    ASSERT_EQ(d.points.size(), 203u);
+    for (size_t i = 0; i < d.points.size(); ++i) EXPECT_EQ(d.points[i].v, v[511'999 + i]);
+
+    // Nothing to draw.
+    EXPECT_TRUE(decimate(t, v, {}, 5000.0, 6000.0, columns).points.size() <= 1);
+    EXPECT_TRUE(decimate({}, {}, {}, 0, 1, columns).points.empty());
+    EXPECT_TRUE(decimate(t, v, {}, 1, 1, columns).points.empty());
+}
+
+TEST(Decimate, GapsBreakTheLineWhereTheyCanBeSeen) {
+    // 10 ms samples with a 2 s hole after sample 999 and a mild 50 ms step
+    // (five intervals: late, not missing) after sample 1499.
+    std::vector<double> t = regularTimes(3000, 0.01);
+    for (size_t i = 1000; i < t.size(); ++i) t[i] += 2.0;
+    for (size_t i = 1500; i < t.size(); ++i) t[i] += 0.04;
+    const std::vector<float> v(t.size(), 1.0f);
+    EXPECT_NEAR(typicalInterval(t), 0.01, 1e-9);
+    const std::vector<Gap> gaps = findGaps(t, typicalInterval(t));
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].index, 1000u);
+    EXPECT_NEAR(gaps[0].to - gaps[0].from, 2.01, 1e-9);
+
+    for (int columns : {100, 5000}) {  // decimated and raw
+        const Decimated d = decimate(t, v, gaps, 0, t.back(), columns);
+        ASSERT_EQ(d.segmentStarts.size(), 2u) << columns;
+        const size_t second = d.segmentStarts[1];
+        EXPECT_LE(d.points[second - 1].t, gaps[0].from);
+        EXPECT_GE(d.points[second].t, gaps[0].to);
+    }
+    // A hole narrower than one pixel column is not drawn as a break.
+    EXPECT_EQ(decimate(t, v, gaps, 0, 10000, 100).segmentStarts.size(), 1u);
+
+    // Very many gaps: only the widest break the line.
+    std::vector<double> many = regularTimes(20000, 0.01);
+    double shift = 0;
+    for (size_t i = 1; i < many.size(); ++i) {
+        if (i % 100 == 0) shift += (i == 10000 ? 50.0 : 1.0);
+        many[i] += shift;
+    }
+    const std::vector<Gap> manyGaps = findGaps(many, 0.01);
+    ASSERT_EQ(manyGaps.size(), 199u);
+    const Decimated d =
+        decimate(many, std::vector<float>(many.size(), 0.0f), manyGaps, 0, many.back(), 4000);
+    EXPECT_EQ(d.segmentStarts.size(), kMaxBreaks + 1);
+    EXPECT_NE(std::find_if(d.segmentStarts.begin(), d.segmentStarts.end(),
+                           [&](size_t s) { return s > 0 && d.points[s].t >= many[10000]; }),
+              d.segmentStarts.end());
+
+    // No interval, no gaps.
+    EXPECT_EQ(typicalInterval({1.0, 1.0, 1.0}), 0.0);
+    EXPECT_TRUE(findGaps({1.0, 1.0, 1.0}, 0).empty());
+}
+
+void add(VRAXSensorData& store, int64_t ms, int type, std::vector<int32_t> values) {
+    values.resize(14);
+    store.appendSensorData(uint64_t(ms), type, values.data());
+}
+
+TEST(PlotData, OneChartPerQuantityOnTheFileTimeAxis) {
+    VRAXSensorData store;
+    // ags every 10 ms, battery every 100 ms, a 3 s hole in both, a geo
+    // record out of order, and a stamp that was negative on the wire.
+    for (int64_t ms = 0; ms < 10000; ms += 10) {
+        if (ms >= 4000 && ms < 7000) continue;
+        add(store, ms, ags, {int32_t(ms), 2, 3, 4, 5, 6});
+        if (ms % 100 == 0) add(store, ms, batt, {300, 90});
+    }
+    add(store, 500, geo, {1, 2, 3});
+    add(store, -20, geo, {7, 8, 9});
+    add(store, 100, geo, {4, 5, 6});
+    add(store, 200, ext16ad, {1, 2, 3, 4, 10, 20, 30, 40, 0, 0, 0, 0});
+
+    const PlotData p = buildPlotData(store);
+    std::vector<std::string> titles;
+    for (const Chart& c : p.charts) titles.push_back(c.title);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Acceleration (ags)", "Angular velocity (ags)",
+                                                "Geomagnetism", "Battery", "16-bit AD raw"}));
+    EXPECT_EQ(p.records, store.count());
+    EXPECT_DOUBLE_EQ(p.duration, 10.01);
+
+    const Chart& acc = p.charts[0];
+    EXPECT_DOUBLE_EQ(acc.t.front(), 0.02);  // from the earliest stamp, -20 ms
+    EXPECT_EQ(acc.tracks.size(), 3u);
+    EXPECT_EQ(acc.tracks[0].values[1], 10.0f);
+    EXPECT_EQ(p.charts[1].tracks[2].values[0], 6.0f);
+    EXPECT_NEAR(acc.interval, 0.01, 1e-9);
+    ASSERT_EQ(acc.gaps.size(), 1u);
+
+    const Chart& geoChart = p.charts[2];
+    EXPECT_EQ(geoChart.t, (std::vector<double>{0.0, 0.12, 0.52}));
+    EXPECT_EQ(geoChart.tracks[0].values, (std::vector<float>{7, 4, 1}));
+    EXPECT_EQ(p.charts[4].tracks[3].values[0], 40.0f);
+
+    // The hole shows in ags and in the battery: one missing stretch.
+    EXPECT_EQ(p.charts[3].gaps.size(), 1u);
+    EXPECT_EQ(p.missingStretches, 1);
+
+    // Filtered 16-bit AD values give their chart when the file has them.
+    add(store, 210, ext16ad, {1, 2, 3, 4, 10, 20, 30, 40, 9, 8, 7, 6});
+    EXPECT_EQ(buildPlotData(store).charts.back().title, "16-bit AD filtered");
+}
+
+TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
+    const std::string dir = testing::TempDir();
+    PlotData p;
+    std::string why;
+    EXPECT_FALSE(loadPlotFile(dir + "/no-such-file.csv", p, why));
+    EXPECT_NE(why.find("no-such-file.csv"), std::string::npos);
+
+    const std::string binary = dir + "/binary.csv";
+    FILE* f = std::fopen(binary.c_str(), "wb");
+    const unsigned char bytes[] = {0xff, 0xfe, 0x00, 0x81, 0xc3};
+    std::fwrite(bytes, 1, sizeof bytes, f);
+    std::fclose(f);
+    EXPECT_FALSE(loadPlotFile(binary, p, why));
+
+    const std::string other = dir + "/other.csv";
+    f = std::fopen(other.c_str(), "wb");
+    std::fputs("time,value\r\n1,2\r\n", f);
+    std::fclose(f);
+    why.clear();
+    EXPECT_FALSE(loadPlotFile(other, p, why));
+    EXPECT_NE(why.find("no samples"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace preview
