@@ -39,7 +39,8 @@ std::string_view lineSeparator(std::string_view text) {
 
 }  // namespace
 
-bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r) {
+bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
+                                           bool readFiltered) {
     constexpr int kMaxFields = 14;
     std::string_view fields[kMaxFields];
     int n = 0;
@@ -62,6 +63,8 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
     if (code == ext16ad) {
         for (int i = 0; i < 4; ++i) r.values[i] = hexDigit(fields[0][size_t(3 + i)]);
         for (int i = 0; i < 4; ++i) r.values[4 + i] = text::scanInt32(fields[2 + i]);
+        if (readFiltered && n >= 10)
+            for (int i = 0; i < 4; ++i) r.values[8 + i] = text::scanInt32(fields[6 + i]);
     } else {
         for (int i = 0; i < kValuesPerType[code]; ++i) r.values[i] = text::scanInt32(fields[2 + i]);
     }
@@ -80,7 +83,7 @@ bool VRAXSensorData::loadFromFileByCSV(const std::string& path) {
     for (size_t start = 0; start <= all.size();) {
         const size_t end = all.find(sep, start);
         const std::string_view line = all.substr(start, end - start);
-        if (loadRecordFromCSVLine(line, loaded.next())) loaded.push();
+        if (loadRecordFromCSVLine(line, loaded.next(), readAD16FilterdData)) loaded.push();
         if (end == std::string_view::npos) break;
         start = end + sep.size();
     }

@@ -65,6 +65,10 @@ class VRAXSensorData {
     bool saveToFileByBin(const std::string& path);
     bool loadFromFileByBin(const std::string& path);
     bool loadFromFileByCSV(const std::string& path);
+    // Off by default: 16-bit AD lines load their four raw values only. On,
+    // the CSV load also reads the filtered values of 8-value lines into
+    // values[8..11] (the plot preview shows them).
+    void setReadAD16FilterdData(bool value) { readAD16FilterdData = value; }
     static int checkSensCommand(std::string_view head);
     // Bytes at the end of the last binary file loaded that made no whole record.
     uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
@@ -79,7 +83,8 @@ class VRAXSensorData {
     // Appends the whole queue to the save file; unwritten records stay queued.
     bool writeBatch();
     // One CSV line into `r`; false for a line that gives no record.
-    static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r);
+    static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
+                                      bool readFiltered);
 
     RecordList sensorData;
     char curDateStr[9];
@@ -89,6 +94,7 @@ class VRAXSensorData {
     int32_t writeCnt = 0;
     std::vector<SensorDataRecord> writeDataList;
     bool writeAD16FilterdData = false;
+    bool readAD16FilterdData = false;
 
     StoreReporter* reporter = nullptr;
     bool writeFailed = false;       // a batch of the current save file failed

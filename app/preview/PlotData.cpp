@@ -163,6 +163,7 @@ PlotData buildPlotData(const VRAXSensorData& store) {
 
 bool loadPlotFile(const std::string& path, PlotData& out, std::string& error) {
     VRAXSensorData store;
+    store.setReadAD16FilterdData(true);
     if (!store.loadFromFileByCSV(path)) {
         error = "The file cannot be read, or it is not a text file:\n" + path;
         return false;

@@ -15,6 +15,7 @@
 #include "AppFixture.h"
 #include "app/MainWindow.h"
 #include "app/ProgressView.h"
+#include "app/preview/PreviewWindow.h"
 #include "link/EventWait.h"
 #include "link/platform/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
@@ -181,10 +182,12 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     ui->ad16FilterCB->setChecked(true);
     std::vector<int> counts;
     bool overlayCovered = false;
+    bool previewOfferedEarly = false;
     int clicksIgnored = 0;
     auto poll = duringSequence([&] {
         ProgressView* v = c->overlay();
         if (!v->isVisible()) return;
+        previewOfferedEarly = previewOfferedEarly || v->previewButton()->isVisible();
         overlayCovered =
             overlayCovered || (!ui->centralwidget->isEnabled() && !v->finishButton()->isEnabled());
         counts.push_back(v->bar()->value());
@@ -215,6 +218,18 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 20000);
     EXPECT_EQ(content.rfind("ags,", 0), 0u);
     EXPECT_NE(content.find("ead12AF,"), std::string::npos);
+
+    // The finished download offers its preview, with the filtered values.
+    EXPECT_FALSE(previewOfferedEarly);
+    ASSERT_TRUE(v->previewButton()->isVisible());
+    v->previewButton()->click();
+    const auto previews = window->findChildren<preview::PreviewWindow*>();
+    ASSERT_EQ(previews.size(), 1);
+    EXPECT_TRUE(previews[0]->isVisible());
+    EXPECT_EQ(previews[0]->data().records, 20000u);
+    EXPECT_EQ(previews[0]->data().charts.back().title, "16-bit AD filtered");
+    EXPECT_TRUE(presenter.messages.empty());
+    previews[0]->close();
 
     v->finishButton()->click();
     EXPECT_FALSE(v->isVisible());
@@ -336,6 +351,33 @@ TEST_F(WindowTest, SaveFolderPanelKeepsTheFolderUnlessAWritableOneIsChosen) {
     c->openPanelDidEnd({other.q()}, QDialog::Accepted);
     EXPECT_EQ(c->saveFolder(), other.q());
     EXPECT_TRUE(ui->pathCtr->text().contains(QStringLiteral("href")));
+}
+
+TEST_F(WindowTest, FileMenuPreviewsACsvFileOrSaysWhyNot) {
+    openWindow();
+    EXPECT_EQ(ui->actionPreviewCsv->text(), "Preview CSV File…");
+    c->previewPanelDidEnd({folder.q() + "/none.csv"}, QDialog::Rejected);  // cancelled
+    EXPECT_TRUE(presenter.messages.empty());
+
+    c->previewPanelDidEnd({folder.q() + "/none.csv"}, QDialog::Accepted);
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.messages[0].title, "Error");
+    EXPECT_TRUE(presenter.last().contains(folder.q() + "/none.csv"));
+
+    std::ofstream(folder.path + "/a.csv") << "ags,0,1,2,3,4,5,6\r\nags,10,2,3,4,5,6,7\r\n";
+    c->previewPanelDidEnd({folder.q() + "/a.csv"}, QDialog::Accepted);
+    EXPECT_EQ(presenter.messages.size(), 1u);
+    const auto previews = window->findChildren<preview::PreviewWindow*>();
+    ASSERT_EQ(previews.size(), 1);
+    EXPECT_EQ(previews[0]->data().records, 2u);
+    EXPECT_EQ(previews[0]->windowTitle(), "a.csv");
+
+    // The panel itself opens as a sheet of the window.
+    ui->actionPreviewCsv->trigger();
+    auto* panel = window->findChild<QFileDialog*>(QStringLiteral("previewPanel"));
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    panel->reject();
 }
 
 TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {

@@ -169,6 +169,18 @@ TEST(CsvLoad, SkipsWhatItDoesNotKnowAndReadsNumbersLeniently) {
 
     EXPECT_EQ(store.getDataByIndex(3)->values[9], 10);
 
+    // Filtered 16-bit AD values load only when asked for.
+    writeFile(path, "ead1111,5,1,2,3,4,-5,6,7,8\nead1111,6,1,2,3,4\n");
+    VRAXSensorData filtered;
+    ASSERT_TRUE(filtered.loadFromFileByCSV(path));
+    EXPECT_EQ(filtered.getDataByIndex(0)->values[8], 0);
+    filtered.setReadAD16FilterdData(true);
+    ASSERT_TRUE(filtered.loadFromFileByCSV(path));
+    ASSERT_EQ(filtered.count(), 2u);
+    const int32_t withFiltered[] = {1, 1, 1, 1, 1, 2, 3, 4, -5, 6, 7, 8};
+    for (int k = 0; k < 12; ++k) EXPECT_EQ(filtered.getDataByIndex(0)->values[k], withFiltered[k]);
+    EXPECT_EQ(filtered.getDataByIndex(1)->values[8], 0);
+
     // Missing, unreadable and non-UTF-8 files leave the store as it was.
     EXPECT_FALSE(store.loadFromFileByCSV(dir / "none.csv"));
     EXPECT_FALSE(store.loadFromFileByCSV(dir.path().string()));
