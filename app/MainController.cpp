@@ -563,9 +563,8 @@ void MainController::previewFileMenu() {
     panel->setAcceptMode(QFileDialog::AcceptOpen);
     panel->setWindowModality(Qt::WindowModal);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
-        previewPanelDidEnd(panel->selectedFiles(), result);
-    });
+    connect(panel, &QFileDialog::finished, this,
+            [this, panel](int result) { previewPanelDidEnd(panel->selectedFiles(), result); });
     panel->open();
 }
 

@@ -15,10 +15,9 @@ std::vector<size_t> breaksInView(const std::vector<Gap>& gaps, size_t lo, size_t
         if (g.index > lo && g.index < hi && g.to - g.from >= minWidth) visible.push_back(&g);
     if (visible.size() > kMaxBreaks) {
         // Keep the widest ones.
-        std::nth_element(visible.begin(), visible.begin() + std::ptrdiff_t(kMaxBreaks),
-                         visible.end(), [](const Gap* a, const Gap* b) {
-                             return a->to - a->from > b->to - b->from;
-                         });
+        std::nth_element(
+            visible.begin(), visible.begin() + std::ptrdiff_t(kMaxBreaks), visible.end(),
+            [](const Gap* a, const Gap* b) { return a->to - a->from > b->to - b->from; });
         visible.resize(kMaxBreaks);
     }
     std::vector<size_t> breaks;

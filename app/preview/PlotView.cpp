@@ -207,8 +207,7 @@ void PlotView::wheelEvent(QWheelEvent* event) {
     if (steps == 0) return;
     const double factor = std::pow(0.8, steps);
     const double t0 = timeFrom(), t1 = timeTo();
-    const double at =
-        std::clamp(chart()->mapToValue(event->position(), nullptr).x(), t0, t1);
+    const double at = std::clamp(chart()->mapToValue(event->position(), nullptr).x(), t0, t1);
     double n0 = at - (at - t0) * factor;
     double n1 = at + (t1 - at) * factor;
     if (n1 - n0 > fullTo - fullFrom) {  // no further out than everything
@@ -220,9 +219,9 @@ void PlotView::wheelEvent(QWheelEvent* event) {
 }
 
 void PlotView::mousePressEvent(QMouseEvent* event) {
-    const bool pan = event->button() == Qt::MiddleButton ||
-                     (event->button() == Qt::LeftButton &&
-                      (event->modifiers() & Qt::ControlModifier));
+    const bool pan =
+        event->button() == Qt::MiddleButton ||
+        (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier));
     if (pan) {
         panning = true;
         panFrom = event->pos();

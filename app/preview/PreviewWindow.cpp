@@ -23,10 +23,10 @@ PreviewWindow::PreviewWindow(PlotData data, const QString& title, QWidget* paren
     statusLine->setObjectName(QStringLiteral("statusLine"));
     top->addWidget(statusLine, 1);
     if (scrolling) {
-        auto* hint = new QLabel(
-            tr("Drag: zoom in · wheel: zoom · middle button or Ctrl-drag: pan · "
-               "double-click: all · legend: show or hide"),
-            this);
+        auto* hint =
+            new QLabel(tr("Drag: zoom in · wheel: zoom · middle button or Ctrl-drag: pan · "
+                          "double-click: all · legend: show or hide"),
+                       this);
         hint->setEnabled(false);
         top->addWidget(hint);
         auto* reset = new QPushButton(tr("Show All"), this);

@@ -23,7 +23,7 @@ TEST(Decimate, KeepsPeaksAndBoundsThePointsByTheWidth) {
     const std::vector<double> t = regularTimes(n, 1.0 / 1024);  // exact in binary
     std::vector<float> v(n);
     for (size_t i = 0; i < n; ++i) v[i] = float(1000 * std::sin(double(i) / 5000));
-    v[123'457] = 90000;   // one-sample spikes must survive
+    v[123'457] = 90000;  // one-sample spikes must survive
     v[876'543] = -70000;
     const int columns = 500;
     Decimated d = decimate(t, v, {}, 0, t.back(), columns);

@@ -65,13 +65,14 @@ class PreviewWindowTest : public ::testing::Test {
 };
 
 TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
-    EXPECT_EQ(window->statusText(), QStringLiteral("%L1 records · 20.000 s · 欠損 1 箇所")
-                                        .arg(window->data().records));
+    EXPECT_EQ(window->statusText(),
+              QStringLiteral("%L1 records · 20.000 s · 欠損 1 箇所").arg(window->data().records));
     const QList<PlotView*> views = window->views();
     ASSERT_EQ(views.size(), 5);  // ags: 2 charts, qags: 3
     for (PlotView* v : views) {
         ASSERT_TRUE(waitFor([&] { return v->pointCount() > 0; })) << v->data().title;
-        const int bound = int(v->data().tracks.size()) * 2 * (int(v->chart()->plotArea().width()) + 4);
+        const int bound =
+            int(v->data().tracks.size()) * 2 * (int(v->chart()->plotArea().width()) + 4);
         EXPECT_LE(v->pointCount(), bound) << v->data().title;
         EXPECT_EQ(v->segmentCount(0), 2) << v->data().title;  // broken at the hole
     }

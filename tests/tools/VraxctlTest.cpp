@@ -228,6 +228,32 @@ TEST_F(VraxctlTest, ConvertRoundTrips) {
     EXPECT_EQ(run({"convert", "missing.bin", "--to", "csv"}).code, 6);
 }
 
+TEST_F(VraxctlTest, PlotDrawsADownloadIntoAPicture) {
+    ASSERT_EQ(run({"download", "--demo", "VRAX650-LAB-0016", "1", "--out", "out", "--filter"}).code,
+              0);
+    const std::string csv =
+        (day() / "memdata_VRAX650-LAB-0016_2026-12-01_140500.000-FILT.csv").string();
+    Result r = run({"plot", QString::fromStdString(csv), "--png", "p.png", "--width", "900"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("13 charts, 60000 records, 0 missing stretches -> p.png"),
+              std::string::npos)
+        << r.out;
+    const std::string png = readFile(dir / "p.png");
+    ASSERT_GT(png.size(), 1000u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    // Width from the PNG header (big-endian, bytes 16..19).
+    const auto byte = [&](size_t i) { return uint32_t(uint8_t(png[i])); };
+    EXPECT_EQ(byte(16) << 24 | byte(17) << 16 | byte(18) << 8 | byte(19), 900u);
+
+    std::ofstream(dir / "other.csv") << "time,value\n1,2\n";
+    r = run({"plot", "other.csv", "--png", "q.png"});
+    EXPECT_EQ(r.code, 6);
+    EXPECT_NE(r.err.find("no samples"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "q.png"));
+    EXPECT_EQ(run({"plot", QString::fromStdString(csv)}).code, 2);  // no --png
+    EXPECT_EQ(run({"plot", QString::fromStdString(csv), "--png", "nodir/p.png"}).code, 6);
+}
+
 TEST_F(VraxctlTest, JsonAndHelp) {
     Result r = run({"list", "--demo", "--json"});
     ASSERT_EQ(r.code, 0);
@@ -250,8 +276,8 @@ TEST_F(VraxctlTest, JsonAndHelp) {
     EXPECT_NE(r.out.find("battery: 3.71 V"), std::string::npos) << r.out;
     EXPECT_EQ(run({"set-clock", "--demo", "VRAX610-001"}).code, 0);
 
-    for (const char* c :
-         {"list", "entries", "download", "info", "set-clock", "erase", "replay", "convert"}) {
+    for (const char* c : {"list", "entries", "download", "info", "set-clock", "erase", "replay",
+                          "convert", "plot"}) {
         r = run({c, "--help"});
         EXPECT_EQ(r.code, 0) << c;
         EXPECT_NE(r.out.find(std::string("Usage: vraxctl ") + c), std::string::npos) << r.out;
