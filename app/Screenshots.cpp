@@ -14,6 +14,9 @@
 #include "app/MainWindow.h"
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
+#ifdef VRAX_HAVE_PREVIEW
+#include "app/preview/PreviewWindow.h"
+#endif
 #include "link/EventWait.h"
 #include "ui_MainWindow.h"
 
@@ -66,24 +69,36 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     ui->connectButton->click();
     ui->memListTV->selectRow(0);
 
-    // The overlay part-way through the download.
+    // The overlay part-way through the download, which then runs to its end.
+    ui->ad16FilterCB->setChecked(true);
     bool overlayTaken = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         ProgressView* v = c->overlay();
-        if (!overlayTaken && v->isVisible() && v->bar()->value() > v->bar()->maximum() / 3) {
+        if (!overlayTaken && v->isVisible() && v->bar()->value() > v->bar()->maximum() / 3)
             overlayTaken = save(&window, QDir(folder).filePath(QStringLiteral("download.png")));
-            c->cancelDownloadClicked();
-        }
     });
-    PicturePresenter quiet(QString{});
-    quiet.taken = true;  // no picture of the "stopped" message
-    MyTools::setPresenter(&quiet);
     poll.start(50);
     ui->getDataButton->click();
     poll.stop();
-    c->dlFinButtonClicked();
     ok = ok && overlayTaken;
+
+#ifdef VRAX_HAVE_PREVIEW
+    // Its preview, opened from the finished download.
+    c->overlay()->previewButton()->click();
+    const auto previews = window.findChildren<preview::PreviewWindow*>();
+    if (previews.isEmpty()) {
+        ok = false;
+    } else {
+        preview::PreviewWindow* p = previews.first();
+        p->resize(1000, 760);
+        eventwait::runFor(0.3);
+        ok = save(p, QDir(folder).filePath(QStringLiteral("preview.png"))) && ok;
+        p->close();
+    }
+#endif
+    c->dlFinButtonClicked();
+    ui->ad16FilterCB->setChecked(false);
 
     // A message panel: the sensor that is busy elsewhere.
     PicturePresenter pictures(QDir(folder).filePath(QStringLiteral("message.png")));

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Pictures of the demo window (entry list, download overlay, message panel)
+# Pictures of the demo window (entry list, download overlay, preview, message panel)
 # taken under a virtual X display, into docs/ or the folder given.
 set -euo pipefail
 cd "$(dirname "$0")/.."

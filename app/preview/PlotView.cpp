@@ -24,18 +24,19 @@ constexpr double kMinSpan = 0.001;
 
 }  // namespace
 
+// The view is made with its chart: a chart set later would leave the view's
+// default one to the caller to delete.
 PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* parent)
-    : QChartView(parent),
+    : QChartView(new QChart, parent),
       chartData(chart),
       fullFrom(fullT0),
       fullTo(fullT1 > fullT0 ? fullT1 : fullT0 + 1.0) {
     setObjectName(QStringLiteral("plotView"));
-    auto* c = new QChart;
+    QChart* c = QChartView::chart();
     c->setTitle(QString::fromStdString(chart.title));
     c->setAnimationOptions(QChart::NoAnimation);
     c->legend()->setAlignment(Qt::AlignRight);
-    c->setMargins(QMargins(4, 4, 4, 4));
-    setChart(c);  // the view owns the chart
+    c->setMargins(QMargins(4, 4, 4, 4));  // kMargin on every side
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
 
@@ -173,6 +174,27 @@ void PlotView::redraw() {
         yAxis->setRange(lo - pad, hi + pad);
     }
     fixLegend();
+    emit redrawn();
+}
+
+namespace {
+constexpr int kMargin = 4;
+}
+
+double PlotView::naturalLeft() const {
+    return chart()->plotArea().left() - alignLeft;
+}
+
+double PlotView::naturalRight() const {
+    return chart()->plotArea().right() + alignRight;
+}
+
+void PlotView::setAlignment(double extraLeft, double extraRight) {
+    if (extraLeft == alignLeft && extraRight == alignRight) return;
+    alignLeft = extraLeft;
+    alignRight = extraRight;
+    chart()->setMargins(
+        QMargins(kMargin + int(extraLeft), kMargin, kMargin + int(extraRight), kMargin));
 }
 
 int PlotView::pointCount() const {

@@ -36,8 +36,15 @@ class PlotView : public QChartView {
     void setTrackVisible(int track, bool visible);
     QValueAxis* valueAxis() const { return yAxis; }
 
+    // Where the plot area would be without alignment, in view coordinates,
+    // and the extra margins that line it up with the other charts.
+    double naturalLeft() const;
+    double naturalRight() const;
+    void setAlignment(double extraLeft, double extraRight);
+
   signals:
     void timeRangeChanged(double t0, double t1);
+    void redrawn();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -64,6 +71,8 @@ class PlotView : public QChartView {
     std::vector<bool> visibleTracks;
     std::vector<int> segmentsInUse;
     bool redrawPending = false;
+    double alignLeft = 0;
+    double alignRight = 0;
     bool panning = false;
     QPoint panFrom;
 };

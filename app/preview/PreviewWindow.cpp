@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/preview/PlotView.h"
 
@@ -44,6 +47,7 @@ PreviewWindow::PreviewWindow(PlotData data, const QString& title, QWidget* paren
         view->setMinimumHeight(kChartHeight);
         connect(view, &PlotView::timeRangeChanged, this,
                 [this, view](double t0, double t1) { syncTimeRange(view, t0, t1); });
+        connect(view, &PlotView::redrawn, this, &PreviewWindow::scheduleAlign);
         column->addWidget(view);
         plotViews.append(view);
     }
@@ -87,6 +91,28 @@ void PreviewWindow::resetZoom() {
 
 void PreviewWindow::redrawAll() {
     for (PlotView* v : plotViews) v->redraw();
+    QApplication::processEvents();  // lays the charts out for their new labels
+    alignPlotAreas();
+}
+
+void PreviewWindow::scheduleAlign() {
+    if (alignPending) return;
+    alignPending = true;
+    QTimer::singleShot(0, this, [this] {
+        alignPending = false;
+        alignPlotAreas();
+    });
+}
+
+void PreviewWindow::alignPlotAreas() {
+    if (plotViews.isEmpty()) return;
+    double left = 0, right = 1e9;
+    for (PlotView* v : plotViews) {
+        left = std::max(left, v->naturalLeft());
+        right = std::min(right, v->naturalRight());
+    }
+    for (PlotView* v : plotViews)
+        v->setAlignment(std::round(left - v->naturalLeft()), std::round(v->naturalRight() - right));
 }
 
 void PreviewWindow::syncTimeRange(PlotView* from, double t0, double t1) {

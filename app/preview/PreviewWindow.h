@@ -36,11 +36,16 @@ class PreviewWindow : public QWidget {
 
   private:
     void syncTimeRange(PlotView* from, double t0, double t1);
+    // Lines up the plot areas of all charts, whose value labels and legends
+    // differ in width, so that equal times sit one above the other.
+    void alignPlotAreas();
+    void scheduleAlign();
 
     PlotData plotData;
     QList<PlotView*> plotViews;
     QLabel* statusLine = nullptr;
     bool syncing = false;
+    bool alignPending = false;
 };
 
 // The charts of `data` drawn off screen into a picture `width` pixels wide,

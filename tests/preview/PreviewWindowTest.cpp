@@ -6,10 +6,12 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPushButton>
+#include <QWheelEvent>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -77,6 +79,20 @@ TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
         EXPECT_EQ(v->segmentCount(0), 2) << v->data().title;  // broken at the hole
     }
 
+    // Equal times sit one above the other, whatever the label widths (to
+    // the pixel: margins are whole pixels).
+    const auto aligned = [&] {
+        const QRectF first = views[0]->chart()->plotArea();
+        for (PlotView* v : views) {
+            const QRectF area = v->chart()->plotArea();
+            if (std::abs(area.left() - first.left()) > 1 ||
+                std::abs(area.right() - first.right()) > 1)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(waitFor(aligned));
+
     // Zooming one chart zooms all; the points are rebuilt from the samples.
     views[0]->setTimeRange(5.0, 6.0);
     ASSERT_TRUE(waitFor([&] { return views[0]->pointCount() == 3 * 103; }))
@@ -116,6 +132,21 @@ TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
         EXPECT_DOUBLE_EQ(v->timeTo(), 20.0);
     }
     ASSERT_TRUE(waitFor([&] { return views[0]->segmentCount(0) == 2; }));
+
+    // The wheel zooms around the pointer, never out beyond the whole file.
+    const QPointF middle = views[1]->chart()->plotArea().center();
+    const double at = views[1]->chart()->mapToValue(middle).x();
+    const auto wheel = [&](int delta) {
+        QWheelEvent e(middle, views[1]->mapToGlobal(middle), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(views[1]->viewport(), &e);
+    };
+    wheel(120);
+    EXPECT_NEAR(views[0]->timeTo() - views[0]->timeFrom(), 20.0 * 0.8, 1e-9);
+    EXPECT_NEAR(views[1]->timeFrom(), at - at * 0.8, 1e-9);
+    wheel(-120 * 5);
+    EXPECT_DOUBLE_EQ(views[3]->timeFrom(), 0.0);
+    EXPECT_DOUBLE_EQ(views[3]->timeTo(), 20.0);
 }
 
 TEST_F(PreviewWindowTest, PictureHoldsEveryChart) {
