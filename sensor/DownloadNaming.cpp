@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 
 std::string formatEntryStart(const EntryStart& s) {
     char text[96];
@@ -75,4 +76,13 @@ std::string csvFilePath(const std::string& dayFolder, const std::string& sensorN
     std::snprintf(tail, sizeof tail, "_%04d-%02d-%02d_%02d%02d%02d.%03d%s.csv", s.year, s.month,
                   s.day, s.hour, s.minute, s.second, s.millisecond, filtered ? "-FILT" : "");
     return dayFolder + "/memdata_" + safeFileNamePart(sensorName) + tail;
+}
+
+void localToday(int& year, int& month, int& day) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    year = local.tm_year + 1900;
+    month = local.tm_mon + 1;
+    day = local.tm_mday;
 }

@@ -12,6 +12,9 @@ std::string formatEntryStart(const EntryStart& start);
 // Reads the fields back from their fixed positions; false when the text is too short.
 bool parseEntryStart(const std::string& text, EntryStart& start);
 
+// Today's date in local time: the day folder of a download started now.
+void localToday(int& year, int& month, int& day);
+
 // "<saveFolder>/memdata_YYYYMMDD".
 std::string dayFolderPath(const std::string& saveFolder, int year, int month, int day);
 

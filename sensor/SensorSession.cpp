@@ -49,15 +49,6 @@ class HookReporter : public StoreReporter {
     }
 };
 
-void today(int& year, int& month, int& day) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    year = local.tm_year + 1900;
-    month = local.tm_mon + 1;
-    day = local.tm_mday;
-}
-
 }  // namespace
 
 SensorSession::SensorSession(const std::string& name, const std::string& address)
@@ -243,7 +234,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     VRAXSensorData& store = s->getSensorDataObject();
 
     int year = request.year, month = request.month, day = request.day;
-    if (year == 0) today(year, month, day);
+    if (year == 0) localToday(year, month, day);
     const std::string folder = dayFolderPath(request.saveFolder, year, month, day);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

@@ -10,7 +10,7 @@ namespace preview {
 namespace {
 
 // Which values of a record kind make up each chart.
-struct ChartSpec {
+struct ChartLayout {
     int dataType;
     const char* title;
     int first;  // index of the first value
@@ -18,8 +18,8 @@ struct ChartSpec {
     bool onlyWhenNonZero = false;  // filtered 16-bit AD values are absent from unfiltered files
 };
 
-const std::vector<ChartSpec>& chartSpecs() {
-    static const std::vector<ChartSpec> specs = {
+const std::vector<ChartLayout>& chartLayouts() {
+    static const std::vector<ChartLayout> layouts = {
         {ags, "Acceleration (ags)", 0, {"acc x", "acc y", "acc z"}},
         {ags, "Angular velocity (ags)", 3, {"gyro x", "gyro y", "gyro z"}},
         {qags, "Quaternion (qags)", 0, {"q0", "q1", "q2", "q3"}},
@@ -38,7 +38,7 @@ const std::vector<ChartSpec>& chartSpecs() {
          {"AD16 0 filtered", "AD16 1 filtered", "AD16 2 filtered", "AD16 3 filtered"},
          true},
     };
-    return specs;
+    return layouts;
 }
 
 // The samples of one record kind, in file order.
@@ -127,33 +127,33 @@ PlotData buildPlotData(const VRAXSensorData& store) {
     int lastType = -1;
     double interval = 0;
     std::vector<Gap> gaps;
-    for (const ChartSpec& spec : chartSpecs()) {
-        KindSamples& k = kinds[spec.dataType];
+    for (const ChartLayout& layout : chartLayouts()) {
+        KindSamples& k = kinds[layout.dataType];
         if (k.t.empty()) continue;
-        if (spec.dataType != lastType) {
+        if (layout.dataType != lastType) {
             sortByTime(k);
             interval = typicalInterval(k.t);
             gaps = findGaps(k.t, interval);
-            lastType = spec.dataType;
+            lastType = layout.dataType;
         }
         Chart c;
-        c.title = spec.title;
-        c.dataType = spec.dataType;
+        c.title = layout.title;
+        c.dataType = layout.dataType;
         c.interval = interval;
         c.gaps = gaps;
         bool anyNonZero = false;
-        for (size_t n = 0; n < spec.names.size(); ++n) {
+        for (size_t n = 0; n < layout.names.size(); ++n) {
             Track track;
-            track.name = spec.names[n];
+            track.name = layout.names[n];
             track.values.reserve(k.records.size());
             for (const SensorDataRecord* r : k.records) {
-                const int32_t v = r->values[spec.first + int(n)];
+                const int32_t v = r->values[layout.first + int(n)];
                 anyNonZero = anyNonZero || v != 0;
                 track.values.push_back(float(v));
             }
             c.tracks.push_back(std::move(track));
         }
-        if (spec.onlyWhenNonZero && !anyNonZero) continue;
+        if (layout.onlyWhenNonZero && !anyNonZero) continue;
         c.t = k.t;
         out.charts.push_back(std::move(c));
     }

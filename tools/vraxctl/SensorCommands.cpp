@@ -273,15 +273,6 @@ class InterruptGuard {
     struct sigaction previous {};
 };
 
-void today(int& year, int& month, int& day) {
-    const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    year = t.tm_year + 1900;
-    month = t.tm_mon + 1;
-    day = t.tm_mday;
-}
-
 std::string absoluteFolder(const std::string& dir) {
     std::error_code ec;
     std::filesystem::path p = std::filesystem::absolute(dir, ec);
@@ -348,7 +339,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
 
     const std::string saveFolder = absoluteFolder(o.outDir);
     int year = 0, month = 0, day = 0;
-    today(year, month, day);
+    localToday(year, month, day);
     for (int e : chosen) {
         const session::EntryInfo& info = listing.entries[size_t(e) - 1];
         const std::string label = entryLabel(ref.name, e);
