@@ -21,6 +21,8 @@ const QColor kTrackColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28
 
 // The narrowest time span a zoom reaches: a millisecond.
 constexpr double kMinSpan = 0.001;
+// Chart margins before alignment adds to them.
+constexpr int kMargin = 4;
 
 }  // namespace
 
@@ -36,7 +38,7 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     c->setTitle(QString::fromStdString(chart.title));
     c->setAnimationOptions(QChart::NoAnimation);
     c->legend()->setAlignment(Qt::AlignRight);
-    c->setMargins(QMargins(4, 4, 4, 4));  // kMargin on every side
+    c->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
 
@@ -175,10 +177,6 @@ void PlotView::redraw() {
     }
     fixLegend();
     emit redrawn();
-}
-
-namespace {
-constexpr int kMargin = 4;
 }
 
 double PlotView::naturalLeft() const {

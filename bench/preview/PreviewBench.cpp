@@ -13,7 +13,7 @@
 #include "app/preview/PlotView.h"
 #include "app/preview/PreviewWindow.h"
 #include "sim/VirtualEntry.h"
-#include "store/VRAXSensorData.h"
+#include "support/EntryFile.h"
 
 namespace {
 
@@ -28,13 +28,7 @@ const std::string& downloadFile() {
         const std::string file = dir + "/memdata_VRAX650-BENCH_2026-12-01_140500.000-FILT.csv";
         VirtualEntry entry = VirtualEntry::generated(650, kRecords, kAllKinds);
         entry.ad16Gain = {1, 2, 4, 8};
-        VRAXSensorData store;
-        store.setWriteAD16FilterdData(true);
-        store.setSaveFilename(file);
-        store.setSaveFlag();
-        for (const HostSample& s : entry.hostSamples())
-            store.appendSensorData(s.time, s.dataType, s.values);
-        store.flashWriteBuffer();
+        writeEntryFile(entry, true, file);
         return file;
     }();
     return path;

@@ -12,6 +12,7 @@
 #include "protocol/CommandTable.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
+#include "support/EntryFile.h"
 
 namespace {
 
@@ -70,13 +71,7 @@ class SensorTest : public ::testing::Test {
     // The file the store writes for the samples a virtual entry replays.
     std::string expectedCsv(const VirtualEntry& entry, bool filtered) {
         const std::string path = dir + "/expected.csv";
-        VRAXSensorData store;
-        store.setWriteAD16FilterdData(filtered);
-        store.setSaveFilename(path);
-        store.setSaveFlag();
-        for (const HostSample& h : entry.hostSamples())
-            store.appendSensorData(h.time, h.dataType, h.values);
-        store.flashWriteBuffer();
+        writeEntryFile(entry, filtered, path);
         return readFile(path);
     }
 
