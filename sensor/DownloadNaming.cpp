@@ -71,11 +71,21 @@ std::string safeFileNamePart(const std::string& name) {
 }
 
 std::string csvFilePath(const std::string& dayFolder, const std::string& sensorName,
-                        const EntryStart& s, bool filtered) {
-    char tail[128];
-    std::snprintf(tail, sizeof tail, "_%04d-%02d-%02d_%02d%02d%02d.%03d%s.csv", s.year, s.month,
-                  s.day, s.hour, s.minute, s.second, s.millisecond, filtered ? "-FILT" : "");
+                        const EntryStart& s, bool filtered, int entryNumber) {
+    char number[24] = "";
+    if (entryNumber > 0) std::snprintf(number, sizeof number, "-e%d", entryNumber);
+    char tail[160];
+    std::snprintf(tail, sizeof tail, "_%04d-%02d-%02d_%02d%02d%02d.%03d%s%s.csv", s.year, s.month,
+                  s.day, s.hour, s.minute, s.second, s.millisecond, number,
+                  filtered ? "-FILT" : "");
     return dayFolder + "/memdata_" + safeFileNamePart(sensorName) + tail;
+}
+
+bool entryNeedsNumber(const std::vector<std::string>& startTexts, size_t row) {
+    if (row >= startTexts.size()) return false;
+    for (size_t i = 0; i < startTexts.size(); ++i)
+        if (i != row && startTexts[i] == startTexts[row]) return true;
+    return false;
 }
 
 void localToday(int& year, int& month, int& day) {

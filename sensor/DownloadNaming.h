@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct EntryStart {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
@@ -23,6 +24,11 @@ std::string dayFolderPath(const std::string& saveFolder, int year, int month, in
 // a character boundary). The name shown to the user stays as it is.
 std::string safeFileNamePart(const std::string& name);
 
-// "<dayFolder>/memdata_<name>_YYYY-MM-DD_hhmmss.mmm[-FILT].csv".
+// "<dayFolder>/memdata_<name>_YYYY-MM-DD_hhmmss.mmm[-eN][-FILT].csv"; the
+// entry number N is part of the name only when given (above 0).
 std::string csvFilePath(const std::string& dayFolder, const std::string& sensorName,
-                        const EntryStart& start, bool filtered);
+                        const EntryStart& start, bool filtered, int entryNumber = 0);
+
+// True when another entry of the list starts at the same time as the one at
+// `row`: their files are told apart by the entry number.
+bool entryNeedsNumber(const std::vector<std::string>& startTexts, size_t row);

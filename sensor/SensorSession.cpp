@@ -251,19 +251,22 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
 
     EntryStart start;
     parseEntryStart(request.startText, start);
-    report.filePath = csvFilePath(folder, s->name(), start, request.filtered);
+    report.targetPath = csvFilePath(folder, s->name(), start, request.filtered,
+                                    request.numberInName ? request.entryRow + 1 : 0);
+    report.expected = request.expectedRecords;
 
     HookReporter reporter;
     reporter.forward = hooks.storeMessage;
     reporter.muted = true;
     store.setReporter(&reporter);
-    s->setSaveFilename(report.filePath);
+    s->setSaveFilename(report.targetPath);
     reporter.muted = false;
     if (store.hadWriteError()) {
+        report.fileError = store.saveFileError();
         store.setReporter(nullptr);
         s->clearSaveFilename();
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::file, 0, report.filePath};
+        return Outcome{Result::fileError, Step::file, 0, report.targetPath};
     }
     s->setSaveFlag();
 
@@ -276,6 +279,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         RFCommControl* link = s->rfCommControl();
         uint64_t lastBytes = link->receivedBytes();
         auto lastChange = std::chrono::steady_clock::now();
+        bool toldFailing = false;
         while (!s->memDataReadCompleat()) {
             if (link->channelClosed()) {
                 result = Result::channelClosed;
@@ -287,6 +291,11 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
             }
             pause(0.1);
             if (hooks.progress) hooks.progress(store.count(), request.expectedRecords);
+            // Said at once while it lasts, not only at the end.
+            const bool failing = store.isWriteFailing();
+            if (failing && !toldFailing && hooks.writeFailing)
+                hooks.writeFailing(store.saveFileError());
+            toldFailing = failing;
             const auto now = std::chrono::steady_clock::now();
             if (link->receivedBytes() != lastBytes) {
                 lastBytes = link->receivedBytes();
@@ -299,17 +308,25 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         report.endSeen = s->memDataReadCompleat();
     }
 
-    const bool flushed = s->flashWriteBuffer();
+    s->flashWriteBuffer();
     s->clearSaveFlag();
-    store.setReporter(nullptr);
     report.records = store.count();
     // The last report is the final count, also for a transfer shorter than one poll.
     if (hooks.progress && result != Result::notSent)
         hooks.progress(report.records, request.expectedRecords);
-    report.fileComplete = flushed && store.queuedRecords() == 0;
     simpleDisconnectSensor();
 
-    if (result == Result::done && !report.fileComplete) result = Result::fileError;
+    // Complete: the end arrived, with the entry's record count when it has one.
+    const bool countMatches =
+        request.expectedRecords <= 0 || int64_t(report.records) == request.expectedRecords;
+    if (result == Result::done && !countMatches) result = Result::missingRecords;
+    const SaveFileEnd end = store.finishSaveFile(result == Result::done, request.existing);
+    store.setReporter(nullptr);
+    report.fileComplete = end.allWritten;
+    report.complete = end.kind == SaveFileEnd::complete;
+    report.filePath = end.path;
+    report.fileError = end.error;
+    if (result == Result::done && !report.complete) result = Result::fileError;
     return Outcome{result, Step::download, 0, report.filePath};
 }
 

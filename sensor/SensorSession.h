@@ -39,6 +39,7 @@ enum class Result {
     fileError,      // folder or file could not be made or written
     cancelled,      // the user stopped it
     busy,           // another sequence of this session is running
+    missingRecords, // the transfer ended, but with another record count than the entry's
 };
 
 struct Outcome {
@@ -72,22 +73,34 @@ struct DownloadRequest {
     std::string saveFolder;
     int entryRow = 0;       // row of the entry list; entry entryRow + 1 is read
     std::string startText;  // the row's start time text
-    int64_t expectedRecords = -1;
+    int64_t expectedRecords = -1;  // the entry's record count; 0 or less: not known
     bool filtered = false;
+    bool numberInName = false;  // another entry starts at the same time: name it by number too
+    // A file already under the download's name: kept (the download takes a
+    // numbered name) or replaced, in both cases only once the download is complete.
+    safeout::Existing existing = safeout::Existing::keepBoth;
     int year = 0, month = 0, day = 0;  // day of the download (day folder); 0: today
 };
 
 struct DownloadReport {
-    std::string filePath;
+    std::string targetPath;     // the name a complete download takes
+    std::string filePath;       // where the records are: that name, a numbered one beside
+                                // it, the incomplete name, or empty when none arrived
     uint64_t records = 0;       // records stored
+    int64_t expected = -1;      // the entry's record count, when known
     bool endSeen = false;       // the sensor reported the end of the entry
     bool fileComplete = false;  // every stored record reached the file
+    bool complete = false;      // filePath holds the whole entry
+    std::string fileError;      // why writing failed, in words
 };
 
 struct DownloadHooks {
     std::function<void()> transferStarted;                             // the read request went out
     std::function<void(uint64_t records, int64_t expected)> progress;  // every 0.1 s
     std::function<bool()> cancelRequested;
+    // Writing the file failed (disk full, I/O error); called from the
+    // progress poll, once per failing run.
+    std::function<void(const std::string& why)> writeFailing;
     // Store messages (write errors) raised while records arrive. Called from
     // inside data delivery: the receiver must not run a modal loop there.
     std::function<void(const std::string& message, const std::string& title)> storeMessage;

@@ -1,8 +1,11 @@
-// Loading CSV files of the download line formats back into the store.
+// Loading CSV files of the download line formats back into the store. The
+// file is read in blocks: memory grows with the records kept, not with the
+// size of the file.
 #include <cstring>
 #include <string_view>
 
 #include "store/FileIO.h"
+#include "store/LineReader.h"
 #include "store/TextScan.h"
 #include "store/VRAXSensorData.h"
 
@@ -29,18 +32,10 @@ int hexDigit(char c) {
     return 0;
 }
 
-// Lines of `text`: split at every "\r\n"; when that gives one piece, at
-// every "\r"; when that too gives one piece, at every "\n".
-std::string_view lineSeparator(std::string_view text) {
-    if (text.find("\r\n") != std::string_view::npos) return "\r\n";
-    if (text.find('\r') != std::string_view::npos) return "\r";
-    return "\n";
-}
-
 }  // namespace
 
 bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
-                                           bool readFiltered) {
+                                           bool readFiltered, bool* hadFiltered) {
     constexpr int kMaxFields = 14;
     std::string_view fields[kMaxFields];
     int n = 0;
@@ -63,30 +58,58 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
     if (code == ext16ad) {
         for (int i = 0; i < 4; ++i) r.values[i] = hexDigit(fields[0][size_t(3 + i)]);
         for (int i = 0; i < 4; ++i) r.values[4 + i] = text::scanInt32(fields[2 + i]);
-        if (readFiltered && n >= 10)
-            for (int i = 0; i < 4; ++i) r.values[8 + i] = text::scanInt32(fields[6 + i]);
+        if (n >= 10) {
+            if (hadFiltered) *hadFiltered = true;
+            if (readFiltered)
+                for (int i = 0; i < 4; ++i) r.values[8 + i] = text::scanInt32(fields[6 + i]);
+        }
     } else {
         for (int i = 0; i < kValuesPerType[code]; ++i) r.values[i] = text::scanInt32(fields[2 + i]);
     }
     return true;
 }
 
+bool VRAXSensorData::readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
+                             bool readFiltered) {
+    report = CsvLoadReport{};
+    fileio::InputFile file;
+    if (!file.open(path)) {
+        report.error = file.error();
+        return false;
+    }
+    text::LineReader lines(file);
+    SensorDataRecord scratch;
+    std::string_view line;
+    bool overlong = false;
+    while (lines.next(line, overlong)) {
+        SensorDataRecord& r = into ? into->next() : scratch;
+        if (!overlong && loadRecordFromCSVLine(line, r, readFiltered, &report.filteredAD16)) {
+            if (into) into->push();
+            ++report.records;
+        } else if (overlong || !line.empty()) {
+            ++report.skippedLines;
+        }
+    }
+    if (lines.readFailed()) {
+        report.error = file.error();
+        return false;
+    }
+    if (!lines.validUtf8()) {
+        report.error = "it is not UTF-8 text";
+        return false;
+    }
+    return true;
+}
+
 bool VRAXSensorData::loadFromFileByCSV(const std::string& path) {
-    std::string content;
     // A missing or unreadable file, or one that is not UTF-8 text, leaves
     // the store as it was.
-    if (!fileio::readWholeFile(path, content) || !text::isValidUtf8(content)) return false;
-
     RecordList loaded;
-    const std::string_view all(content);
-    const std::string_view sep = lineSeparator(all);
-    for (size_t start = 0; start <= all.size();) {
-        const size_t end = all.find(sep, start);
-        const std::string_view line = all.substr(start, end - start);
-        if (loadRecordFromCSVLine(line, loaded.next(), readAD16FilterdData)) loaded.push();
-        if (end == std::string_view::npos) break;
-        start = end + sep.size();
-    }
+    if (!readCSV(path, &loaded, lastCsvLoad, readAD16FilterdData)) return false;
     sensorData.swap(loaded);
     return true;
+}
+
+bool VRAXSensorData::countRecordsInCSV(const std::string& path, CsvLoadReport& report) {
+    return readCSV(path, nullptr, report, false);
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -30,31 +31,82 @@ size_t writeAll(int fd, const char* data, size_t n) {
     return done;
 }
 
-bool closeChecked(int fd) {
-    return ::close(fd) == 0 || errno == EINTR;
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
-}  // namespace fileio
-
-namespace fileio {
-
-BufferedFile::BufferedFile(const std::string& path) : buffer(new char[kCapacity]) {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    good = fd >= 0;
-}
-
-BufferedFile::~BufferedFile() {
+InputFile::~InputFile() {
     if (fd >= 0) ::close(fd);
 }
 
+bool InputFile::open(const std::string& path) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    size_ = 0;
+    // Non-blocking, so that opening a FIFO cannot hang; cleared once it is
+    // known to be a regular file.
+    const int f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (f < 0) {
+        errno_ = errno;
+        error_ = std::strerror(errno_);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(f, &st) != 0) {
+        errno_ = errno;
+        error_ = std::strerror(errno_);
+        ::close(f);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        errno_ = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        error_ = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        ::close(f);
+        return false;
+    }
+    ::fcntl(f, F_SETFL, ::fcntl(f, F_GETFL) & ~O_NONBLOCK);
+    fd = f;
+    size_ = uint64_t(st.st_size);
+    error_.clear();
+    errno_ = 0;
+    return true;
+}
+
+ssize_t InputFile::read(char* data, size_t n) {
+    if (fd < 0) return -1;
+    for (;;) {
+        const ssize_t r = ::read(fd, data, n);
+        if (r >= 0) return r;
+        if (errno == EINTR) continue;
+        errno_ = errno;
+        error_ = std::strerror(errno_);
+        return -1;
+    }
+}
+
+bool InputFile::rewind() {
+    return fd >= 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+bool InputFile::sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+BufferedFile::BufferedFile(const std::string& finalPath) : buffer(new char[kCapacity]) {
+    output_.create(finalPath);
+}
+
 char* BufferedFile::reserve(size_t n) {
-    if (kCapacity - used < n) drain();
+    if (kCapacity - used < n) flush();
     return buffer.get() + used;
 }
 
 void BufferedFile::write(const char* data, size_t n) {
     while (n > 0) {
-        if (used == kCapacity) drain();
+        if (used == kCapacity) flush();
         const size_t k = std::min(n, kCapacity - used);
         std::memcpy(buffer.get() + used, data, k);
         used += k;
@@ -63,49 +115,11 @@ void BufferedFile::write(const char* data, size_t n) {
     }
 }
 
-void BufferedFile::drain() {
-    if (good && used > 0 && writeAll(fd, buffer.get(), used) != used) good = false;
-    used = 0;  // after a failure further bytes are dropped: the result is already false
-}
-
-bool BufferedFile::finish() {
-    drain();
-    if (fd >= 0) {
-        if (!closeChecked(fd)) good = false;
-        fd = -1;
-    }
-    return good;
-}
-
-bool readWholeFile(const std::string& path, std::string& out) {
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    out.reserve(size_t(st.st_size));
-    char chunk[1 << 16];
-    for (;;) {
-        const ssize_t r = ::read(fd, chunk, sizeof chunk);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            ::close(fd);
-            out.clear();
-            return false;
-        }
-        if (r == 0) break;
-        out.append(chunk, size_t(r));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+bool BufferedFile::flush() {
+    // After a failure further bytes are dropped: the result is already false.
+    if (ok() && used > 0) output_.write(buffer.get(), used);
+    used = 0;
+    return ok();
 }
 
 }  // namespace fileio

@@ -1,9 +1,14 @@
-// Small checked file operations on POSIX descriptors.
+// Checked file reading and buffered writing on POSIX descriptors.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "store/SafeOutput.h"
 
 namespace fileio {
 
@@ -14,46 +19,59 @@ std::string expandTilde(const std::string& path);
 // of bytes written, which is less than `n` only on an error.
 size_t writeAll(int fd, const char* data, size_t n);
 
-// Closes a descriptor; false when the close reports an error.
-bool closeChecked(int fd);
+// True when something exists at `path` (a dangling link counts).
+bool exists(const std::string& path);
 
-}  // namespace fileio
+// A regular file opened for reading. Anything else (a folder, a FIFO, a
+// device) is refused at once, before a byte is read.
+class InputFile {
+  public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
 
-namespace fileio {
+    // False with error() set ("No such file or directory", "is a folder").
+    bool open(const std::string& path);
+    // Up to `n` bytes; 0 at the end, -1 on an error (error() set).
+    ssize_t read(char* data, size_t n);
+    // Back to the first byte.
+    bool rewind();
+    uint64_t size() const { return size_; }
+    const std::string& error() const { return error_; }
+    int errorNumber() const { return errno_; }
+    // True when both name the same file (same device and inode).
+    static bool sameFile(const std::string& a, const std::string& b);
 
-// A file written through a buffer: every failure (create, write, close) is
-// remembered, and `finish` says whether all bytes reached the file.
+  private:
+    int fd = -1;
+    uint64_t size_ = 0;
+    std::string error_;
+    int errno_ = 0;
+};
+
+// A new file written through a buffer into its working file (see
+// safeout::OutputFile); the owner publishes it once every byte is there.
 class BufferedFile {
   public:
-    // Creates the file, replacing any file of that name with an empty one.
-    explicit BufferedFile(const std::string& path);
-    ~BufferedFile();
+    explicit BufferedFile(const std::string& finalPath);
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
 
-    bool ok() const { return good; }
+    bool ok() const { return output_.isOpen() && !output_.failed(); }
     // Room for at least `n` bytes at the end of the buffer.
     char* reserve(size_t n);
     void commit(size_t n) { used += n; }
     void write(const char* data, size_t n);
-    // Writes what is buffered and closes; true when everything was written.
-    bool finish();
+    // Writes what is buffered; true when every byte so far reached the file.
+    bool flush();
+    safeout::OutputFile& output() { return output_; }
 
   private:
-    void drain();
-
     static constexpr size_t kCapacity = 1 << 16;
-    int fd = -1;
-    bool good = false;
+    safeout::OutputFile output_;
     size_t used = 0;
     std::unique_ptr<char[]> buffer;
 };
-
-// The whole content of a regular file. False when it cannot be opened or
-// read (a folder, no permission, an I/O error).
-bool readWholeFile(const std::string& path, std::string& out);
-
-// True when something exists at `path`.
-bool exists(const std::string& path);
 
 }  // namespace fileio

@@ -25,7 +25,10 @@ VRAXSensorData::VRAXSensorData() {
     std::memcpy(curDateStr, "00000000", 9);
 }
 
-VRAXSensorData::~VRAXSensorData() = default;
+VRAXSensorData::~VRAXSensorData() {
+    // A save file still open belongs to a download that never finished.
+    if (saveFile && saveFile->pending()) finishSaveFile(false);
+}
 
 void VRAXSensorData::clearSensorData() {
     sensorData.clear();

@@ -4,16 +4,57 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "store/CsvFormat.h"
 #include "store/RecordList.h"
+#include "store/SafeOutput.h"
 #include "store/SensorDataRecord.h"
 #include "store/StoreReporter.h"
 
 class VRAXSensor;
+
+// How a streamed save ended.
+struct SaveFileEnd {
+    enum Kind {
+        nothing,     // no save file, or an interrupted one that received nothing (removed)
+        complete,    // under its final name (or a numbered one beside it)
+        incomplete,  // kept under a name with "incomplete" in it
+        working,     // could not be moved: what arrived stays under the working name
+    };
+    Kind kind = nothing;
+    std::string path;   // where the file is
+    std::string error;  // why it is not complete, when a file operation failed
+    bool allWritten = false;  // every record stored while saving reached the file
+};
+
+// What a CSV load or count found.
+struct CsvLoadReport {
+    uint64_t records = 0;       // lines that gave a record
+    uint64_t skippedLines = 0;  // lines, not empty, that gave none
+    bool filteredAD16 = false;  // some 16-bit AD line carried filtered values
+    std::string error;          // why the file could not be read
+};
+
+// Options of the CSV save of the whole store.
+struct CsvSaveOptions {
+    int limitLines = 0;  // lines per file, 0 (or less): one file
+    int lineFeedCode = 1;
+    csv::LineStyle style = csv::LineStyle::wholeStore;
+    bool filtered = false;  // download lines: 16-bit AD lines with the filtered values
+    safeout::Existing existing = safeout::Existing::replace;
+};
+
+struct CsvSaveReport {
+    std::vector<std::string> files;  // the files written, in order
+    uint64_t lines = 0;              // lines written
+    uint64_t leftOut = 0;            // records that give no line in the chosen style
+    std::string error;
+};
 
 class VRAXSensorData {
   public:
@@ -39,7 +80,9 @@ class VRAXSensorData {
     std::string getAXISString() const { return "dummy"; }
     const char* curDate() const { return curDateStr; }
 
-    // Streamed save of a download.
+    // Streamed save of a download. The records go to a working file next
+    // to the save file's name ("<name>.part"); finishSaveFile moves it to
+    // that name once the download is complete, or keeps it as incomplete.
     void setSaveFilename(const std::string& path);
     void setSaveFilenameOnly(const std::string& path);
     void clearSaveFilename();
@@ -49,20 +92,44 @@ class VRAXSensorData {
     // reached the file (or nothing was to be written).
     bool flashWriteBuffer();
     std::optional<std::string> filename() const { return saveFilename; }
+    std::string workingFilename() const;
     bool isSaving() const { return saveFilename.has_value() && saveFlag; }
+    // Ends the save file: the records still queued are written, the file is
+    // synced and moved to its final name when `transferComplete` and every
+    // record reached it, as `existing` says; otherwise it is kept under the
+    // incomplete name. Saving is Off afterwards.
+    SaveFileEnd finishSaveFile(bool transferComplete,
+                               safeout::Existing existing = safeout::Existing::keepBoth);
+    // Why the save file could not be made or written, in words.
+    const std::string& saveFileError() const { return saveError; }
+    // Records that reached the save file.
+    uint64_t writtenRecords() const { return recordsWritten; }
     // True when creating or writing the current save file failed at some
     // point (records may since have gone out with a later batch).
     bool hadWriteError() const { return writeFailed; }
+    // True while writing keeps failing (until a batch gets through again).
+    bool isWriteFailing() const { return inFailingRun; }
     uint64_t queuedRecords() const { return writeDataList.size(); }
 
     // Whole-store files. Saves return false when a file could not be
-    // created, written or closed. Loads return false when nothing exists at
-    // the path or it cannot be read; the store is then left as it was.
+    // created, written or closed; then no file is left behind. Loads return
+    // false when nothing exists at the path, it is not a regular file or it
+    // cannot be read; the store is then left as it was.
     bool saveToFileByCSV(const std::string& path, int limitLines, int lineFeedCode);
+    // The CSV save with its options: every file is written first and only
+    // then moved to its name, so a failed save leaves nothing behind.
+    bool saveCSVFiles(const std::string& path, const CsvSaveOptions& options,
+                      CsvSaveReport& report) const;
+    // The names saveCSVFiles gives `records` records.
+    static std::vector<std::string> csvFileNames(const std::string& path, int limitLines,
+                                                 uint64_t records);
     bool saveToFileByText(const std::string& path, VRAXSensor* sensor, int limitLines,
                           int lineFeedCode, int interval, int64_t timeOffset, uint64_t startTimeMS,
                           uint64_t endTimeMS, uint64_t dataChopTimeMS);
     bool saveToFileByBin(const std::string& path);
+    // The binary dump without a name change; false with `error` set.
+    bool saveBinFile(const std::string& fileName, safeout::Existing existing,
+                     std::string& error) const;
     bool loadFromFileByBin(const std::string& path);
     bool loadFromFileByCSV(const std::string& path);
     // Off by default: 16-bit AD lines load their four raw values only. On,
@@ -70,6 +137,10 @@ class VRAXSensorData {
     // values[8..11] (the plot preview shows them).
     void setReadAD16FilterdData(bool value) { readAD16FilterdData = value; }
     static int checkSensCommand(std::string_view head);
+    // What the last CSV load found (lines it skipped, why it failed).
+    const CsvLoadReport& lastCSVLoad() const { return lastCsvLoad; }
+    // Counts the records of a CSV file without keeping them.
+    static bool countRecordsInCSV(const std::string& path, CsvLoadReport& report);
     // Bytes at the end of the last binary file loaded that made no whole record.
     uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
 
@@ -78,13 +149,17 @@ class VRAXSensorData {
 
   private:
     void queueForSave(const SensorDataRecord& record);
-    // Creates (or empties) the save file; records a failure to do so.
+    // Creates the working file of the save file; records a failure to do so.
     void createSaveFile();
     // Appends the whole queue to the save file; unwritten records stay queued.
     bool writeBatch();
+    void reportWriteFailure();
     // One CSV line into `r`; false for a line that gives no record.
     static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
-                                      bool readFiltered);
+                                      bool readFiltered, bool* hadFiltered);
+    // Reads a CSV file's records into `into` (or only counts them).
+    static bool readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
+                        bool readFiltered);
 
     RecordList sensorData;
     char curDateStr[9];
@@ -97,9 +172,14 @@ class VRAXSensorData {
     bool readAD16FilterdData = false;
 
     StoreReporter* reporter = nullptr;
+    std::unique_ptr<safeout::OutputFile> saveFile;  // the working file of the save file
+    std::string saveError;
+    uint64_t recordsWritten = 0;
+    bool fileDamaged = false;       // a torn line could not be cut off
     bool writeFailed = false;       // a batch of the current save file failed
     bool inFailingRun = false;      // reported already; quiet until a batch succeeds
     bool writingBatch = false;      // guards the batch write against re-entry
     uint64_t retryAtQueueSize = 0;  // in a failing run, the queue size of the next retry
     uint64_t lastLoadIgnoredBytes = 0;
+    CsvLoadReport lastCsvLoad;
 };

@@ -1,41 +1,88 @@
 // Whole-store files: the CSV save split by line count and the binary dump of
-// the 96-byte record images. Saves return false when any file could not be
-// created, written or closed; a failed binary load leaves the store as it was.
-#include <fcntl.h>
-#include <sys/stat.h>
+// the 96-byte record images. Every file is written under its working name
+// and moved to its name only when all of them are whole: a failed save
+// leaves nothing behind. A failed load leaves the store as it was.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "store/CsvFormat.h"
 #include "store/FileIO.h"
 #include "store/VRAXSensorData.h"
 
-bool VRAXSensorData::saveToFileByCSV(const std::string& path, int limitLines, int lineFeedCode) {
-    const int64_t limit = limitLines > 0 ? limitLines : 0;
-    const char* eol = csv::lineEnd(lineFeedCode);
-    auto nameOf = [&](int64_t index) {
-        return limit == 0 ? path + ".csv" : path + "-" + std::to_string(index) + ".csv";
-    };
+std::vector<std::string> VRAXSensorData::csvFileNames(const std::string& path, int limitLines,
+                                                      uint64_t records) {
+    if (limitLines <= 0) return {path + ".csv"};
+    // A new file starts after every `limit` records, also after the last.
+    const uint64_t files = records / uint64_t(limitLines) + 1;
+    std::vector<std::string> names;
+    names.reserve(files);
+    for (uint64_t i = 0; i < files; ++i) names.push_back(path + "-" + std::to_string(i) + ".csv");
+    return names;
+}
 
-    int64_t fileIndex = 0;
+bool VRAXSensorData::saveToFileByCSV(const std::string& path, int limitLines, int lineFeedCode) {
+    CsvSaveOptions options;
+    options.limitLines = limitLines;
+    options.lineFeedCode = lineFeedCode;
+    CsvSaveReport report;
+    return saveCSVFiles(path, options, report);
+}
+
+bool VRAXSensorData::saveCSVFiles(const std::string& path, const CsvSaveOptions& options,
+                                  CsvSaveReport& report) const {
+    report = CsvSaveReport{};
+    const int64_t limit = options.limitLines > 0 ? options.limitLines : 0;
+    const std::vector<std::string> names = csvFileNames(path, options.limitLines, count());
+    const char* eol = csv::lineEnd(options.lineFeedCode);
+
+    // Written parts wait, closed, under their working names.
+    std::vector<std::unique_ptr<fileio::BufferedFile>> parts;
+    auto fail = [&](safeout::OutputFile& where) {
+        report.error = where.error();
+        return false;
+    };
+    parts.push_back(std::make_unique<fileio::BufferedFile>(names[0]));
+    if (!parts.back()->ok()) return fail(parts.back()->output());
     int64_t lines = 0;
-    auto file = std::make_unique<fileio::BufferedFile>(nameOf(0));
-    bool ok = file->ok();
+    bool ok = true;
     sensorData.forEachRun([&](const SensorDataRecord* first, uint64_t n) {
-        for (uint64_t i = 0; i < n; ++i) {
-            char* out = file->reserve(csv::kMaxLineLength);
-            file->commit(csv::formatLine(first[i], csv::LineStyle::wholeStore, false, eol, out));
+        for (uint64_t i = 0; i < n && ok; ++i) {
+            fileio::BufferedFile& file = *parts.back();
+            char* out = file.reserve(csv::kMaxLineLength);
+            const size_t length =
+                csv::formatLine(first[i], options.style, options.filtered, eol, out);
+            file.commit(length);
+            if (length > 0)
+                ++report.lines;
+            else
+                ++report.leftOut;
             if (limit > 0 && ++lines == limit) {
-                ok = file->finish() && ok;
-                file = std::make_unique<fileio::BufferedFile>(nameOf(++fileIndex));
-                ok = ok && file->ok();
+                ok = file.flush() && file.output().close();
+                if (!ok) return;
+                parts.push_back(std::make_unique<fileio::BufferedFile>(names[parts.size()]));
+                ok = parts.back()->ok();
                 lines = 0;
             }
         }
     });
-    return file->finish() && ok;
+    fileio::BufferedFile& last = *parts.back();
+    if (!ok || !last.flush() || !last.output().close()) return fail(parts.back()->output());
+
+    // Every part is whole: now they take their names.
+    for (size_t i = 0; i < parts.size(); ++i) {
+        safeout::OutputFile& out = parts[i]->output();
+        if (!out.publish(options.existing)) {
+            report.error = out.error();
+            // The parts already moved are this save's own files: removed again.
+            for (size_t k = 0; k < i; ++k) ::unlink(parts[k]->output().publishedPath().c_str());
+            return false;
+        }
+        report.files.push_back(out.publishedPath());
+    }
+    return true;
 }
 
 bool VRAXSensorData::saveToFileByText(const std::string& /*path*/, VRAXSensor* /*sensor*/,
@@ -46,41 +93,47 @@ bool VRAXSensorData::saveToFileByText(const std::string& /*path*/, VRAXSensor* /
 }
 
 bool VRAXSensorData::saveToFileByBin(const std::string& path) {
-    fileio::BufferedFile file(fileio::expandTilde(path + ".bin"));
+    std::string error;
+    return saveBinFile(fileio::expandTilde(path + ".bin"), safeout::Existing::replace, error);
+}
+
+bool VRAXSensorData::saveBinFile(const std::string& fileName, safeout::Existing existing,
+                                 std::string& error) const {
+    fileio::BufferedFile file(fileName);
     sensorData.forEachRun([&](const SensorDataRecord* first, uint64_t n) {
         file.write(reinterpret_cast<const char*>(first), size_t(n) * sizeof(SensorDataRecord));
     });
-    return file.finish();
+    if (!file.flush() || !file.output().publish(existing)) {
+        error = file.output().error();
+        return false;
+    }
+    return true;
 }
 
 bool VRAXSensorData::loadFromFileByBin(const std::string& path) {
     lastLoadIgnoredBytes = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    fileio::InputFile file;
+    if (!file.open(path)) return false;
 
     // Read into a new list so that a failed read leaves the store untouched.
     RecordList loaded;
-    size_t have = 0;  // bytes of the record being filled
-    bool ok = true;
+    std::vector<char> block(sizeof(SensorDataRecord) * 1024);
+    size_t have = 0;  // bytes in the block not yet made into records
     for (;;) {
-        SensorDataRecord& r = loaded.next();
-        const ssize_t got =
-            ::read(fd, reinterpret_cast<char*>(&r) + have, sizeof(SensorDataRecord) - have);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            ok = false;
-            break;
-        }
+        const ssize_t got = file.read(block.data() + have, block.size() - have);
+        if (got < 0) return false;
         if (got == 0) break;
         have += size_t(got);
-        if (have == sizeof(SensorDataRecord)) {
+        const size_t whole = have / sizeof(SensorDataRecord);
+        for (size_t i = 0; i < whole; ++i) {
+            std::memcpy(&loaded.next(), block.data() + i * sizeof(SensorDataRecord),
+                        sizeof(SensorDataRecord));
             loaded.push();
-            have = 0;
         }
+        const size_t used = whole * sizeof(SensorDataRecord);
+        std::memmove(block.data(), block.data() + used, have - used);
+        have -= used;
     }
-    ::close(fd);
-    if (!ok) return false;
-
     // A tail shorter than one record is not a record; it is counted, not kept.
     lastLoadIgnoredBytes = have;
     sensorData.swap(loaded);

@@ -36,6 +36,7 @@ TEST(StreamedSave, EveryKindGivesItsLineByteForByte) {
         store.appendSensorData(8, ext16ad, ad);
         store.appendSensorData(9, ext16ad, bigGain);
         EXPECT_TRUE(store.flashWriteBuffer());
+        EXPECT_EQ(store.finishSaveFile(true).kind, SaveFileEnd::complete);
 
         std::string expected =
             "ags,1000,1,-2,3,4,5,6\r\n"
@@ -58,20 +59,23 @@ TEST(StreamedSave, RecordsGoOutInBatchesOfOneHundredAndTheRestAtTheFlush) {
     VRAXSensorData store;
     writeFile(path, "old content");
     startDownload(store, path);
-    EXPECT_EQ(readFile(path), "");  // a new download starts an empty file
+    const std::string working = store.workingFilename();
+    EXPECT_EQ(working, path + ".part");
+    EXPECT_EQ(readFile(working), "");  // a new download starts an empty working file
+    EXPECT_EQ(readFile(path), "old content");
 
     appendAgs(store, 99);
-    EXPECT_EQ(readFile(path), "");
+    EXPECT_EQ(readFile(working), "");
     appendAgs(store, 1, 99);
-    EXPECT_EQ(readFile(path), agsLines(100));
+    EXPECT_EQ(readFile(working), agsLines(100));
     appendAgs(store, 150, 100);
-    EXPECT_EQ(readFile(path), agsLines(200));
+    EXPECT_EQ(readFile(working), agsLines(200));
     EXPECT_EQ(store.queuedRecords(), 50u);
 
     // Stopped: the queue stays and a flush writes nothing.
     store.clearSaveFlag();
     EXPECT_TRUE(store.flashWriteBuffer());
-    EXPECT_EQ(readFile(path), agsLines(200));
+    EXPECT_EQ(readFile(working), agsLines(200));
     EXPECT_EQ(store.queuedRecords(), 50u);
     appendAgs(store, 5, 1000);  // late records of a finished download are dropped
     EXPECT_EQ(store.count(), 250u);
@@ -80,64 +84,184 @@ TEST(StreamedSave, RecordsGoOutInBatchesOfOneHundredAndTheRestAtTheFlush) {
     EXPECT_EQ(store.queuedRecords(), 0u);
     appendAgs(store, 3, 250);
     EXPECT_TRUE(store.flashWriteBuffer());
-    EXPECT_EQ(readFile(path), agsLines(200) + agsLines(3, 250));
+    EXPECT_EQ(readFile(working), agsLines(200) + agsLines(3, 250));
     EXPECT_FALSE(store.hadWriteError());
 
-    store.clearSaveFilename();  // Off: records are stored only
-    appendAgs(store, 200, 300);
+    // Dropping the file name mid-download keeps what arrived, as incomplete;
+    // the file under the final name is not touched.
+    store.clearSaveFilename();
+    EXPECT_EQ(readFile(dir / "d-incomplete.csv"), agsLines(200) + agsLines(3, 250));
+    EXPECT_EQ(readFile(path), "old content");
+    EXPECT_FALSE(std::filesystem::exists(working));
+    appendAgs(store, 200, 300);  // Off: records are stored only
     EXPECT_EQ(store.queuedRecords(), 0u);
-    EXPECT_EQ(readFile(path), agsLines(200) + agsLines(3, 250));
 }
 
+TEST(StreamedSave, OnlyACompleteDownloadTakesTheFinalName) {
+    TempDir dir;
+    const std::string path = dir / "d.csv";
+    VRAXSensorData store;
+
+    // Complete, nothing there: the final name, no working file left.
+    startDownload(store, path);
+    appendAgs(store, 250);
+    SaveFileEnd end = store.finishSaveFile(true);
+    EXPECT_EQ(end.kind, SaveFileEnd::complete);
+    EXPECT_EQ(end.path, path);
+    EXPECT_TRUE(end.allWritten);
+    EXPECT_EQ(readFile(path), agsLines(250));
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+
+    // Complete again: kept beside it, or replacing it when asked.
+    startDownload(store, path);
+    appendAgs(store, 10, 1000);
+    end = store.finishSaveFile(true);
+    EXPECT_EQ(end.path, dir / "d-2.csv");
+    EXPECT_EQ(readFile(path), agsLines(250));
+    startDownload(store, path);
+    appendAgs(store, 20, 2000);
+    end = store.finishSaveFile(true, safeout::Existing::replace);
+    EXPECT_EQ(end.path, path);
+    EXPECT_EQ(readFile(path), agsLines(20, 2000));
+
+    // Interrupted: kept as incomplete, numbered when that name is taken too;
+    // an interrupted download that received nothing leaves no file.
+    for (const char* name : {"d-incomplete.csv", "d-incomplete-2.csv"}) {
+        startDownload(store, path);
+        appendAgs(store, 150);
+        end = store.finishSaveFile(false, safeout::Existing::replace);
+        EXPECT_EQ(end.kind, SaveFileEnd::incomplete);
+        EXPECT_EQ(end.path, dir / name);
+        EXPECT_EQ(readFile(end.path), agsLines(150));
+    }
+    EXPECT_EQ(readFile(path), agsLines(20, 2000));
+    startDownload(store, path);
+    end = store.finishSaveFile(false);
+    EXPECT_EQ(end.kind, SaveFileEnd::nothing);
+    EXPECT_TRUE(end.path.empty());
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+
+    // A store dropped in the middle of a download keeps what arrived.
+    {
+        VRAXSensorData dropped;
+        startDownload(dropped, dir / "e.csv");
+        appendAgs(dropped, 120);
+    }
+    EXPECT_EQ(readFile(dir / "e-incomplete.csv"), agsLines(120));
+}
+
+TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
+    TempDir dir;
+    const std::string path = dir / "d.csv";
+    // A link planted at the working name is removed, not written through.
+    writeFile(dir / "victim", "precious");
+    std::filesystem::create_symlink(dir / "victim", path + ".part");
+    VRAXSensorData store;
+    startDownload(store, path);
+    appendAgs(store, 100);
+    EXPECT_EQ(readFile(dir / "victim"), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(path + ".part"));
+    EXPECT_EQ(readFile(path + ".part"), agsLines(100));
+
+    // While this download runs, a second one of the same file is refused.
+    VRAXSensorData second;
+    RecordingReporter reporter;
+    second.setReporter(&reporter);
+    startDownload(second, path);
+    EXPECT_TRUE(second.hadWriteError());
+    EXPECT_NE(second.saveFileError().find("another run"), std::string::npos);
+    EXPECT_EQ(reporter.calls.size(), 1u);
+    EXPECT_EQ(readFile(path + ".part"), agsLines(100));
+
+    // A leftover of a killed run is nobody's: the next download removes it.
+    store.finishSaveFile(true);
+    writeFile(path + ".part", "ags,1,2");
+    VRAXSensorData third;
+    startDownload(third, path);
+    appendAgs(third, 5);
+    EXPECT_EQ(third.finishSaveFile(true).path, dir / "d-2.csv");
+    EXPECT_EQ(readFile(dir / "d-2.csv"), agsLines(5));
+
+    // A link planted at the final name is an existing file: kept, not followed.
+    std::filesystem::create_symlink(dir / "victim", dir / "f.csv");
+    VRAXSensorData fourth;
+    startDownload(fourth, dir / "f.csv");
+    appendAgs(fourth, 5);
+    EXPECT_EQ(fourth.finishSaveFile(true).path, dir / "f-2.csv");
+    EXPECT_EQ(readFile(dir / "victim"), "precious");
+}
+
+namespace {
+
+// Lets the process write files of at most `bytes` bytes while it lives.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+
+  private:
+    rlimit old{};
+};
+
+}  // namespace
+
 TEST(StreamedSave, AFullDiskIsReportedOnceAndNoRecordIsLost) {
+    TempDir dir;
     RecordingReporter reporter;
     VRAXSensorData store;
     store.setReporter(&reporter);
-    startDownload(store, "/dev/full");
-    appendAgs(store, 1000);
-    EXPECT_FALSE(store.flashWriteBuffer());
+    startDownload(store, dir / "d.csv");
+    {
+        FileSizeLimit full(0);
+        appendAgs(store, 1000);
+        EXPECT_FALSE(store.flashWriteBuffer());
+        EXPECT_TRUE(store.isWriteFailing());
+    }
     ASSERT_EQ(reporter.calls.size(), 1u);
     EXPECT_EQ(reporter.calls[0].first, "データ書き込み中にエラーが発生しました．\n");
     EXPECT_EQ(reporter.calls[0].second, "Error");
     EXPECT_EQ(store.queuedRecords(), 1000u);
     EXPECT_TRUE(store.hadWriteError());
+    EXPECT_FALSE(store.saveFileError().empty());
 
-    // A save file in a folder that does not exist: reported when it is made,
-    // and the batches that follow do not repeat the message.
-    TempDir dir;
+    // Room again: the queued records go out in order with the next batch,
+    // and a later failing run is reported again.
+    EXPECT_TRUE(store.flashWriteBuffer());
+    appendAgs(store, 100, 1000);
+    EXPECT_FALSE(store.isWriteFailing());
+    EXPECT_EQ(readFile(store.workingFilename()), agsLines(1100));
+    {
+        FileSizeLimit full(0);
+        appendAgs(store, 100, 1100);
+    }
+    EXPECT_EQ(reporter.calls.size(), 2u);
+    const SaveFileEnd end = store.finishSaveFile(true);
+    EXPECT_EQ(end.kind, SaveFileEnd::complete);
+    EXPECT_EQ(readFile(end.path), agsLines(1200));
+
+    // Still full at the end: kept as incomplete, with the whole lines that fit.
+    startDownload(store, dir / "e.csv");
+    appendAgs(store, 300);
+    {
+        FileSizeLimit full(1000);
+        appendAgs(store, 300, 300);
+        const SaveFileEnd cut = store.finishSaveFile(true);
+        EXPECT_EQ(cut.kind, SaveFileEnd::incomplete);
+        EXPECT_FALSE(cut.allWritten);
+        EXPECT_EQ(readFile(cut.path), agsLines(300));
+    }
+
+    // A save file in a folder that does not exist: reported when it is made.
     startDownload(store, dir / "missing/d.csv");
     appendAgs(store, 500);
     EXPECT_FALSE(store.flashWriteBuffer());
-    EXPECT_EQ(reporter.calls.size(), 2u);
-    EXPECT_EQ(store.queuedRecords(), 500u);
-}
-
-TEST(StreamedSave, AFileThatComesBackGetsTheQueuedRecordsInOrder) {
-    RecordingReporter reporter;
-    TempDir dir;
-    const std::string path = dir / "d.csv";
-    VRAXSensorData store;
-    store.setReporter(&reporter);
-    startDownload(store, path);
-
-    // The save file is replaced by a folder: appending fails.
-    std::filesystem::remove(path);
-    std::filesystem::create_directory(path);
-    appendAgs(store, 150);
-    EXPECT_EQ(reporter.calls.size(), 1u);
-
-    std::filesystem::remove(path);
-    writeFile(path, "");
-    appendAgs(store, 250, 150);
-    EXPECT_TRUE(store.flashWriteBuffer());
-    EXPECT_EQ(readFile(path), agsLines(400));
-    EXPECT_EQ(store.queuedRecords(), 0u);
-
-    // A new failure after a success is a new failing run: reported again.
-    std::filesystem::remove(path);
-    std::filesystem::create_directory(path);
-    appendAgs(store, 100, 400);
-    EXPECT_EQ(reporter.calls.size(), 2u);
+    EXPECT_EQ(store.finishSaveFile(true).kind, SaveFileEnd::nothing);
 }
 
 TEST(StreamedSave, AShortWriteLeavesOnlyWholeLinesInTheFile) {
@@ -149,21 +273,16 @@ TEST(StreamedSave, AShortWriteLeavesOnlyWholeLinesInTheFile) {
     startDownload(store, path);
 
     // The file may not grow beyond 1000 bytes, which ends inside a line.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    appendAgs(store, 100);
-    setrlimit(RLIMIT_FSIZE, &old);
-
-    const std::string partial = readFile(path);
+    {
+        FileSizeLimit small(1000);
+        appendAgs(store, 100);
+    }
+    const std::string partial = readFile(store.workingFilename());
     EXPECT_LE(partial.size(), 1000u);
     EXPECT_EQ(agsLines(100).compare(0, partial.size(), partial), 0);
     EXPECT_EQ(partial.substr(partial.size() - 2), "\r\n");
     EXPECT_EQ(reporter.calls.size(), 1u);
 
     EXPECT_TRUE(store.flashWriteBuffer());
-    EXPECT_EQ(readFile(path), agsLines(100));
+    EXPECT_EQ(readFile(store.workingFilename()), agsLines(100));
 }

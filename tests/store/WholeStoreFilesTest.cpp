@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "StoreFixture.h"
@@ -103,6 +105,7 @@ TEST(CsvLoad, ReadsBackEveryDownloadLineKindWithAnyLineEnd) {
     store.setSaveFlag();
     appendOneOfEachKind(store);
     ASSERT_TRUE(store.flashWriteBuffer());
+    ASSERT_EQ(store.finishSaveFile(true).kind, SaveFileEnd::complete);
 
     VRAXSensorData loaded;
     ASSERT_TRUE(loaded.loadFromFileByCSV(path));
@@ -191,4 +194,96 @@ TEST(CsvLoad, SkipsWhatItDoesNotKnowAndReadsNumbersLeniently) {
     EXPECT_EQ(VRAXSensorData::checkSensCommand("ext data"), ext);
     EXPECT_EQ(VRAXSensorData::checkSensCommand("eadXYZW"), ext16ad);
     EXPECT_EQ(VRAXSensorData::checkSensCommand("ead123"), unknown);
+}
+
+TEST(CsvLoad, ReadsInBlocksWhateverTheLineEndsAndSizes) {
+    TempDir dir;
+    const std::string path = dir / "big.csv";
+    // Lines across every block boundary, a CR LF split between two blocks
+    // somewhere, a byte-order mark first, and lines it cannot use.
+    const int n = 60000;  // about 2 MB
+    for (const char* eol : {"\r\n", "\r", "\n"}) {
+        writeFile(path, "\xEF\xBB\xBF" + agsLines(n, 0, eol) + "e1a0f,1,2,3,4,5" + eol +
+                            std::string(10000, 'x') + eol + "ags,1,2" + eol);
+        VRAXSensorData store;
+        ASSERT_TRUE(store.loadFromFileByCSV(path)) << store.lastCSVLoad().error;
+        ASSERT_EQ(store.count(), uint64_t(n));
+        EXPECT_EQ(store.getDataByIndex(0)->msTime, 0u);  // the mark did not cost the first line
+        EXPECT_EQ(store.getDataByIndex(n - 1)->values[0], n - 1);
+        EXPECT_EQ(store.lastCSVLoad().skippedLines, 3u);  // whole-store head, overlong, cut short
+        CsvLoadReport counted;
+        ASSERT_TRUE(VRAXSensorData::countRecordsInCSV(path, counted));
+        EXPECT_EQ(counted.records, uint64_t(n));
+    }
+
+    // A file of one line end kind decides for all: LF lines with one CR LF
+    // split at the CR LF only, as before.
+    writeFile(path, "ags,1,1,2,3,4,5,6\nags,2,1,2,3,4,5,6\r\nags,3,1,2,3,4,5,6\n");
+    VRAXSensorData store;
+    ASSERT_TRUE(store.loadFromFileByCSV(path));
+    EXPECT_EQ(store.count(), 2u);
+
+    // Not UTF-8 anywhere (also far behind the first block): refused.
+    writeFile(path, agsLines(n) + "\xC0\xAF\r\n");
+    EXPECT_FALSE(store.loadFromFileByCSV(path));
+    EXPECT_EQ(store.count(), 2u);
+}
+
+TEST(CsvLoad, RefusesWhatIsNotARegularFileAtOnce) {
+    TempDir dir;
+    VRAXSensorData store;
+    appendAgs(store, 2);
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.csv");
+    for (const std::string& path : {dir / "fifo", dir / "zero.csv", dir.path().string()}) {
+        EXPECT_FALSE(store.loadFromFileByCSV(path)) << path;
+        EXPECT_FALSE(store.lastCSVLoad().error.empty());
+        EXPECT_FALSE(store.loadFromFileByBin(path)) << path;
+    }
+    EXPECT_EQ(store.count(), 2u);
+}
+
+TEST(WholeStoreCsv, AFailedSaveLeavesNothingAndExistingFilesAlone) {
+    TempDir dir;
+    VRAXSensorData store;
+    appendAgs(store, 10);
+    const int32_t ten[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    store.appendSensorData(200, qags, ten);
+
+    // Download lines: every kind, counted; the whole-store style leaves qags out.
+    CsvSaveOptions options;
+    options.limitLines = 4;
+    options.style = csv::LineStyle::streamed;
+    options.existing = safeout::Existing::refuse;
+    CsvSaveReport report;
+    ASSERT_TRUE(store.saveCSVFiles(dir / "s", options, report)) << report.error;
+    EXPECT_EQ(report.files, VRAXSensorData::csvFileNames(dir / "s", 4, 11));
+    EXPECT_EQ(report.files.size(), 3u);
+    EXPECT_EQ(report.lines, 11u);
+    EXPECT_EQ(readFile(dir / "s-2.csv"), agsLines(2, 8) + "qags,200,1,2,3,4,5,6,7,8,9,10\r\n");
+    options.style = csv::LineStyle::wholeStore;
+    options.limitLines = 0;
+    ASSERT_TRUE(store.saveCSVFiles(dir / "w", options, report));
+    EXPECT_EQ(report.lines, 10u);
+    EXPECT_EQ(report.leftOut, 1u);
+
+    // One part already there: refused, and the parts written before it are gone again.
+    writeFile(dir / "t-1.csv", "mine");
+    options.limitLines = 4;
+    EXPECT_FALSE(store.saveCSVFiles(dir / "t", options, report));
+    EXPECT_EQ(readFile(dir / "t-1.csv"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(dir / "t-0.csv"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "t-2.csv"));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+
+    // The binary dump the same way: never through a link at its name.
+    writeFile(dir / "victim", "precious");
+    std::filesystem::create_symlink(dir / "victim", dir / "b.bin");
+    std::string error;
+    EXPECT_FALSE(store.saveBinFile(dir / "b.bin", safeout::Existing::refuse, error));
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(store.saveToFileByBin(dir / "b"));  // asked to replace: the link goes
+    EXPECT_EQ(readFile(dir / "victim"), "precious");
+    EXPECT_EQ(std::filesystem::file_size(dir / "b.bin"), 11u * 96u);
 }

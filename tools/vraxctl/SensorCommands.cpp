@@ -247,6 +247,9 @@ int report(const Outcome& o, const std::string& name) {
         case Result::busy:
             error(name + ": the sensor is busy with another sequence");
             return Exit::connectFailed;
+        case Result::missingRecords:
+            error(name + ": records are missing from the download");
+            return Exit::incomplete;
     }
     return Exit::connectFailed;
 }
