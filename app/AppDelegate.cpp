@@ -2,16 +2,17 @@
 
 #include <syslog.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include "app/MyTools.h"
+#include "store/SafeOutput.h"
 
 namespace {
 
@@ -27,20 +28,27 @@ void logLine(const QString& text) {
 }  // namespace
 
 bool ManagedObjectContext::save(QString& error) {
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        error = out.errorString();
-        return false;
-    }
-    QXmlStreamWriter xml(&out);
+    // Composed in memory, then written whole: the store file on disk is
+    // either the old one or the new one, never a torn one.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter xml(&buffer);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("database"));
     xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1"));
     xml.writeEndElement();
     xml.writeEndDocument();
-    if (xml.hasError() || !out.commit()) {
-        error = out.errorString();
+    if (xml.hasError()) {
+        error = QStringLiteral("The store could not be composed.");
+        return false;
+    }
+    std::string why;
+    if (!safeout::writeWholeFile(QFile::encodeName(file).toStdString(),
+                                 std::string(bytes.constData(), size_t(bytes.size())),
+                                 safeout::Existing::replace, why)) {
+        error = QString::fromStdString(why);
         return false;
     }
     undo.setClean();

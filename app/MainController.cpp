@@ -1,10 +1,15 @@
 #include "app/MainController.h"
 
+#include <sys/stat.h>
+
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <vector>
 
 #include "app/EntryTableModel.h"
 #include "app/MyTools.h"
@@ -21,6 +27,7 @@
 #include "app/preview/PreviewWindow.h"
 #endif
 #include "link/BtUtilClass.h"
+#include "store/FileIO.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -58,9 +65,60 @@ QString incompleteReason(session::Result r) {
             return QStringLiteral("データ読み出しの要求を送信できませんでした");
         case session::Result::fileError:
             return QStringLiteral("ファイルへの書き込みに失敗しました");
+        case session::Result::missingRecords:
+            return QStringLiteral("受信したレコード数がエントリのレコード数と一致しません");
         default:
             return QStringLiteral("ダウンロードが完了しませんでした");
     }
+}
+
+// Size and modification time of what lies at `path`, for the question
+// about an existing file (a link that leads nowhere: the link itself).
+QString describeExisting(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) return {};
+    const QString when = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec)
+                             .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    return QStringLiteral("サイズ %1 バイト，更新日時 %2")
+        .arg(QLocale(QLocale::Japanese).toString(qlonglong(st.st_size)), when);
+}
+
+QString fileNameOf(const std::string& path) {
+    return QFileInfo(qs(path)).fileName();
+}
+
+// The message of a download that did not end with its whole entry in the
+// file: why, how many records arrived, and where they are.
+QString downloadFailureText(const QString& name, const session::Outcome& o,
+                            const session::DownloadReport& r) {
+    QString text;
+    if (o.result == session::Result::fileError)  // the transfer itself ended well
+        text = QStringLiteral("%1：データは全て受信しましたが，ファイルに保存できませんでした．\n")
+                   .arg(name);
+    else
+        text = QStringLiteral("%1：%2．\n").arg(name, incompleteReason(o.result));
+    text +=
+        r.expected > 0
+            ? QStringLiteral("受信したレコード：%1 / %2 レコード\n").arg(r.records).arg(r.expected)
+            : QStringLiteral("受信したレコード：%1 レコード\n").arg(r.records);
+    if (!r.fileError.empty())
+        text += QStringLiteral("ファイルの書き込みまたは名前の変更に失敗しました（%1）．\n")
+                    .arg(qs(r.fileError));
+    // Every record written and only the final move failed: the file holds the whole entry.
+    const bool wholeEntry = o.result == session::Result::fileError && r.fileComplete;
+    if (r.filePath.empty())
+        text += QStringLiteral("ファイルは残していません．");
+    else if (!r.fileComplete)
+        text += QStringLiteral("ファイルは不完全です（一部のデータを書き込めませんでした）．\n(%1)")
+                    .arg(qs(r.filePath));
+    else if (wholeEntry)
+        text += QStringLiteral("全データは次のファイルに残しています．\n(%1)").arg(qs(r.filePath));
+    else
+        text += QStringLiteral(
+                    "受信したデータは次のファイルに残しています"
+                    "（エントリの全データではありません）．\n(%1)")
+                    .arg(qs(r.filePath));
+    return text;
 }
 
 }  // namespace
@@ -459,10 +517,6 @@ void MainController::dataGetButtonClicked() {
 }
 
 void MainController::download(const QString& name, const QString& address, int row) {
-    if (vraxSensor) simpleDisconnectSensor();
-    vraxSensor =
-        std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
-
     int32_t year = 0, month = 0, day = 0, hour = 0, min = 0, sec = 0, msec = 0;
     const auto now = std::chrono::system_clock::now();
     MyTools::sepNSDate(&now, year, month, day, hour, min, sec, msec);
@@ -473,13 +527,49 @@ void MainController::download(const QString& name, const QString& address, int r
     request.startText = dataEntryStartTime[row].toStdString();
     request.expectedRecords = dataEntryRecordCount.value(row, -1);
     request.filtered = getWriteFilterdData();
+    std::vector<std::string> startTexts;
+    for (const QString& t : dataEntryStartTime) startTexts.push_back(t.toStdString());
+    request.numberInName = entryNeedsNumber(startTexts, size_t(row));
     request.year = year, request.month = month, request.day = day;
 
+    // The name the session will give the file; what already lies there is
+    // the user's to keep or replace, asked before the sensor is touched.
+    EntryStart start;
+    parseEntryStart(request.startText, start);
+    const std::string target =
+        csvFilePath(dayFolderPath(request.saveFolder, year, month, day), name.toStdString(), start,
+                    request.filtered, request.numberInName ? row + 1 : 0);
+    if (fileio::exists(target)) {
+        const int answer = MyTools::askQuestion(
+            QStringLiteral("保存先に同じ名前のファイルがあります．\n(%1)\n%2\n\n"
+                           "Keep Both：既存のファイルを残し，新しいデータは番号を付けた名前で"
+                           "保存します．\n"
+                           "Replace：ダウンロードが完了した時点で既存のファイルを置き換えます"
+                           "（中断した場合は置き換えません）．")
+                .arg(qs(target), describeExisting(target)),
+            kWarning,
+            {QStringLiteral("Cancel"), QStringLiteral("Keep Both"), QStringLiteral("Replace")});
+        if (answer == 1)
+            request.existing = safeout::Existing::keepBoth;
+        else if (answer == 2)
+            request.existing = safeout::Existing::replace;
+        else
+            return;
+        if (closePending) return;  // the window was closed while the question was open
+    }
+
+    if (vraxSensor) simpleDisconnectSensor();
+    vraxSensor =
+        std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
+
     ProgressView* view = progressView;
+    bool started = false;
     session::DownloadHooks hooks;
-    hooks.transferStarted = [this, view, &request] {
+    hooks.transferStarted = [this, view, &request, &started] {
+        started = true;
         view->mainLabel()->setText(QStringLiteral("データダウンロード中"));
         view->counterLabel()->setText(QStringLiteral("進捗：-- 行"));
+        view->setNote({});
         view->bar()->setRange(0, int(std::max<int64_t>(request.expectedRecords, 0)));
         view->bar()->setValue(0);
         view->finishButton()->setEnabled(false);
@@ -495,6 +585,10 @@ void MainController::download(const QString& name, const QString& address, int r
             view->bar()->setValue(int(std::min<uint64_t>(records, uint64_t(expected))));
     };
     hooks.cancelRequested = [this] { return cancelRequested; };
+    // Said on the overlay at once, while the transfer goes on.
+    hooks.writeFailing = [view](const std::string& why) {
+        view->setNote(QStringLiteral("ファイルへの書き込みに失敗しています（%1）").arg(qs(why)));
+    };
     // A write error is raised inside data delivery: show it once the parse
     // has returned, from the event loop of the download's wait.
     hooks.storeMessage = [this](const std::string& message, const std::string& title) {
@@ -507,35 +601,33 @@ void MainController::download(const QString& name, const QString& address, int r
     simpleDisconnectSensor();
     upDateViews();
 
-    if (!view->isVisible()) {  // ended before the transfer started
+    if (!started) {
         showOutcome(o, name);
         return;
     }
     view->cancelButton()->setEnabled(false);
     view->cancelButton()->hide();
     view->finishButton()->setEnabled(true);
-    if (report.records > 0 && !report.filePath.empty() && report.fileComplete) {
-        lastDownloadPath = qs(report.filePath);
+    // Only a whole entry is offered for preview.
+    const bool complete = o.ok() && report.complete;
+    lastDownloadPath = complete ? qs(report.filePath) : QString();
+    if (complete) {
 #ifdef VRAX_HAVE_PREVIEW
         view->previewButton()->show();
 #endif
-    }
-    if (o.ok()) {
         view->mainLabel()->setText(QStringLiteral("データダウンロード終了"));
+        view->setNote(
+            report.filePath == report.targetPath
+                ? QString()
+                : QStringLiteral("別の名前で保存しました：%1").arg(fileNameOf(report.filePath)));
         return;
     }
     view->mainLabel()->setText(QStringLiteral("データダウンロード中断"));
-    QString text = QStringLiteral("%1：%2．\n").arg(name, incompleteReason(o.result));
-    if (report.fileComplete)
-        text += QStringLiteral(
-                    "受信した %1 "
-                    "行はファイルに保存されていますが，エントリの全データではありません．\n(%2)")
-                    .arg(report.records)
-                    .arg(qs(report.filePath));
-    else
-        text += QStringLiteral("ファイルは不完全です（一部のデータを書き込めませんでした）．\n(%1)")
-                    .arg(qs(report.filePath));
-    MyTools::dispMessageOK(text, kError);
+    view->setNote(
+        report.filePath.empty()
+            ? QStringLiteral("ファイルは残していません")
+            : QStringLiteral("受信したデータの保存先：%1").arg(fileNameOf(report.filePath)));
+    MyTools::dispMessageOK(downloadFailureText(name, o, report), kError);
 }
 
 void MainController::cancelDownloadClicked() {

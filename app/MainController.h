@@ -105,7 +105,7 @@ class MainController : public QObject {
     QStringList dataEntryStartTime;
     QVector<int32_t> dataEntryRecordCount;
     QString saveFolderPath;
-    QString lastDownloadPath;  // the file of the last download that holds records
+    QString lastDownloadPath;  // the file of the last download, when it holds the whole entry
 
     bool running = false;
     bool entryButtonsEnabled = false;

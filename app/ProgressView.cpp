@@ -26,6 +26,12 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     progressMessageLabel = new QLabel(box);
     progressMessageLabel->setObjectName(QStringLiteral("progressMessageLabel"));
     progressMessageLabel->setAlignment(Qt::AlignCenter);
+    noteMessageLabel = new QLabel(box);
+    noteMessageLabel->setObjectName(QStringLiteral("noteMessageLabel"));
+    noteMessageLabel->setAlignment(Qt::AlignCenter);
+    noteMessageLabel->setWordWrap(true);
+    noteMessageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    noteMessageLabel->hide();
     progressBar = new QProgressBar(box);
     progressBar->setObjectName(QStringLiteral("progressBar"));
     auto* buttons = new QHBoxLayout;
@@ -42,6 +48,7 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(dlFinButton);
     layout->addWidget(progressMessageMainLabel);
     layout->addWidget(progressMessageLabel);
+    layout->addWidget(noteMessageLabel);
     layout->addWidget(progressBar);
     layout->addLayout(buttons);
     box->setMinimumWidth(360);
@@ -57,6 +64,11 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
 
     parent->installEventFilter(this);
     hide();
+}
+
+void ProgressView::setNote(const QString& text) {
+    noteMessageLabel->setText(text);
+    noteMessageLabel->setVisible(!text.isEmpty());
 }
 
 void ProgressView::showOver() {

@@ -15,6 +15,10 @@ class ProgressView : public QWidget {
 
     QLabel* mainLabel() const { return progressMessageMainLabel; }
     QLabel* counterLabel() const { return progressMessageLabel; }
+    // A line under the counter: where the file went, or what goes wrong
+    // with it. Hidden while empty.
+    QLabel* noteLabel() const { return noteMessageLabel; }
+    void setNote(const QString& text);
     QProgressBar* bar() const { return progressBar; }
     QPushButton* finishButton() const { return dlFinButton; }
     QPushButton* cancelButton() const { return cancelDownloadButton; }
@@ -31,6 +35,7 @@ class ProgressView : public QWidget {
   private:
     QLabel* progressMessageMainLabel;
     QLabel* progressMessageLabel;
+    QLabel* noteMessageLabel;
     QProgressBar* progressBar;
     QPushButton* dlFinButton;
     QPushButton* cancelDownloadButton;

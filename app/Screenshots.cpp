@@ -1,7 +1,10 @@
 #include "app/Screenshots.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -18,14 +21,28 @@
 #include "app/preview/PreviewWindow.h"
 #endif
 #include "link/EventWait.h"
+#include "store/SafeOutput.h"
 #include "ui_MainWindow.h"
 
 namespace {
 
+// Encodes the picture in memory (format from the name's suffix) and writes
+// it whole, renewing a picture of an earlier run.
 bool save(QWidget* w, const QString& path) {
     QApplication::processEvents();
-    const bool ok = w->grab().save(path);
-    std::printf("%s %s\n", ok ? "saved" : "could not save", qPrintable(path));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const QByteArray format = QFileInfo(path).suffix().toLatin1();
+    std::string error = "the picture could not be encoded";
+    const bool ok = w->grab().save(&buffer, format.isEmpty() ? "PNG" : format.constData()) &&
+                    safeout::writeWholeFile(QFile::encodeName(path).toStdString(),
+                                            std::string(bytes.constData(), size_t(bytes.size())),
+                                            safeout::Existing::replace, error);
+    if (ok)
+        std::printf("saved %s\n", qPrintable(path));
+    else
+        std::printf("could not save %s (%s)\n", qPrintable(path), error.c_str());
     return ok;
 }
 

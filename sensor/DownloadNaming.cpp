@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
+
+#include "store/TextScan.h"
 
 std::string formatEntryStart(const EntryStart& s) {
     char text[96];
@@ -34,38 +37,45 @@ std::string dayFolderPath(const std::string& saveFolder, int year, int month, in
 }
 
 namespace {
-// Length of the UTF-8 sequence starting at `p`, or 0 when it is not valid.
-size_t utf8Length(const unsigned char* p, size_t left) {
-    size_t n = p[0] < 0x80           ? 1
-               : (p[0] >> 5) == 0x6  ? 2
-               : (p[0] >> 4) == 0xE  ? 3
-               : (p[0] >> 3) == 0x1E ? 4
-                                     : 0;
-    if (n == 0 || n > left) return 0;
-    for (size_t i = 1; i < n; ++i)
-        if ((p[i] & 0xC0) != 0x80) return 0;
-    return n;
+
+// FNV-1a: a short, stable fingerprint of a name.
+uint32_t fingerprint(const std::string& text) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    return h;
 }
+
 }  // namespace
 
 std::string safeFileNamePart(const std::string& name) {
     constexpr size_t kMaxBytes = 100;
     std::string out;
-    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    bool changed = false;
     for (size_t i = 0; i < name.size();) {
-        size_t n = utf8Length(p + i, name.size() - i);
-        std::string piece;
-        if (n == 0) {
+        uint32_t cp = 0;
+        size_t n = text::decodeUtf8(name, i, cp);
+        std::string_view piece;
+        if (n == 0 || text::isControlOrBidi(cp) || cp == '/' || cp == '~') {
             piece = "_";
-            n = 1;
-        } else if (n == 1 && (p[i] < 0x20 || p[i] == 0x7F || p[i] == '/')) {
-            piece = "_";
+            n = n ? n : 1;
+            changed = true;
         } else {
-            piece.assign(name, i, n);
+            piece = std::string_view(name).substr(i, n);
         }
-        if (out.size() + piece.size() > kMaxBytes) break;
+        if (out.size() + piece.size() > kMaxBytes) {
+            changed = true;
+            break;
+        }
         out += piece;
         i += n;
+    }
+    // Two names that became the same text (A/B and A_B) must not share
+    // files: a changed name carries a fingerprint of the original. "~"
+    // appears in no unchanged name, so the two kinds never meet.
+    if (changed) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "~%08x", fingerprint(name));
+        out += tag;
     }
     return out;
 }

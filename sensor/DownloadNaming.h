@@ -19,9 +19,12 @@ void localToday(int& year, int& month, int& day);
 // "<saveFolder>/memdata_YYYYMMDD".
 std::string dayFolderPath(const std::string& saveFolder, int year, int month, int day);
 
-// A device name made safe as part of a file name: "/", control characters
-// and invalid UTF-8 become "_", and the name is cut to at most 100 bytes (at
-// a character boundary). The name shown to the user stays as it is.
+// A device name made safe as part of a file name: "/", "~", control and
+// bidirectional control characters and invalid UTF-8 become "_", and the
+// name is cut to at most 100 bytes (at a character boundary). A name that
+// had to change gets "~" and a fingerprint of the original appended, so
+// that different names never give the same file name. The name shown to
+// the user stays as it is.
 std::string safeFileNamePart(const std::string& name);
 
 // "<dayFolder>/memdata_<name>_YYYY-MM-DD_hhmmss.mmm[-eN][-FILT].csv"; the

@@ -38,6 +38,38 @@ int32_t scanInt32(std::string_view s) {
     return int32_t(v);
 }
 
+size_t decodeUtf8(std::string_view s, size_t at, uint32_t& cp) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
+    const size_t left = s.size() - at;
+    const unsigned c = p[0];
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    size_t extra;
+    uint32_t minimum;
+    if ((c & 0xE0) == 0xC0)
+        extra = 1, minimum = 0x80, cp = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        extra = 2, minimum = 0x800, cp = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        extra = 3, minimum = 0x10000, cp = c & 0x07;
+    else
+        return 0;
+    if (left <= extra) return 0;
+    for (size_t i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3Fu);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+bool isControlOrBidi(uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
 bool isValidUtf8(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();

@@ -17,4 +17,13 @@ size_t integerPrefixLength(std::string_view s);
 
 bool isValidUtf8(std::string_view s);
 
+// The UTF-8 sequence at `at`: its length, with its code point in `cp`; 0 when
+// it is not valid (cut short, overlong, a surrogate, beyond U+10FFFF).
+size_t decodeUtf8(std::string_view s, size_t at, uint32_t& cp);
+
+// Characters that change how text shows rather than showing themselves: C0
+// and C1 controls, DEL, and the bidirectional controls that can reorder a
+// line (so that "abc.csv" displays as something else).
+bool isControlOrBidi(uint32_t cp);
+
 }  // namespace text

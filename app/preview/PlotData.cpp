@@ -113,14 +113,17 @@ PlotData buildPlotData(const VRAXSensorData& store) {
         origin = std::min(origin, ms);
         last = std::max(last, ms);
     }
-    out.duration = double(last - origin) / 1000.0;
+    // Differences of signed time stamps taken in unsigned arithmetic: exact
+    // for any pair, where a signed subtraction could overflow.
+    auto since = [origin](int64_t ms) { return double(uint64_t(ms) - uint64_t(origin)) / 1000.0; };
+    out.duration = since(last);
 
     KindSamples kinds[7];
     for (uint64_t i = 0; i < out.records; ++i) {
         const SensorDataRecord* r = store.getDataByIndex(i);
         if (r->dataType < 0 || r->dataType > 6) continue;
         KindSamples& k = kinds[r->dataType];
-        k.t.push_back(double(int64_t(r->msTime) - origin) / 1000.0);
+        k.t.push_back(since(int64_t(r->msTime)));
         k.records.push_back(r);
     }
 
@@ -169,6 +172,7 @@ bool loadPlotFile(const std::string& path, PlotData& out, std::string& error) {
         return false;
     }
     out = buildPlotData(store);
+    out.skippedLines = store.lastCSVLoad().skippedLines;
     if (out.charts.empty()) {
         error = "The file holds no samples of a known kind:\n" + path;
         return false;

@@ -40,6 +40,7 @@ struct PlotData {
     // Stretches missing in the data: the gaps of all charts, overlapping
     // ones counted once.
     int missingStretches = 0;
+    uint64_t skippedLines = 0;  // lines of the file that gave no record
 };
 
 // A time step larger than this many typical intervals is a gap.

@@ -79,10 +79,13 @@ PreviewWindow* PreviewWindow::openFile(const QString& path, QWidget* parent, QSt
 }
 
 QString PreviewWindow::statusText() const {
-    return QStringLiteral("%L1 records · %2 s · 欠損 %3 箇所")
-        .arg(qulonglong(plotData.records))
-        .arg(plotData.duration, 0, 'f', 3)
-        .arg(plotData.missingStretches);
+    QString text = QStringLiteral("%L1 records · %2 s · 欠損 %3 箇所")
+                       .arg(qulonglong(plotData.records))
+                       .arg(plotData.duration, 0, 'f', 3)
+                       .arg(plotData.missingStretches);
+    if (plotData.skippedLines > 0)
+        text += QStringLiteral(" · 読み取れない行 %L1").arg(qulonglong(plotData.skippedLines));
+    return text;
 }
 
 void PreviewWindow::resetZoom() {

@@ -41,6 +41,7 @@ void BM_StreamedDownloadSave(benchmark::State& state) {
         store.setSaveFlag();
         appendMixed(store, n);
         benchmark::DoNotOptimize(store.flashWriteBuffer());
+        store.finishSaveFile(true, safeout::Existing::replace);
     }
     state.counters["records/s"] =
         benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
@@ -66,7 +67,7 @@ void BM_CsvLoad(benchmark::State& state) {
         store.setSaveFilename(path);
         store.setSaveFlag();
         appendMixed(store, n);
-        store.flashWriteBuffer();
+        store.finishSaveFile(true, safeout::Existing::replace);
     }
     VRAXSensorData loaded;
     for (auto _ : state) benchmark::DoNotOptimize(loaded.loadFromFileByCSV(path));

@@ -16,6 +16,7 @@
 struct Message {
     QString text;
     QString title;
+    QStringList buttons;  // of a question
 };
 
 class RecordingPresenter : public MessagePresenter {
@@ -26,11 +27,11 @@ class RecordingPresenter : public MessagePresenter {
     std::function<void()> onMessage;
 
     void showMessage(const QString& message, const QString& title) override {
-        messages.push_back({message, title});
+        messages.push_back({message, title, {}});
         if (onMessage) onMessage();
     }
-    int ask(const QString& message, const QString& title, const QStringList&) override {
-        questions.push_back({message, title});
+    int ask(const QString& message, const QString& title, const QStringList& buttons) override {
+        questions.push_back({message, title, buttons});
         return answer;
     }
     QString last() const { return messages.empty() ? QString() : messages.back().text; }

@@ -1,7 +1,12 @@
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUndoCommand>
+
+#include <fstream>
+#include <sstream>
 
 #include "AppFixture.h"
 #include "app/AppDelegate.h"
@@ -56,8 +61,34 @@ TEST_F(DelegateTest, QuittingSavesOrAsksWhenSavingFails) {
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::terminateCancel);
     ASSERT_EQ(presenter.questions.size(), 1u);
     EXPECT_EQ(presenter.questions[0].title, "Could not save changes while quitting. Quit anyway?");
+    // The failed save leaves nothing behind.
+    EXPECT_FALSE(QFileInfo::exists(context->storeFile() + ".part"));
     presenter.answer = 0;  // "Quit anyway"
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::terminateNow);
+}
+
+TEST_F(DelegateTest, SavingRenewsTheStoreFileWithoutFollowingALink) {
+    AppDelegate delegate(temp.q() + "/data");
+    ManagedObjectContext* context = delegate.managedObjectContext();
+    ASSERT_NE(context, nullptr);
+    const std::string store = QFile::encodeName(context->storeFile()).toStdString();
+    const std::string elsewhere = temp.path + "/elsewhere.txt";
+    std::ofstream(elsewhere) << "not the store";
+    ASSERT_EQ(symlink(elsewhere.c_str(), store.c_str()), 0);
+
+    delegate.windowWillReturnUndoManager()->push(new QUndoCommand("edit"));
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::terminateNow);
+    EXPECT_TRUE(presenter.messages.empty());
+    std::ostringstream kept;
+    kept << std::ifstream(elsewhere).rdbuf();
+    EXPECT_EQ(kept.str(), "not the store");
+    const QFileInfo info(context->storeFile());
+    EXPECT_FALSE(info.isSymLink());
+    EXPECT_TRUE(info.isFile());
+    EXPECT_FALSE(context->hasChanges());
+    QString error;
+    EXPECT_TRUE(ManagedObjectContext(context->storeFile()).load(error)) << error.toStdString();
+    EXPECT_EQ(QDir(temp.q() + "/data").entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 1);
 }
 
 }  // namespace

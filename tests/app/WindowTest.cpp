@@ -2,15 +2,22 @@
 // against virtual sensors over the simulated platform.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <csignal>
 #include <ctime>
 #include <fstream>
+#include <set>
 #include <sstream>
+
+#include <sys/resource.h>
 
 #include "AppFixture.h"
 #include "app/MainWindow.h"
@@ -28,6 +35,18 @@ std::string readFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+long lineCount(const std::string& text) {
+    return long(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Names of the entries of a folder.
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
 }
 
 std::string today() {
@@ -212,8 +231,11 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     EXPECT_EQ(v->bar()->value(), 20000);
     EXPECT_TRUE(v->finishButton()->isEnabled());
 
+    EXPECT_FALSE(v->noteLabel()->isVisible());
     const std::string file = folder.path + "/memdata_" + today() +
                              "/memdata_VRAX650-LAB-0016_2014-03-05_070809.046-FILT.csv";
+    EXPECT_EQ(namesIn(folder.path + "/memdata_" + today()),
+              std::set<std::string>{"memdata_VRAX650-LAB-0016_2014-03-05_070809.046-FILT.csv"});
     const std::string content = readFile(file);
     EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 20000);
     EXPECT_EQ(content.rfind("ags,", 0), 0u);
@@ -237,32 +259,142 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     EXPECT_TRUE(ui->getDataButton->isEnabled());
 }
 
-TEST_F(WindowTest, ADownloadThatEndsEarlyNamesTheFileAndWhy) {
-    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {50000});
-    s->faults.framesPerSecond = 20000;
+TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {2000, 300});
     openWindow();
     connectTo("VRAX610-001");
     ui->memListTV->selectRow(0);
+    ProgressView* v = c->overlay();
+    const std::string dir = folder.path + "/memdata_" + today();
+    const std::string name = "memdata_VRAX610-001_2014-03-05_070809.045.csv";
+    const std::string file = dir + "/" + name;
+    const std::string second = "memdata_VRAX610-001_2014-03-05_070809.045-2.csv";
+
+    ui->getDataButton->click();  // nothing there yet: no question
+    EXPECT_TRUE(presenter.questions.empty());
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    const std::string first = readFile(file);
+    ASSERT_EQ(lineCount(first), 2000);
+    EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(file));
+    v->finishButton()->click();
+
+    // Cancel: no connection, no file.
+    const size_t framesBefore = s->receivedFrames().size();
+    presenter.answer = 0;
+    ui->getDataButton->click();
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    const Message& q = presenter.questions[0];
+    EXPECT_EQ(q.title, "Warning");
+    EXPECT_EQ(q.buttons, QStringList({"Cancel", "Keep Both", "Replace"}));
+    EXPECT_TRUE(q.text.contains(QString::fromStdString(file))) << q.text.toStdString();
+    EXPECT_TRUE(q.text.contains(QLocale(QLocale::Japanese).toString(qlonglong(first.size()))));
+    EXPECT_TRUE(q.text.contains(
+        QFileInfo(QString::fromStdString(file)).lastModified().toString("yyyy/MM/dd HH:mm:ss")));
+    EXPECT_EQ(s->receivedFrames().size(), framesBefore);
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_TRUE(presenter.messages.empty());
+    EXPECT_EQ(namesIn(dir), std::set<std::string>{name});
+
+    // Keep Both: the new download beside the old file, which stays as it was.
+    presenter.answer = 1;
+    ui->getDataButton->click();
+    EXPECT_EQ(presenter.questions.size(), 2u);
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード終了");
+    EXPECT_TRUE(v->noteLabel()->isVisible());
+    EXPECT_TRUE(v->noteLabel()->text().contains(QString::fromStdString(second)));
+    EXPECT_EQ(readFile(file), first);
+    EXPECT_EQ(readFile(dir + "/" + second), first);
+    EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(dir + "/" + second));
+    v->finishButton()->click();
+
+    // Replace: the old file gives way to the complete download.
+    std::ofstream(file, std::ios::trunc) << "ags,0,1,2,3,4,5,6\r\n";
+    presenter.answer = 2;
+    ui->getDataButton->click();
+    ASSERT_EQ(presenter.questions.size(), 3u);
+    EXPECT_TRUE(presenter.questions[2].text.contains("19 バイト"))
+        << presenter.questions[2].text.toStdString();
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_EQ(readFile(file), first);
+    EXPECT_FALSE(v->noteLabel()->isVisible());
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{name, second}));
+    EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(file));
+}
+
+TEST_F(WindowTest, EntriesThatStartTogetherGoToTheirOwnFiles) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {100, 200, 300});
+    s->entries[1].setStart(2014, 3, 5, 7, 8, 9, 45);  // the same start as entry 1
+    openWindow();
+    connectTo("VRAX610-001");
+    ASSERT_EQ(cell(0, 0), cell(1, 0));
+    const std::string dir = folder.path + "/memdata_" + today();
+    const std::pair<int, const char*> files[] = {
+        {0, "memdata_VRAX610-001_2014-03-05_070809.045-e1.csv"},
+        {1, "memdata_VRAX610-001_2014-03-05_070809.045-e2.csv"},
+        {2, "memdata_VRAX610-001_2014-03-05_070809.047.csv"},
+    };
+    for (const auto& [row, name] : files) {
+        ui->memListTV->selectRow(row);
+        ui->getDataButton->click();
+        EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+        EXPECT_EQ(lineCount(readFile(dir + "/" + name)), 100 * (row + 1)) << name;
+        c->overlay()->finishButton()->click();
+    }
+    EXPECT_TRUE(presenter.questions.empty());
+    EXPECT_EQ(namesIn(dir).size(), 3u);
+
+    // Asked again, each about its own file.
+    presenter.answer = 0;
+    ui->memListTV->selectRow(1);
+    ui->getDataButton->click();
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_TRUE(presenter.questions[0].text.contains(
+        QString::fromStdString(dir + "/memdata_VRAX610-001_2014-03-05_070809.045-e2.csv")));
+}
+
+TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {50000});
+    openWindow();
+    connectTo("VRAX610-001");
+    ui->memListTV->selectRow(0);
+    ProgressView* v = c->overlay();
+    const std::string dir = folder.path + "/memdata_" + today();
+    const std::string file = dir + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
+    const auto incomplete = [&](int n) {
+        return dir + "/memdata_VRAX610-001_2014-03-05_070809.045-incomplete" +
+               (n > 1 ? "-" + std::to_string(n) : std::string()) + ".csv";
+    };
+    ui->getDataButton->click();
+    ASSERT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    const std::string whole = readFile(file);
+    ASSERT_EQ(lineCount(whole), 50000);
+    v->finishButton()->click();
+    // Each interrupted download below asks to replace the complete file: it stays.
+    presenter.answer = 2;
 
     // The user cancels.
+    s->faults.framesPerSecond = 20000;
     auto poll = duringSequence([&] {
-        if (c->overlay()->isVisible() && c->overlay()->bar()->value() > 1000)
-            c->overlay()->cancelButton()->click();
+        if (v->isVisible() && v->bar()->value() > 1000) v->cancelButton()->click();
     });
     ui->getDataButton->click();
     poll.reset();
     ASSERT_EQ(presenter.messages.size(), 1u);
-    const std::string dir = folder.path + "/memdata_" + today();
-    const std::string file = dir + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
-    EXPECT_TRUE(presenter.last().contains("中止")) << presenter.last().toStdString();
-    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(file)));
-    EXPECT_EQ(c->overlay()->mainLabel()->text(), "データダウンロード中断");
-    const std::string partial = readFile(file);
-    const auto lines = std::count(partial.begin(), partial.end(), '\n');
+    EXPECT_EQ(presenter.messages[0].title, "Error");
+    const std::string partial = readFile(incomplete(1));
+    const long lines = lineCount(partial);
     EXPECT_GT(lines, 1000);
     EXPECT_LT(lines, 50000);
-    EXPECT_EQ(partial.substr(partial.size() - 2), "\r\n");
-    c->overlay()->finishButton()->click();
+    EXPECT_EQ(whole.compare(0, partial.size(), partial), 0);  // whole lines, in order
+    EXPECT_TRUE(presenter.last().contains("中止")) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains(QString("%1 / 50000 レコード").arg(lines)));
+    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(1))));
+    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
+    EXPECT_FALSE(v->previewButton()->isVisible());
+    EXPECT_TRUE(c->lastDownloadFile().isEmpty());
+    EXPECT_EQ(readFile(file), whole);
+    v->finishButton()->click();
 
     // The sensor goes away mid-transfer.
     presenter.messages.clear();
@@ -270,27 +402,67 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyNamesTheFileAndWhy) {
     ui->getDataButton->click();
     ASSERT_EQ(presenter.messages.size(), 1u);
     EXPECT_TRUE(presenter.last().contains("接続が切れました")) << presenter.last().toStdString();
-    EXPECT_TRUE(presenter.last().contains(" 4000 "));
-    const std::string cut = readFile(file);
-    EXPECT_EQ(std::count(cut.begin(), cut.end(), '\n'), 4000);
-    c->overlay()->finishButton()->click();
+    EXPECT_TRUE(presenter.last().contains("4000 / 50000 レコード"));
+    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(2))));
+    EXPECT_EQ(lineCount(readFile(incomplete(2))), 4000);
+    EXPECT_EQ(readFile(file), whole);
+    v->finishButton()->click();
     s->faults.closeAfterFrames = -1;
 
-    // The file becomes unwritable during the transfer: one deferred write
-    // error, and the end says the file is incomplete.
+    // Frames that never arrive: the end comes with fewer records than the entry holds.
     presenter.messages.clear();
-    bool broken = false;
-    poll = duringSequence([&] {
-        if (!broken && c->overlay()->isVisible() && c->overlay()->bar()->value() > 500) {
-            std::filesystem::remove(file);
-            std::filesystem::create_directory(file);
-            broken = true;
-        }
-    });
+    s->faults.framesPerSecond = 0;
+    s->faults.dropEveryNth = 1000;
     ui->getDataButton->click();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.last().contains("一致しません")) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains("49950 / 50000 レコード"));
+    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(3))));
+    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
+    EXPECT_EQ(lineCount(readFile(incomplete(3))), 49950);
+    EXPECT_EQ(readFile(file), whole);
+    v->finishButton()->click();
+    s->faults.dropEveryNth = 0;
+
+    // The file cannot grow past a size limit, as on a full disk: the overlay
+    // says so while the transfer goes on, and the end names what was kept.
+    presenter.messages.clear();
+    s->faults.framesPerSecond = 40000;
+    QString noteWhileRunning;
+    poll = duringSequence([&] {
+        if (v->isVisible() && v->cancelButton()->isVisible() && v->noteLabel()->isVisible())
+            noteWhileRunning = v->noteLabel()->text();
+    });
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = whole.size() / 3;
+    setrlimit(RLIMIT_FSIZE, &small);
+    ui->getDataButton->click();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    poll.reset();
+    EXPECT_TRUE(noteWhileRunning.contains("書き込みに失敗")) << noteWhileRunning.toStdString();
+    EXPECT_TRUE(noteWhileRunning.contains("File too large")) << noteWhileRunning.toStdString();
     ASSERT_EQ(presenter.messages.size(), 2u);
     EXPECT_EQ(presenter.messages[0].text, "データ書き込み中にエラーが発生しました．\n");
-    EXPECT_TRUE(presenter.last().contains("不完全")) << presenter.last().toStdString();
+    EXPECT_EQ(presenter.messages[0].title, "Error");
+    EXPECT_EQ(presenter.messages[1].title, "Error");
+    EXPECT_TRUE(presenter.last().contains("全て受信しました")) << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains("File too large"));
+    EXPECT_TRUE(presenter.last().contains("不完全"));
+    EXPECT_TRUE(presenter.last().contains("50000 / 50000 レコード"));
+    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(4))));
+    const std::string cut = readFile(incomplete(4));
+    EXPECT_LE(cut.size(), whole.size() / 3);
+    EXPECT_GT(cut.size(), 0u);
+    EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
+    EXPECT_EQ(readFile(file), whole);
+    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
+    EXPECT_TRUE(c->lastDownloadFile().isEmpty());
+    // Nothing is left under a working name.
+    for (const std::string& n : namesIn(dir)) EXPECT_EQ(n.find(".part"), std::string::npos) << n;
 }
 
 TEST_F(WindowTest, EraseAsksFirstAndListsAgainAfterwards) {
@@ -397,10 +569,12 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
     EXPECT_TRUE(asked);
     EXPECT_TRUE(eventwait::runUntil([&] { return !window->isVisible(); }, 2.0));
     EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
-    const std::string file =
-        folder.path + "/memdata_" + today() + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
-    const std::string content = readFile(file);
-    EXPECT_GT(std::count(content.begin(), content.end(), '\n'), 2000);
+    // What arrived is kept apart; the download's own name stays free.
+    const std::string dir = folder.path + "/memdata_" + today();
+    EXPECT_FALSE(std::filesystem::exists(dir + "/memdata_VRAX610-001_2014-03-05_070809.045.csv"));
+    const std::string content =
+        readFile(dir + "/memdata_VRAX610-001_2014-03-05_070809.045-incomplete.csv");
+    EXPECT_GT(lineCount(content), 2000);
     EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
 }
 

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const SensorDataRecord& r = *store.getDataByIndex(i);
         writer.appendSensorData(r.msTime, r.dataType, r.values);
     }
-    require(writer.flashWriteBuffer(), "written");
+    require(writer.finishSaveFile(true, safeout::Existing::replace).kind == SaveFileEnd::complete,
+            "written");
     VRAXSensorData reloaded;
     reloaded.setReadAD16FilterdData(filtered);
     require(reloaded.loadFromFileByCSV(again), "reloaded");

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         store.setSaveFilename(file.string());
         store.setSaveFlag();
         fillStore(store, rng, 150);
-        store.flashWriteBuffer();
+        store.finishSaveFile(true, safeout::Existing::replace);
         write(root / "csv_loader" / ("stream" + std::to_string(filtered)), readFile(file));
     }
 

@@ -47,7 +47,7 @@ std::string writeDownload() {
         store.appendSensorData(uint64_t(ms), ags, v);
         if (ms % 20 == 0) store.appendSensorData(uint64_t(ms), qags, v);
     }
-    EXPECT_TRUE(store.flashWriteBuffer());
+    EXPECT_EQ(store.finishSaveFile(true, safeout::Existing::replace).kind, SaveFileEnd::complete);
     return path;
 }
 

@@ -54,7 +54,7 @@ class FaultInjection : public ::testing::Test {
         for (uint32_t i = 0; i < samples.size(); ++i)
             if (keep(i))
                 store.appendSensorData(samples[i].time, samples[i].dataType, samples[i].values);
-        store.flashWriteBuffer();
+        store.finishSaveFile(true, safeout::Existing::replace);
         return readFile(path);
     }
 
@@ -91,10 +91,10 @@ TEST_F(FaultInjection, EveryFaultEndsRightWithExactlyTheAcceptedRecords) {
     auto none = [](uint32_t) { return false; };
     const Fault faults[] = {
         {"no fault", [](VirtualFaults&) {}, R::done, S::download, all, 3},
-        {"every 97th check byte wrong", [](VirtualFaults& f) { f.corruptEveryNth = 97; }, R::done,
-         S::download, [](uint32_t i) { return (i + 1) % 97 != 0; }, 3},
-        {"every 50th frame dropped", [](VirtualFaults& f) { f.dropEveryNth = 50; }, R::done,
-         S::download, [](uint32_t i) { return (i + 1) % 50 != 0; }, 3},
+        {"every 97th check byte wrong", [](VirtualFaults& f) { f.corruptEveryNth = 97; },
+         R::missingRecords, S::download, [](uint32_t i) { return (i + 1) % 97 != 0; }, 3},
+        {"every 50th frame dropped", [](VirtualFaults& f) { f.dropEveryNth = 50; },
+         R::missingRecords, S::download, [](uint32_t i) { return (i + 1) % 50 != 0; }, 3},
         {"frames split at every byte", [](VirtualFaults& f) { f.chunkSize = 1; }, R::done,
          S::download, all, 5},
         {"silent after 1000 frames", [](VirtualFaults& f) { f.silentAfterFrames = 1000; },
@@ -135,9 +135,15 @@ TEST_F(FaultInjection, EveryFaultEndsRightWithExactlyTheAcceptedRecords) {
                     int(o.result), int(o.step), static_cast<unsigned long long>(report.records),
                     seconds);
         if (o.step != S::download) continue;  // no file was begun
+        // Only a complete download has the final name; any other keeps what
+        // arrived under a name that says so.
         EXPECT_EQ(readFile(report.filePath), expectedCsv(fault.accepted));
         EXPECT_TRUE(report.fileComplete);
-        EXPECT_EQ(report.endSeen, o.result == R::done);
+        EXPECT_EQ(report.complete, o.result == R::done);
+        EXPECT_EQ(report.filePath == report.targetPath, o.result == R::done) << report.filePath;
+        EXPECT_EQ(report.filePath.find("-incomplete") != std::string::npos, o.result != R::done);
+        EXPECT_EQ(report.endSeen, o.result == R::done || o.result == R::missingRecords);
+        std::filesystem::remove(report.filePath);
     }
 }
 
@@ -183,6 +189,10 @@ TEST_F(FaultInjection, AFileSizeLimitKeepsEveryRecordAndAnIntactPrefix) {
     EXPECT_EQ(o.result, session::Result::fileError);
     EXPECT_EQ(report.records, kRecords);  // every record is still in the store
     EXPECT_FALSE(report.fileComplete);
+    EXPECT_FALSE(report.complete);
+    EXPECT_FALSE(report.fileError.empty());
+    EXPECT_FALSE(std::filesystem::exists(report.targetPath));
+    EXPECT_NE(report.filePath.find("-incomplete"), std::string::npos);
     const std::string written = readFile(report.filePath);
     const std::string whole = expectedCsv([](uint32_t) { return true; });
     EXPECT_LE(written.size(), 40000u);

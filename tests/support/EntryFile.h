@@ -14,5 +14,5 @@ inline bool writeEntryFile(const VirtualEntry& entry, bool filtered, const std::
     store.setSaveFlag();
     for (const HostSample& h : entry.hostSamples())
         store.appendSensorData(h.time, h.dataType, h.values);
-    return store.flashWriteBuffer();
+    return store.finishSaveFile(true, safeout::Existing::replace).kind == SaveFileEnd::complete;
 }

@@ -1,10 +1,7 @@
 #include "tools/vraxctl/Capture.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace capture {
 namespace {
@@ -17,8 +14,8 @@ uint64_t nowUs() {
     return uint64_t(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
 }
 
-void putLE(std::vector<uint8_t>& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+void putLE(uint8_t* out, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[i] = uint8_t(v >> (8 * i));
 }
 
 uint64_t getLE(const uint8_t* p, int bytes) {
@@ -55,33 +52,34 @@ Fields parseMarker(const std::vector<uint8_t>& data) {
     return fields;
 }
 
-Writer::~Writer() {
-    if (file) std::fclose(file);
-}
-
 bool Writer::open(const std::string& target, std::string& error) {
     path = target;
-    file = std::fopen(target.c_str(), "wb");
-    if (!file) {
-        error = "cannot create the capture file " + target + ": " + std::strerror(errno);
+    if (fileio::exists(target)) {
+        error = "the capture file " + target + " exists already; choose another name";
         return false;
     }
-    std::vector<uint8_t> head(kMagic, kMagic + sizeof kMagic);
-    putLE(head, kVersion, 2);
-    putLE(head, 0, 2);
-    failed = std::fwrite(head.data(), 1, head.size(), file) != head.size();
+    if (!file.create(target)) {
+        error = "cannot create the capture file " + target + ": " + file.error();
+        return false;
+    }
+    uint8_t head[kHeaderSize];
+    std::memcpy(head, kMagic, sizeof kMagic);
+    putLE(head + 8, kVersion, 2);
+    putLE(head + 10, 0, 2);
+    failed = file.write(reinterpret_cast<const char*>(head), sizeof head) != sizeof head;
     return true;
 }
 
 void Writer::record(Kind kind, const uint8_t* data, size_t length) {
-    if (!file) return;
-    std::vector<uint8_t> head;
-    head.reserve(kRecordHead);
-    head.push_back(uint8_t(kind));
-    putLE(head, nowUs(), 8);
-    putLE(head, length, 4);
-    if (std::fwrite(head.data(), 1, head.size(), file) != head.size()) failed = true;
-    if (length && std::fwrite(data, 1, length, file) != length) failed = true;
+    if (!file.isOpen()) return;
+    // One write a record, so that the file is whole up to its last record
+    // whenever the program stops.
+    std::vector<char> bytes(kRecordHead + length);
+    bytes[0] = char(kind);
+    putLE(reinterpret_cast<uint8_t*>(bytes.data()) + 1, nowUs(), 8);
+    putLE(reinterpret_cast<uint8_t*>(bytes.data()) + 9, length, 4);
+    if (length) std::memcpy(bytes.data() + kRecordHead, data, length);
+    if (file.write(bytes.data(), bytes.size()) != bytes.size()) failed = true;
 }
 
 void Writer::bytes(bool sent, const uint8_t* data, size_t length) {
@@ -100,83 +98,107 @@ void Writer::marker(const Fields& fields) {
 }
 
 bool Writer::close(std::string& error) {
-    if (!file) return true;
+    if (!file.isOpen()) return true;
     record(Kind::end, nullptr, 0);
-    if (std::fclose(file) != 0) failed = true;
-    file = nullptr;
-    if (failed) error = "writing the capture file " + path + " failed";
-    return !failed;
+    if (failed || !file.publish(safeout::Existing::refuse)) {
+        error = "writing the capture file " + path + " failed" +
+                (file.error().empty() ? "" : " (" + file.error() + ")") + "; what was written is in " +
+                file.workingPath();
+        file.keep();
+        return false;
+    }
+    return true;
 }
 
-bool load(const std::string& path, std::vector<Record>& records, std::string& error) {
-    records.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open the capture file " + path + ": " + std::strerror(errno);
+bool Reader::readExactly(uint8_t* out, size_t n, size_t& got) {
+    got = 0;
+    while (got < n) {
+        const ssize_t r = in.read(reinterpret_cast<char*>(out) + got, n - got);
+        if (r < 0) {
+            readFailed = true;
+            return false;
+        }
+        if (r == 0) return false;
+        got += size_t(r);
+    }
+    at += n;
+    return true;
+}
+
+bool Reader::open(const std::string& file) {
+    path = file;
+    at = 0;
+    readFailed = false;
+    if (!in.open(file)) {
+        error_ = "cannot open the capture file " + file + ": " + in.error();
         return false;
     }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "cannot read the capture file " + path;
+    // The magic first: nothing more is read from a file that is not a capture.
+    uint8_t head[kHeaderSize];
+    size_t got = 0;
+    const bool whole = readExactly(head, kHeaderSize, got);
+    if (readFailed) {
+        error_ = "cannot read the capture file " + file + ": " + in.error();
         return false;
     }
-    if (bytes.size() < sizeof kMagic || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
-        error = path + " is not a vraxctl capture file";
+    if (got < sizeof kMagic || std::memcmp(head, kMagic, sizeof kMagic) != 0) {
+        error_ = file + " is not a vraxctl capture file";
         return false;
     }
-    if (bytes.size() < kHeaderSize) {
-        error = "the capture file " + path + " is truncated (header cut short)";
+    if (!whole) {
+        error_ = "the capture file " + file + " is cut short inside its header";
         return false;
     }
-    const uint64_t version = getLE(bytes.data() + 8, 2);
+    const uint64_t version = getLE(head + 8, 2);
     if (version != kVersion) {
-        error = "the capture file " + path + " has format version " + std::to_string(version) +
-                "; this vraxctl reads version " + std::to_string(kVersion);
+        error_ = "the capture file " + file + " has format version " + std::to_string(version) +
+                 "; this vraxctl reads version " + std::to_string(kVersion);
         return false;
     }
-    size_t at = kHeaderSize;
-    while (true) {
-        if (at == bytes.size()) {
-            error = "the capture file " + path +
-                    " is truncated: it ends without its end record (was the capture cut off?)";
-            return false;
+    return true;
+}
+
+Reader::Next Reader::next(Record& r) {
+    const uint64_t start = at;
+    uint8_t head[kRecordHead];
+    size_t got = 0;
+    if (!readExactly(head, kRecordHead, got)) {
+        if (readFailed) {
+            error_ = "cannot read the capture file " + path + ": " + in.error();
+            return Next::failed;
         }
-        if (bytes.size() - at < kRecordHead) {
-            error = "the capture file " + path + " is truncated at byte " + std::to_string(at);
-            return false;
-        }
-        const uint8_t kind = bytes[at];
-        if (kind != 'S' && kind != 'R' && kind != 'M' && kind != 'E') {
-            error = "the capture file " + path + " is damaged: unknown record kind at byte " +
-                    std::to_string(at);
-            return false;
-        }
-        Record r;
-        r.kind = Kind(kind);
-        r.timeUs = getLE(bytes.data() + at + 1, 8);
-        const uint64_t length = getLE(bytes.data() + at + 9, 4);
-        if (length > kMaxRecordLength || (r.kind == Kind::end && length != 0)) {
-            error = "the capture file " + path + " is damaged: bad record length at byte " +
-                    std::to_string(at);
-            return false;
-        }
-        if (bytes.size() - at - kRecordHead < length) {
-            error = "the capture file " + path + " is truncated at byte " + std::to_string(at);
-            return false;
-        }
-        const uint8_t* data = bytes.data() + at + kRecordHead;
-        r.data.assign(data, data + length);
-        at += kRecordHead + length;
-        if (r.kind == Kind::end) {
-            if (at != bytes.size()) {
-                error = "the capture file " + path + " is damaged: data after its end record";
-                return false;
-            }
-            return true;
-        }
-        records.push_back(std::move(r));
+        return Next::cutShort;
     }
+    const uint8_t kind = head[0];
+    if (kind != 'S' && kind != 'R' && kind != 'M' && kind != 'E') {
+        error_ = "the capture file " + path + " is damaged: unknown record kind at byte " +
+                 std::to_string(start);
+        return Next::damaged;
+    }
+    r.kind = Kind(kind);
+    r.timeUs = getLE(head + 1, 8);
+    const uint64_t length = getLE(head + 9, 4);
+    if (length > kMaxRecordLength || (r.kind == Kind::end && length != 0)) {
+        error_ = "the capture file " + path + " is damaged: bad record length at byte " +
+                 std::to_string(start);
+        return Next::damaged;
+    }
+    r.data.resize(size_t(length));
+    if (length && !readExactly(r.data.data(), size_t(length), got)) {
+        if (readFailed) {
+            error_ = "cannot read the capture file " + path + ": " + in.error();
+            return Next::failed;
+        }
+        at = start;  // the last whole record ends here
+        return Next::cutShort;
+    }
+    if (r.kind != Kind::end) return Next::record;
+    uint8_t extra = 0;
+    if (readExactly(&extra, 1, got)) {
+        error_ = "the capture file " + path + " is damaged: data after its end record";
+        return Next::damaged;
+    }
+    return Next::end;
 }
 
 }  // namespace capture

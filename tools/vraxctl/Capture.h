@@ -12,13 +12,19 @@
 //           4 bytes  length of the data that follows (at most 16 MiB)
 //           length bytes of data (a marker holds "key=value" lines, UTF-8)
 //   The last record is 'E' with no data; nothing may follow it.
+//
+// The writer puts every record on disk as it comes, so a capture of a run
+// that was killed holds everything up to its last whole record; the reader
+// replays such a file up to there.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "store/FileIO.h"
+#include "store/SafeOutput.h"
 
 namespace capture {
 
@@ -43,28 +49,55 @@ Fields parseMarker(const std::vector<uint8_t>& data);
 class Writer {
   public:
     Writer() = default;
-    ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // Creates the file and writes the header; false with `error` set on failure.
+    // Creates the file (never over an existing one) and writes the header
+    // at once; false with `error` set on failure.
     bool open(const std::string& path, std::string& error);
-    bool isOpen() const { return file != nullptr; }
+    bool isOpen() const { return file.isOpen(); }
     void bytes(bool sent, const uint8_t* data, size_t length);
     void marker(const Fields& fields);
-    // Writes the end record and closes; false when any write failed.
+    // Writes the end record and gives the file its name; false when any
+    // write failed (what was written stays under the working name).
     bool close(std::string& error);
 
   private:
     void record(Kind kind, const uint8_t* data, size_t length);
 
-    std::FILE* file = nullptr;
+    safeout::OutputFile file;
     std::string path;
     bool failed = false;
 };
 
-// Loads a whole capture. Strict: a foreign file, another version, a record
-// cut short, an unknown kind or a missing end record is an error.
-bool load(const std::string& path, std::vector<Record>& records, std::string& error);
+// Reads a capture record by record: memory stays within one record.
+class Reader {
+  public:
+    enum class Next {
+        record,    // `r` holds the next record
+        end,       // the end record, and nothing after it
+        cutShort,  // the file ends before its end record (the capture was cut off)
+        damaged,   // not a capture record here (message in error())
+        failed,    // the file could not be read
+    };
+
+    // Opens the file and checks its header before reading anything more;
+    // false with error() set for anything that is not a capture of this version.
+    bool open(const std::string& path);
+    Next next(Record& r);
+    uint64_t offset() const { return at; }
+    const std::string& error() const { return error_; }
+
+  private:
+    // Reads exactly `n` bytes; false at the end of the file (got() says how
+    // many came) or on an error.
+    bool readExactly(uint8_t* out, size_t n, size_t& got);
+
+    fileio::InputFile in;
+    std::string path;
+    std::string error_;
+    uint64_t at = 0;
+    bool readFailed = false;
+};
 
 }  // namespace capture

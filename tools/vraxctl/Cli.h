@@ -2,6 +2,8 @@
 // command reads, messages on standard error.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,7 @@ struct Options {
     std::string outDir = ".";
     bool filter = false;
     bool skipExisting = false;
+    bool overwrite = false;
     // erase
     bool yes = false;
     // replay, convert
@@ -45,6 +48,7 @@ struct Options {
     int lines = 0;
     std::string output;
     bool force = false;
+    bool wholeStore = false;  // convert: the whole-store CSV format
     // plot
     int width = 1200;
 };
@@ -52,6 +56,29 @@ struct Options {
 // "vraxctl: <text>" on standard error.
 void error(const std::string& text);
 void warning(const std::string& text);
+
+// A name or path as it may be printed to a terminal: control and
+// bidirectional control characters and bytes that are not UTF-8 are
+// written as escapes (\x1b, \u{202e}), so that no name can move the
+// cursor, recolour the terminal or disguise itself.
+std::string shown(const std::string& text);
+
+// A path from the command line: "~" and "~/..." stand for the home folder
+// wherever the path is given (the shell expands them only in some places).
+std::string userPath(const std::string& path);
+
+// An absolute, normalised folder path without a trailing "/".
+std::string absoluteFolder(const std::string& dir);
+
+// A complete earlier download of an entry: `todayPath` or the file of the
+// same name in any other day folder under `saveFolder`, holding `expected`
+// records (any count when the entry gives none).
+std::optional<std::string> completeDownload(const std::string& saveFolder,
+                                            const std::string& todayPath, int64_t expected);
+
+// Set by SIGINT and SIGTERM while a download command runs: the current
+// download ends as incomplete and nothing new starts.
+bool interruptRequested();
 
 int listCommand(const Options& o);
 int entriesCommand(const Options& o);

@@ -1,6 +1,8 @@
 // The sub-commands that work on files only: replay of a capture through the
 // sensor object's parser, decoders and store, and conversion between the
-// store's CSV and binary files.
+// store's CSV and binary files. Both follow the download's rules: nothing
+// existing is replaced unless asked, and a file is whole under its name.
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -8,6 +10,7 @@
 #include "link/BtUtilClass.h"
 #include "sensor/DownloadNaming.h"
 #include "sensor/VRAXSensor.h"
+#include "store/FileIO.h"
 #include "tools/vraxctl/Capture.h"
 #include "tools/vraxctl/Cli.h"
 
@@ -22,106 +25,226 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
+// A whole decimal field of a marker; false when it is not one.
+template <class T>
+bool numberField(const std::string& text, T& out) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return !text.empty() && ec == std::errc{} && ptr == end;
+}
+
 // One download being rebuilt from a capture.
 struct Transfer {
     std::string label;
-    std::string path;
+    int64_t expected = -1;
+    bool writing = false;  // false: skipped or refused; its bytes are not decoded
+    safeout::Existing existing = safeout::Existing::keepBoth;
 };
 
-bool finishTransfer(VRAXSensor& s, const Transfer& t, const std::string& result) {
-    const bool flushed = s.flashWriteBuffer();
-    s.clearSaveFlag();
-    const bool complete = flushed && s.getSensorDataObject().queuedRecords() == 0 &&
-                          !s.getSensorDataObject().hadWriteError();
-    std::printf("%s: %llu records -> %s%s\n", t.label.c_str(),
-                (unsigned long long)s.getSensorDataObject().count(), t.path.c_str(),
-                result == "done" || result.empty()
-                    ? ""
-                    : (" (the captured download was incomplete: " + result + ")").c_str());
-    s.clearSaveFilename();
-    if (!complete) error(t.label + ": not every record could be written to " + t.path);
-    return complete;
-}
+class Replay {
+  public:
+    Replay(const Options& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
 
-}  // namespace
-
-int replayCommand(const Options& o) {
-    std::vector<capture::Record> records;
-    std::string why;
-    if (!capture::load(o.file, records, why)) {
-        error(why);
-        return Exit::fileError;
-    }
-    std::error_code ec;
-    fs::path outDir = fs::absolute(o.outDir, ec).lexically_normal();
-    std::string saveFolder = outDir.string();
-    while (saveFolder.size() > 1 && saveFolder.back() == '/') saveFolder.pop_back();
-
-    std::unique_ptr<VRAXSensor> sensor;
-    std::optional<Transfer> active;
-    int code = Exit::ok;
-    int transfers = 0;
-    for (const capture::Record& r : records) {
-        if (r.kind == capture::Kind::received) {
-            if (sensor) sensor->rfCommControl()->rfcommChannelData(r.data.data(), r.data.size());
-            continue;
+    int run() {
+        capture::Reader reader;
+        if (!reader.open(o.file)) {
+            error(shown(reader.error()));
+            return Exit::fileError;
         }
-        if (r.kind != capture::Kind::marker) continue;
+        capture::Record r;
+        for (;;) {
+            const capture::Reader::Next next = reader.next(r);
+            if (next == capture::Reader::Next::record) {
+                if (!take(r)) break;
+                continue;
+            }
+            if (next == capture::Reader::Next::cutShort) {
+                warning("the capture file " + shown(o.file) + " is cut short after byte " +
+                        std::to_string(reader.offset()) +
+                        " (was the capture interrupted?); replaying what it holds");
+            } else if (next != capture::Reader::Next::end) {
+                error(shown(reader.error()));
+                code = Exit::fileError;
+            }
+            break;
+        }
+        finish("the capture ends inside it");
+        if (transfers == 0 && code == Exit::ok) {
+            error("the capture file " + shown(o.file) + " holds no download to replay");
+            return Exit::fileError;
+        }
+        return code;
+    }
+
+  private:
+    // Handles one record; false when the capture cannot be read on.
+    bool take(const capture::Record& r) {
+        if (r.kind == capture::Kind::received) {
+            if (sensor && active && active->writing)
+                sensor->rfCommControl()->rfcommChannelData(r.data.data(), r.data.size());
+            return true;
+        }
+        if (r.kind != capture::Kind::marker) return true;
         capture::Fields f = capture::parseMarker(r.data);
         const std::string& event = f["event"];
         if (event == "session") {
-            if (sensor && active && !finishTransfer(*sensor, *active, "")) code = Exit::fileError;
-            active.reset();
+            finish("the capture ends inside it");
             sensor = std::make_unique<VRAXSensor>();
             sensor->setName(f["sensor"]);
             sensor->setAddress(f["address"]);
             sensor->setSensorType(BtUtilClass::checkSensorType(f["sensor"]));
         } else if (event == "transfer") {
-            EntryStart start;
-            const std::string day = f["day"];
-            if (!sensor || !parseEntryStart(f["start"], start) || day.size() != 8) {
-                error("the capture file " + o.file +
-                      " is damaged: a download marker is incomplete");
-                return Exit::fileError;
-            }
-            if (active && !finishTransfer(*sensor, *active, "")) code = Exit::fileError;
-            const bool filtered = o.filter || f["filtered"] == "1";
-            const std::string folder =
-                dayFolderPath(saveFolder, std::stoi(day.substr(0, 4)), std::stoi(day.substr(4, 2)),
-                              std::stoi(day.substr(6, 2)));
-            fs::create_directories(folder, ec);
-            // As the download does: the stream and store start empty when the
-            // read request goes out.
-            sensor->clearSensorData();
-            sensor->setWriteAD16FilterdData(filtered ? 1 : 0);
-            Transfer t{sensor->name() + " entry " + f["entry"],
-                       csvFilePath(folder, sensor->name(), start, filtered)};
-            sensor->setSaveFilename(t.path);
-            if (sensor->getSensorDataObject().hadWriteError()) {
-                error("cannot create " + t.path);
-                return Exit::fileError;
-            }
-            sensor->setSaveFlag();
-            active = t;
-            ++transfers;
+            finish("the capture ends inside it");
+            return begin(f);
         } else if (event == "transfer-end") {
-            if (sensor && active && !finishTransfer(*sensor, *active, f["result"]))
+            finish(f["result"]);
+        }
+        return true;
+    }
+
+    bool damaged(const std::string& what) {
+        error("the capture file " + shown(o.file) + " is damaged: " + what);
+        code = Exit::fileError;
+        return false;
+    }
+
+    bool begin(capture::Fields& f) {
+        EntryStart start;
+        int entry = 0, year = 0, month = 0, day = 0;
+        int64_t expected = -1;
+        const std::string& dayText = f["day"];
+        if (!sensor) return damaged("a download marker comes before its session");
+        if (!parseEntryStart(f["start"], start)) return damaged("a download has no start time");
+        if (!numberField(f["entry"], entry) || entry < 1 || entry > 255)
+            return damaged("a download marker has no entry number");
+        if (dayText.size() != 8 || !numberField(dayText.substr(0, 4), year) ||
+            !numberField(dayText.substr(4, 2), month) || !numberField(dayText.substr(6, 2), day))
+            return damaged("a download marker has a bad day (\"" + shown(dayText) + "\")");
+        if (f.count("records") && !numberField(f["records"], expected))
+            return damaged("a download marker has a bad record count");
+        ++transfers;
+
+        const bool filtered = o.filter || f["filtered"] == "1";
+        const std::string folder = dayFolderPath(saveFolder, year, month, day);
+        const std::string target =
+            csvFilePath(folder, sensor->name(), start, filtered, f["numbered"] == "1" ? entry : 0);
+        Transfer t;
+        t.label = shown(sensor->name()) + " entry " + std::to_string(entry);
+        t.expected = expected;
+        active = t;
+        // The download's rules in the output folder.
+        if (o.skipExisting) {
+            if (auto done = completeDownload(saveFolder, target, expected)) {
+                std::printf("%s: skipped, already replayed (%s)\n", t.label.c_str(),
+                            shown(*done).c_str());
+                return true;
+            }
+            active->existing = safeout::Existing::replace;
+        } else if (o.overwrite) {
+            active->existing = safeout::Existing::replace;
+        } else if (fileio::exists(target)) {
+            error(t.label + ": " + shown(target) +
+                  " exists already; --skip-existing skips complete downloads, --overwrite "
+                  "replaces them");
+            code = Exit::fileError;
+            return true;
+        }
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+            error("cannot create the folder " + shown(folder) + ": " + ec.message());
+            code = Exit::fileError;
+            return false;
+        }
+        // As the download does: the stream and store start empty when the
+        // read request goes out.
+        sensor->clearSensorData();
+        sensor->rfCommControl()->setMemDataReadCompleat(false);
+        sensor->setWriteAD16FilterdData(filtered ? 1 : 0);
+        sensor->setSaveFilename(target);
+        if (sensor->getSensorDataObject().hadWriteError()) {
+            error(t.label + ": cannot create " + shown(target) + " (" +
+                  shown(sensor->getSensorDataObject().saveFileError()) + ")");
+            code = Exit::fileError;
+            sensor->clearSaveFilename();
+            return true;
+        }
+        sensor->setSaveFlag();
+        active->writing = true;
+        return true;
+    }
+
+    // Ends the transfer being rebuilt. It is complete when the sensor's end
+    // arrived with the entry's record count and the download itself ended well.
+    void finish(const std::string& capturedResult) {
+        if (!active) return;
+        const Transfer t = *active;
+        active.reset();
+        if (!t.writing || !sensor) return;
+        VRAXSensorData& store = sensor->getSensorDataObject();
+        sensor->flashWriteBuffer();
+        sensor->clearSaveFlag();
+        const uint64_t records = store.count();
+        const bool countMatches = t.expected <= 0 || int64_t(records) == t.expected;
+        const bool complete =
+            sensor->memDataReadCompleat() && countMatches && capturedResult == "done";
+        const SaveFileEnd end = store.finishSaveFile(complete, t.existing);
+        const std::string count = std::to_string(records) +
+                                  (t.expected > 0 ? " of " + std::to_string(t.expected) : "") +
+                                  " records";
+        switch (end.kind) {
+            case SaveFileEnd::complete:
+                std::printf("%s: %llu records -> %s\n", t.label.c_str(),
+                            (unsigned long long)records, shown(end.path).c_str());
+                return;
+            case SaveFileEnd::incomplete:
+            case SaveFileEnd::nothing: {
+                const std::string why =
+                    !end.allWritten        ? "not every record could be written: " + end.error
+                    : capturedResult != "done" ? "the captured download was incomplete: " + capturedResult
+                                               : "records are missing";
+                std::printf("%s: %s -> %s (%s)\n", t.label.c_str(), count.c_str(),
+                            end.path.empty() ? "no file" : shown(end.path).c_str(),
+                            shown(why).c_str());
+                if (code == Exit::ok) code = end.allWritten ? Exit::incomplete : Exit::fileError;
+                return;
+            }
+            case SaveFileEnd::working:
+                error(t.label + ": " + shown(end.error) + "; the records are in " +
+                      shown(end.path));
                 code = Exit::fileError;
-            active.reset();
+                return;
         }
     }
-    if (sensor && active && !finishTransfer(*sensor, *active, "")) code = Exit::fileError;
-    if (transfers == 0) {
-        error("the capture file " + o.file + " holds no download to replay");
-        return Exit::fileError;
+
+    const Options& o;
+    const std::string saveFolder;
+    std::unique_ptr<VRAXSensor> sensor;
+    std::optional<Transfer> active;
+    int code = Exit::ok;
+    int transfers = 0;
+};
+
+// True when some 16-bit AD record carries filtered values.
+bool hasFilteredValues(const VRAXSensorData& store) {
+    for (uint64_t i = 0; i < store.count(); ++i) {
+        const SensorDataRecord& r = *store.getDataByIndex(i);
+        if (r.dataType == ext16ad && (r.values[8] | r.values[9] | r.values[10] | r.values[11]))
+            return true;
     }
-    return code;
+    return false;
+}
+
+}  // namespace
+
+int replayCommand(const Options& o) {
+    return Replay(o).run();
 }
 
 int convertCommand(const Options& o) {
     const std::string ext = lowerExtension(o.file);
     if (ext != ".csv" && ext != ".bin") {
-        error("convert reads a .csv or a .bin file, not " + o.file);
+        error("convert reads a .csv or a .bin file, not " + shown(o.file));
         return Exit::usage;
     }
     if (o.to != "csv" && o.to != "bin") {
@@ -132,42 +255,88 @@ int convertCommand(const Options& o) {
         error("--lines takes a positive count and works with --to csv only");
         return Exit::usage;
     }
-    // The saves add the extension (and with --lines, "-<n>") themselves.
-    std::string base = o.output.empty() ? o.file : o.output;
-    const std::string outExt = lowerExtension(base);
-    if (outExt == ".csv" || outExt == ".bin") base.resize(base.size() - outExt.size());
-    const std::string first = base + (o.lines > 0 ? "-0." : ".") + o.to;
-
-    std::error_code ec;
-    if (fs::exists(first, ec) && fs::equivalent(first, o.file, ec)) {
-        error(first + " is the input file; choose another name with --output");
+    if (o.wholeStore && o.to != "csv") {
+        error("--whole-store works with --to csv only");
         return Exit::usage;
     }
-    if (!o.force && fs::exists(first, ec)) {
-        error(first + " exists already; --force replaces it");
+
+    // Folders, FIFOs and devices are refused before anything is read.
+    fileio::InputFile input;
+    if (!input.open(o.file)) {
+        error("cannot read " + shown(o.file) + " (" + shown(input.error()) + ")");
         return Exit::fileError;
     }
-
     VRAXSensorData store;
+    store.setReadAD16FilterdData(true);
     const bool loaded =
         ext == ".bin" ? store.loadFromFileByBin(o.file) : store.loadFromFileByCSV(o.file);
     if (!loaded) {
-        error("cannot read " + o.file +
-              (ext == ".csv" ? " (missing, unreadable or not text)" : ""));
+        const std::string why = ext == ".csv" ? store.lastCSVLoad().error : std::string();
+        error("cannot read " + shown(o.file) + (why.empty() ? "" : " (" + shown(why) + ")"));
         return Exit::fileError;
     }
     if (ext == ".bin" && store.ignoredBytesOfLastLoad() > 0)
-        warning(o.file + ": the last " + std::to_string(store.ignoredBytesOfLastLoad()) +
+        warning(shown(o.file) + ": the last " + std::to_string(store.ignoredBytesOfLastLoad()) +
                 " bytes make no whole record and were left out");
-    if (store.count() == 0) warning(o.file + " holds no records");
+    if (ext == ".csv" && store.lastCSVLoad().skippedLines > 0)
+        warning(shown(o.file) + ": " + std::to_string(store.lastCSVLoad().skippedLines) +
+                " lines were not understood and were left out");
+    if (store.count() == 0) warning(shown(o.file) + " holds no records");
 
-    const bool saved =
-        o.to == "bin" ? store.saveToFileByBin(base) : store.saveToFileByCSV(base, o.lines, 1);
-    if (!saved) {
-        error("writing " + first + " failed");
+    // The names to write (the saves add the extension, and "-<n>" per part).
+    std::string base = o.output.empty() ? o.file : o.output;
+    const std::string outExt = lowerExtension(base);
+    if (outExt == ".csv" || outExt == ".bin") base.resize(base.size() - outExt.size());
+    const std::vector<std::string> names =
+        o.to == "bin" ? std::vector<std::string>{base + ".bin"}
+                      : VRAXSensorData::csvFileNames(base, o.lines, store.count());
+    for (const std::string& name : names) {
+        if (o.force) continue;
+        if (fileio::InputFile::sameFile(name, o.file)) {
+            error(shown(name) + " is the input file; choose another name with --output (or "
+                                "--force)");
+            return Exit::usage;
+        }
+        if (fileio::exists(name)) {
+            error(shown(name) + " exists already; --force replaces it");
+            return Exit::fileError;
+        }
+    }
+
+    // Every file is written whole before any takes its name; on failure
+    // nothing is left behind.
+    const safeout::Existing existing =
+        o.force ? safeout::Existing::replace : safeout::Existing::refuse;
+    if (o.to == "bin") {
+        std::string why;
+        if (!store.saveBinFile(names[0], existing, why)) {
+            error("writing " + shown(names[0]) + " failed: " + shown(why));
+            return Exit::fileError;
+        }
+        std::printf("%llu records -> %s\n", (unsigned long long)store.count(),
+                    shown(names[0]).c_str());
+        return Exit::ok;
+    }
+    CsvSaveOptions options;
+    options.limitLines = o.lines;
+    options.lineFeedCode = 1;
+    options.style = o.wholeStore ? csv::LineStyle::wholeStore : csv::LineStyle::streamed;
+    options.filtered = !o.wholeStore && (store.lastCSVLoad().filteredAD16 || hasFilteredValues(store));
+    options.existing = existing;
+    CsvSaveReport saved;
+    if (!store.saveCSVFiles(base, options, saved)) {
+        error("writing " + shown(names[0]) + " failed: " + shown(saved.error) +
+              "; no file was written");
         return Exit::fileError;
     }
-    std::printf("%llu records -> %s\n", (unsigned long long)store.count(), first.c_str());
+    if (saved.leftOut > 0)
+        warning(std::to_string(saved.leftOut) +
+                " records have no line in the whole-store format (qags) and were left out");
+    std::printf("%llu lines -> %s", (unsigned long long)saved.lines,
+                shown(saved.files.front()).c_str());
+    if (saved.files.size() > 1)
+        std::printf(" ... %s (%zu files)", shown(saved.files.back()).c_str(), saved.files.size());
+    std::printf("\n");
     return Exit::ok;
 }
 

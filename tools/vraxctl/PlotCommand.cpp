@@ -1,34 +1,58 @@
 // vraxctl plot: the preview's charts of a CSV file drawn off screen into a
-// PNG picture, for reports.
+// PNG picture, for reports. The picture never replaces an existing file
+// (nor the input) without --force.
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QString>
 #include <cstdio>
 
 #include "app/preview/PreviewWindow.h"
+#include "store/FileIO.h"
+#include "store/SafeOutput.h"
 #include "tools/vraxctl/Cli.h"
 
 namespace cli {
 
 int plotCommand(const Options& o) {
+    if (fileio::InputFile::sameFile(o.output, o.file)) {
+        error(shown(o.output) + " is the input file; choose another name for the picture");
+        return Exit::usage;
+    }
+    if (!o.force && fileio::exists(o.output)) {
+        error(shown(o.output) + " exists already; --force replaces it");
+        return Exit::fileError;
+    }
     preview::PlotData data;
     std::string why;
     if (!preview::loadPlotFile(o.file, data, why)) {
         for (char& c : why)
             if (c == '\n') c = ' ';
-        error(why);
+        error(shown(why));
         return Exit::fileError;
     }
-    const QString file = QString::fromStdString(o.file);
+    if (data.skippedLines > 0)
+        warning(shown(o.file) + ": " + std::to_string(data.skippedLines) +
+                " lines were not understood and were left out");
+    const QString file = QFile::decodeName(QByteArray::fromStdString(o.file));
     const QImage picture =
         preview::renderPreview(data, QFileInfo(file).fileName(), o.width, preview::kChartHeight);
-    if (picture.isNull() || !picture.save(QString::fromStdString(o.output), "PNG")) {
-        error("cannot write the picture " + o.output);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (picture.isNull() || !picture.save(&buffer, "PNG")) {
+        error("cannot draw the picture");
         return Exit::fileError;
     }
-    std::printf("%s: %zu charts, %llu records, %d missing stretches -> %s\n", o.file.c_str(),
-                data.charts.size(), (unsigned long long)data.records, data.missingStretches,
-                o.output.c_str());
+    if (!safeout::writeWholeFile(o.output, png.toStdString(),
+                                 o.force ? safeout::Existing::replace : safeout::Existing::refuse,
+                                 why)) {
+        error("cannot write the picture " + shown(o.output) + ": " + shown(why));
+        return Exit::fileError;
+    }
+    std::printf("%s: %zu charts, %llu records, %d missing stretches -> %s\n",
+                shown(o.file).c_str(), data.charts.size(), (unsigned long long)data.records,
+                data.missingStretches, shown(o.output).c_str());
     return Exit::ok;
 }
 

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -58,8 +59,9 @@ std::vector<std::string> split(const std::string& text, char sep) {
 
 // The Bluetooth backend of this run: BlueZ, or the demo's virtual sensors.
 // VRAXCTL_DEMO_FAULT (for tests) adjusts the virtual sensors: "fast" drops
-// the pacing of replays, "silent:NAME:FRAMES" and "close:NAME:FRAMES" make a
-// sensor go quiet or hang up after that many frames of a replay.
+// the pacing of replays; "silent:NAME:FRAMES" and "close:NAME:FRAMES" make a
+// sensor go quiet or hang up after that many frames of a replay;
+// "drop:NAME:N" drops every Nth frame of a replay.
 class Backend {
   public:
     explicit Backend(bool demo) : demo(demo) {
@@ -78,7 +80,8 @@ class Backend {
         const int count = BtUtilClass::getPairdVRAXSensors();
         if (count < 0) {
             std::string why = demo ? std::string() : bluez.lastError();
-            error("no list of paired Bluetooth devices" + (why.empty() ? "" : " (" + why + ")") +
+            error("no list of paired Bluetooth devices" +
+                  (why.empty() ? "" : " (" + shown(why) + ")") +
                   "; is Bluetooth on and BlueZ running? (--demo uses virtual sensors)");
             return false;
         }
@@ -101,7 +104,7 @@ class Backend {
             if (r.name == key) return r;
         for (const SensorRef& r : all)
             if (lower(r.address) == lower(key)) return r;
-        error("no paired VRAX sensor named or at \"" + key + "\" (vraxctl list shows them)");
+        error("no paired VRAX sensor named or at \"" + shown(key) + "\" (vraxctl list shows them)");
         code = Exit::noSensor;
         return std::nullopt;
     }
@@ -112,13 +115,18 @@ class Backend {
         if (!env) return;
         for (const std::string& item : split(env, ',')) {
             const std::vector<std::string> f = split(item, ':');
-            std::vector<SensorRef> all;
             if (f[0] == "fast") {
                 for (const char* a : {demo::kAddress610, demo::kAddress650})
                     if (VirtualSensor* s = simulated.sensorAt(a)) s->faults.framesPerSecond = 0;
                 continue;
             }
-            if (f.size() != 3) continue;
+            int64_t count = 0;
+            if (f.size() != 3 ||
+                std::from_chars(f[2].data(), f[2].data() + f[2].size(), count).ec != std::errc{} ||
+                count < 0) {
+                warning("VRAXCTL_DEMO_FAULT: \"" + shown(item) + "\" is not a fault; ignored");
+                continue;
+            }
             VirtualSensor* s = nullptr;
             for (const char* a : {demo::kAddress610, demo::kAddress650, demo::kAddressBusy})
                 if (f[1] == (a == demo::kAddress610   ? demo::kSensor610
@@ -126,9 +134,9 @@ class Backend {
                                                       : demo::kSensorBusy))
                     s = simulated.sensorAt(a);
             if (!s) continue;
-            const int64_t frames = std::atoll(f[2].c_str());
-            if (f[0] == "silent") s->faults.silentAfterFrames = frames;
-            if (f[0] == "close") s->faults.closeAfterFrames = frames;
+            if (f[0] == "silent") s->faults.silentAfterFrames = count;
+            if (f[0] == "close") s->faults.closeAfterFrames = count;
+            if (f[0] == "drop") s->faults.dropEveryNth = uint32_t(count);
         }
     }
 
@@ -211,7 +219,9 @@ std::string connectReason(int32_t status) {
 }
 
 // Says what went wrong, in the sensor's name, and gives the exit code.
-int report(const Outcome& o, const std::string& name) {
+// The download's own failures are told by the download (it names the file).
+int report(const Outcome& o, const std::string& rawName) {
+    const std::string name = shown(rawName);
     switch (o.result) {
         case Result::done:
             return Exit::ok;
@@ -237,9 +247,9 @@ int report(const Outcome& o, const std::string& name) {
             return Exit::connectFailed;
         case Result::fileError:
             if (o.step == Step::download)
-                error(name + ": not every record could be written to " + o.path);
+                error(name + ": the download could not be written completely");
             else
-                error(name + ": cannot create " + o.path);
+                error(name + ": cannot create " + shown(o.path));
             return Exit::fileError;
         case Result::cancelled:
             error(name + ": the download was interrupted");
@@ -248,13 +258,15 @@ int report(const Outcome& o, const std::string& name) {
             error(name + ": the sensor is busy with another sequence");
             return Exit::connectFailed;
         case Result::missingRecords:
-            error(name + ": records are missing from the download");
+            error(name + ": the sensor sent fewer records than the entry holds (frames were lost)");
             return Exit::incomplete;
     }
     return Exit::connectFailed;
 }
 
-// Ctrl-C during a download ends it cleanly: the records so far stay in the file.
+// SIGINT and SIGTERM end the whole run cleanly: the current download is
+// kept as incomplete and nothing new starts. A second signal ends the
+// program at once (what arrived stays in the working file).
 volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int) {
     interrupted = 1;
@@ -266,27 +278,44 @@ class InterruptGuard {
         interrupted = 0;
         struct sigaction sa {};
         sa.sa_handler = onInterrupt;
-        sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program
+        sa.sa_flags = SA_RESETHAND;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previous);
+        sigaction(SIGINT, &sa, &previousInt);
+        sigaction(SIGTERM, &sa, &previousTerm);
     }
-    ~InterruptGuard() { sigaction(SIGINT, &previous, nullptr); }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
 
   private:
-    struct sigaction previous {};
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
 };
 
-std::string absoluteFolder(const std::string& dir) {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(dir, ec);
-    if (ec) p = dir;
-    std::string s = p.lexically_normal().string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
+struct SensorSummary {
+    int code = Exit::ok;
+    int downloaded = 0;
+    int skipped = 0;
+    bool started = false;
+};
+
+std::string entryLabel(const std::string& name, int entry) {
+    return shown(name) + " entry " + std::to_string(entry);
 }
 
-// A CSV file of `expected` records from an earlier download of the same
-// entry: in today's day folder or any other day folder under `saveFolder`.
+// "N of M records", or "N records" when the entry gave no count.
+std::string recordCount(uint64_t records, int64_t expected) {
+    return std::to_string(records) +
+           (expected > 0 ? " of " + std::to_string(expected) : std::string()) + " records";
+}
+
+}  // namespace
+
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
 std::optional<std::string> completeDownload(const std::string& saveFolder,
                                             const std::string& todayPath, int64_t expected) {
     namespace fs = std::filesystem;
@@ -295,30 +324,26 @@ std::optional<std::string> completeDownload(const std::string& saveFolder,
     std::error_code ec;
     for (fs::directory_iterator it(saveFolder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string dir = it->path().filename().string();
-        if (dir.size() == 16 && dir.rfind("memdata_", 0) == 0 && it->is_directory(ec))
-            candidates.push_back((it->path() / fileName).string());
+        const std::string path = (it->path() / fileName).string();
+        if (dir.size() == 16 && dir.rfind("memdata_", 0) == 0 && path != todayPath)
+            candidates.push_back(path);
     }
     for (const std::string& path : candidates) {
-        if (!fs::is_regular_file(path, ec)) continue;
-        VRAXSensorData store;
-        if (store.loadFromFileByCSV(path) && int64_t(store.count()) == expected) return path;
+        // A file under a download's name is complete unless it was made by
+        // hand or by an older version: its records must be the entry's count.
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(path, counted)) continue;
+        if (expected <= 0 || int64_t(counted.records) == expected) return path;
     }
     return std::nullopt;
 }
 
-struct SensorSummary {
-    int code = Exit::ok;
-    int downloaded = 0;
-    int skipped = 0;
-};
-
-std::string entryLabel(const std::string& name, int entry) {
-    return name + " entry " + std::to_string(entry);
-}
+namespace {
 
 // Downloads the chosen entries of one sensor (all of them when `entries` is empty).
 SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink& capture) {
     SensorSummary summary;
+    summary.started = true;
     session::SensorSession s(ref.name, ref.address);
     capture.attach(s, "download");
     session::MemoryListing listing;
@@ -332,28 +357,64 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         for (size_t i = 0; i < listing.entries.size(); ++i) chosen.push_back(int(i) + 1);
     for (int e : chosen) {
         if (e > int(listing.entries.size())) {
-            error(ref.name + ": there is no entry " + std::to_string(e) + " (the sensor holds " +
-                  std::to_string(listing.entries.size()) + ")");
+            error(shown(ref.name) + ": there is no entry " + std::to_string(e) +
+                  " (the sensor holds " + std::to_string(listing.entries.size()) + ")");
             summary.code = Exit::usage;
             return summary;
         }
     }
-    if (listing.entries.empty()) std::printf("%s: no entries\n", ref.name.c_str());
+    if (listing.entries.empty()) std::printf("%s: no entries\n", shown(ref.name).c_str());
 
     const std::string saveFolder = absoluteFolder(o.outDir);
     int year = 0, month = 0, day = 0;
     localToday(year, month, day);
+    std::vector<std::string> startTexts;
+    for (const session::EntryInfo& info : listing.entries) startTexts.push_back(info.startText);
+    auto targetOf = [&](int e) {
+        const session::EntryInfo& info = listing.entries[size_t(e) - 1];
+        const bool numbered = entryNeedsNumber(startTexts, size_t(e) - 1);
+        return csvFilePath(dayFolderPath(saveFolder, year, month, day), ref.name, info.start,
+                           o.filter, numbered ? e : 0);
+    };
+
+    // Nothing is replaced unless asked: with neither option, an entry whose
+    // file exists stops this sensor before anything is downloaded.
+    if (!o.skipExisting && !o.overwrite) {
+        bool anyExists = false;
+        for (int e : chosen) {
+            const std::string target = targetOf(e);
+            if (!fileio::exists(target)) continue;
+            error(entryLabel(ref.name, e) + ": " + shown(target) + " exists already");
+            anyExists = true;
+        }
+        if (anyExists) {
+            error(shown(ref.name) +
+                  ": nothing downloaded; --skip-existing skips complete downloads, --overwrite "
+                  "replaces them");
+            summary.code = Exit::fileError;
+            return summary;
+        }
+    }
+
     for (int e : chosen) {
+        if (interrupted) {
+            summary.code = Exit::incomplete;
+            return summary;
+        }
         const session::EntryInfo& info = listing.entries[size_t(e) - 1];
         const std::string label = entryLabel(ref.name, e);
-        const std::string target = csvFilePath(dayFolderPath(saveFolder, year, month, day),
-                                               ref.name, info.start, o.filter);
+        const std::string target = targetOf(e);
+        safeout::Existing existing =
+            o.overwrite ? safeout::Existing::replace : safeout::Existing::keepBoth;
         if (o.skipExisting) {
             if (auto done = completeDownload(saveFolder, target, info.records)) {
-                std::printf("%s: skipped, already downloaded (%s)\n", label.c_str(), done->c_str());
+                std::printf("%s: skipped, already downloaded (%s)\n", label.c_str(),
+                            shown(*done).c_str());
                 ++summary.skipped;
                 continue;
             }
+            // Not complete: downloaded again, and replaced once the new one is.
+            existing = safeout::Existing::replace;
         }
         session::DownloadRequest request;
         request.saveFolder = saveFolder;
@@ -361,6 +422,8 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         request.startText = info.startText;
         request.expectedRecords = info.records;
         request.filtered = o.filter;
+        request.numberInName = entryNeedsNumber(startTexts, size_t(e) - 1);
+        request.existing = existing;
         request.year = year, request.month = month, request.day = day;
 
         Progress progress(label, info.records);
@@ -374,20 +437,18 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
                             {"start", info.startText},
                             {"records", std::to_string(info.records)},
                             {"filtered", o.filter ? "1" : "0"},
+                            {"numbered", request.numberInName ? "1" : "0"},
                             {"day", dayText}});
             progress.start();
         };
         hooks.progress = [&](uint64_t records, int64_t) { progress.update(records); };
         hooks.cancelRequested = [] { return interrupted != 0; };
-        hooks.storeMessage = [&](const std::string& message, const std::string&) {
-            error(ref.name + ": " + message);
+        hooks.storeMessage = [&](const std::string&, const std::string&) {};
+        hooks.writeFailing = [&](const std::string& why) {
+            error(label + ": writing the file fails (" + shown(why) + "); the download goes on");
         };
         session::DownloadReport result;
-        Outcome out;
-        {
-            InterruptGuard guard;
-            out = s.downloadEntry(request, hooks, result);
-        }
+        const Outcome out = s.downloadEntry(request, hooks, result);
         progress.finish(result.records);
         capture.marker({{"event", "transfer-end"},
                         {"sensor", ref.name},
@@ -395,15 +456,23 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
                         {"result", out.ok() ? "done" : stepText(out.step)},
                         {"records", std::to_string(result.records)}});
         if (!out.ok()) {
+            if (out.step != Step::download) {
+                summary.code = report(out, ref.name);
+                return summary;
+            }
             summary.code = report(out, ref.name);
-            if (summary.code == Exit::incomplete && !result.filePath.empty())
-                error(label + ": " + std::to_string(result.records) + " of " +
-                      std::to_string(info.records) + " records reached " + result.filePath +
-                      (result.fileComplete ? "" : " (some could not be written)"));
+            if (!result.fileComplete && !result.fileError.empty())
+                error(label + ": " + shown(result.fileError));
+            if (result.filePath.empty())
+                error(label + ": " + recordCount(result.records, info.records) +
+                      " arrived; no file was kept");
+            else
+                error(label + ": " + recordCount(result.records, info.records) + " -> " +
+                      shown(result.filePath) + (result.complete ? "" : " (incomplete)"));
             return summary;
         }
         std::printf("%s: %llu records -> %s\n", label.c_str(), (unsigned long long)result.records,
-                    result.filePath.c_str());
+                    shown(result.filePath).c_str());
         std::fflush(stdout);
         ++summary.downloaded;
     }
@@ -428,7 +497,8 @@ int withSensor(const Options& o, const char* command, Body body) {
 }
 
 void printSensorHead(const SensorRef& ref) {
-    std::printf("%s (%s, %s)\n", ref.name.c_str(), ref.address.c_str(), ref.model());
+    std::printf("%s (%s, %s)\n", shown(ref.name).c_str(), shown(ref.address).c_str(),
+                ref.model());
 }
 
 }  // namespace
@@ -448,7 +518,7 @@ int listCommand(const Options& o) {
     }
     if (all.empty()) std::printf("no paired VRAX sensors\n");
     for (const SensorRef& r : all)
-        std::printf("%-20s %s  %s\n", r.name.c_str(), r.address.c_str(), r.model());
+        std::printf("%-20s %s  %s\n", shown(r.name).c_str(), shown(r.address).c_str(), r.model());
     return Exit::ok;
 }
 
@@ -488,6 +558,7 @@ int entriesCommand(const Options& o) {
 }
 
 int downloadCommand(const Options& o) {
+    InterruptGuard guard;
     Backend backend(o.demo);
     CaptureSink capture(o.capturePath);
     if (capture.failedToOpen()) return Exit::fileError;
@@ -495,6 +566,7 @@ int downloadCommand(const Options& o) {
     if (!o.allSensors) {
         if (std::optional<SensorRef> ref = backend.find(o.sensor, code))
             code = downloadSensor(*ref, o, capture).code;
+        if (interrupted) code = Exit::incomplete;
         capture.close(code);
         return code;
     }
@@ -507,17 +579,21 @@ int downloadCommand(const Options& o) {
         code = Exit::noSensor;
     } else {
         std::vector<std::pair<SensorRef, SensorSummary>> results;
-        for (const SensorRef& ref : all) results.emplace_back(ref, downloadSensor(ref, o, capture));
+        for (const SensorRef& ref : all) {
+            // Interrupted: the sensors not reached are not started at all.
+            results.emplace_back(ref, interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
+        }
         bool anyFailed = false;
         for (const auto& [ref, r] : results) {
-            std::printf("%s: %s, %d downloaded, %d skipped\n", ref.name.c_str(),
-                        r.code == Exit::ok
-                            ? "ok"
-                            : ("failed (exit code " + std::to_string(r.code) + ")").c_str(),
-                        r.downloaded, r.skipped);
+            const std::string state =
+                !r.started         ? "not started (interrupted)"
+                : r.code == Exit::ok ? "ok"
+                                     : "failed (exit code " + std::to_string(r.code) + ")";
+            std::printf("%s: %s, %d downloaded, %d skipped\n", shown(ref.name).c_str(),
+                        state.c_str(), r.downloaded, r.skipped);
             anyFailed = anyFailed || r.code != Exit::ok;
         }
-        code = anyFailed ? Exit::someFailed : Exit::ok;
+        code = interrupted ? Exit::incomplete : anyFailed ? Exit::someFailed : Exit::ok;
     }
     capture.close(code);
     return code;

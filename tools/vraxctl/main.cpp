@@ -5,38 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <new>
 #ifdef VRAXCTL_PLOT
 #include <QApplication>
 #endif
 
 #include "tools/vraxctl/Cli.h"
 
-namespace cli {
-
-const char* exitCodeText() {
-    return "Exit codes:\n"
-           "  0  done\n"
-           "  1  no list of paired Bluetooth devices (Bluetooth off, no BlueZ)\n"
-           "  2  usage error\n"
-           "  3  no such sensor (not paired, or not a VRAX sensor)\n"
-           "  4  connection failed or lost\n"
-           "  5  the sensor refused a command or did not answer in time\n"
-           "  6  file error (cannot read, create or write a file or folder)\n"
-           "  7  incomplete download (sensor went silent or away, or interrupted)\n"
-           "  8  --all-sensors: some sensors failed\n"
-           "  9  erase not confirmed";
-}
-
-void error(const std::string& text) {
-    std::fprintf(stderr, "vraxctl: %s\n", text.c_str());
-}
-
-void warning(const std::string& text) {
-    std::fprintf(stderr, "vraxctl: warning: %s\n", text.c_str());
-}
-
-}  // namespace cli
 
 namespace {
 
@@ -63,10 +40,13 @@ const Command kCommands[] = {
     {"replay", "CAPTURE", "Decode a capture file offline into the CSV file its download wrote.",
      cli::replayCommand},
     {"convert", "FILE.bin|FILE.csv --to csv|bin",
-     "Convert between the store's binary file and its whole-store CSV file.", cli::convertCommand},
+     "Convert between the store's binary file and CSV files (download lines; every record\n"
+     "kept). Never writes over an existing file or its input without --force.",
+     cli::convertCommand},
 #ifdef VRAXCTL_PLOT
     {"plot", "FILE.csv --png OUT.png",
-     "Draw the preview's charts of a CSV file into a PNG picture, without a display.",
+     "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
+     "Never writes over an existing file without --force.",
      cli::plotCommand},
 #endif
 };
@@ -96,8 +76,19 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qInstallMessageHandler(quietQt);
+namespace {
+
+// Arguments are kept as the bytes the shell gave: each byte becomes one
+// Latin-1 character for the parser, and values go back to the same bytes,
+// so that any file the shell can name can be read and written.
+QString fromBytes(const char* bytes) {
+    return QString::fromLatin1(bytes);
+}
+std::string bytes(const QString& s) {
+    return s.toLatin1().toStdString();
+}
+
+int run(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> application;
 #ifdef VRAXCTL_PLOT
     if (argc > 1 && std::strcmp(argv[1], "plot") == 0) {
@@ -107,9 +98,9 @@ int main(int argc, char** argv) {
     }
 #endif
     if (!application) application = std::make_unique<QCoreApplication>(argc, argv);
-    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("vraxctl"));
-    QStringList args = app.arguments();
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << fromBytes(argv[i]);
     if (args.size() < 2) {
         generalHelp(stderr);
         return cli::Exit::usage;
@@ -124,7 +115,8 @@ int main(int argc, char** argv) {
     for (const Command& c : kCommands)
         if (name == q(c.name)) command = &c;
     if (!command) {
-        cli::error("unknown command \"" + name.toStdString() + "\" (vraxctl --help lists them)");
+        cli::error("unknown command \"" + cli::shown(bytes(name)) +
+                   "\" (vraxctl --help lists them)");
         return cli::Exit::usage;
     }
     const std::string cmd = command->name;
@@ -138,7 +130,7 @@ int main(int argc, char** argv) {
                             QStringLiteral("Use the demo's virtual sensors."));
     QCommandLineOption captureOpt(
         QStringLiteral("capture"),
-        QStringLiteral("Write every byte sent and received, time-stamped, to <file>."),
+        QStringLiteral("Write every byte sent and received, time-stamped, to <file> (a new file)."),
         QStringLiteral("file"));
     QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output."));
     QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Download every entry."));
@@ -149,9 +141,14 @@ int main(int argc, char** argv) {
                            QStringLiteral("dir"), QStringLiteral("."));
     QCommandLineOption filter(QStringLiteral("filter"),
                               QStringLiteral("Write filtered 16-bit AD values (-FILT files)."));
-    QCommandLineOption skip(
-        QStringLiteral("skip-existing"),
-        QStringLiteral("Skip entries already downloaded completely (same record count)."));
+    QCommandLineOption skip(QStringLiteral("skip-existing"),
+                            QStringLiteral("Skip entries already downloaded completely (in any day "
+                                           "folder); download again where the file is not "
+                                           "complete, replacing it once the new one is."));
+    QCommandLineOption overwrite(
+        QStringLiteral("overwrite"),
+        QStringLiteral("Replace an existing file of the same entry, once the new download is "
+                       "complete (an interrupted one leaves it untouched)."));
     QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Erase without asking."));
     QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Output type: csv or bin."),
                           QStringLiteral("type"));
@@ -163,8 +160,12 @@ int main(int argc, char** argv) {
         QStringLiteral("output"),
         QStringLiteral("Output name (default: the input's name with the new extension)."),
         QStringLiteral("file"));
+    QCommandLineOption wholeStore(
+        QStringLiteral("whole-store"),
+        QStringLiteral("Write the whole-store CSV format (\"e\" heads for 16-bit AD, no qags "
+                       "lines) instead of download lines."));
     QCommandLineOption force(QStringLiteral("force"),
-                             QStringLiteral("Replace an existing output file."));
+                             QStringLiteral("Replace existing output files (also the input)."));
     QCommandLineOption png(QStringLiteral("png"), QStringLiteral("The picture to write."),
                            QStringLiteral("file"));
     QCommandLineOption width(QStringLiteral("width"),
@@ -179,19 +180,21 @@ int main(int argc, char** argv) {
     if (cmd == "download") {
         p.addOption(all);
         p.addOption(allSensors);
-        p.addOption(skip);
     }
     if (cmd == "download" || cmd == "replay") {
         p.addOption(out);
         p.addOption(filter);
+        p.addOption(skip);
+        p.addOption(overwrite);
     }
     if (cmd == "erase") p.addOption(yes);
     if (cmd == "convert") {
         p.addOption(to);
         p.addOption(lines);
         p.addOption(output);
-        p.addOption(force);
+        p.addOption(wholeStore);
     }
+    if (cmd == "convert" || cmd == "plot") p.addOption(force);
     if (cmd == "plot") {
         p.addOption(png);
         p.addOption(width);
@@ -202,7 +205,7 @@ int main(int argc, char** argv) {
 
     args.removeAt(1);
     if (!p.parse(args)) {
-        cli::error(p.errorText().toStdString() + " (vraxctl " + cmd + " --help)");
+        cli::error(cli::shown(bytes(p.errorText())) + " (vraxctl " + cmd + " --help)");
         return cli::Exit::usage;
     }
     if (p.isSet(QStringLiteral("help"))) {
@@ -220,16 +223,27 @@ int main(int argc, char** argv) {
         cli::error(text + " (vraxctl " + cmd + " --help)");
         return int(cli::Exit::usage);
     };
+    // A path option given as an empty text names no file: a usage error,
+    // not the current folder or "/".
+    auto pathValue = [&](const QCommandLineOption& option, std::string& into) {
+        into = cli::userPath(bytes(p.value(option)));
+        return !into.empty();
+    };
     cli::Options o;
     const QStringList pos = p.positionalArguments();
     if (talks) {
         o.demo = p.isSet(demo);
-        if (cmd != "list") o.capturePath = p.value(captureOpt).toStdString();
+        if (cmd != "list" && p.isSet(captureOpt) && !pathValue(captureOpt, o.capturePath))
+            return usage("--capture needs a file name");
     }
     if (cmd == "list" || cmd == "entries") o.json = p.isSet(json);
     if (cmd == "download" || cmd == "replay") {
-        o.outDir = p.value(out).toStdString();
+        if (!pathValue(out, o.outDir)) return usage("--out needs a folder");
         o.filter = p.isSet(filter);
+        o.skipExisting = p.isSet(skip);
+        o.overwrite = p.isSet(overwrite);
+        if (o.skipExisting && o.overwrite)
+            return usage("give --skip-existing or --overwrite, not both");
     }
 
     if (cmd == "list") {
@@ -237,17 +251,16 @@ int main(int argc, char** argv) {
     } else if (cmd == "download") {
         o.all = p.isSet(all);
         o.allSensors = p.isSet(allSensors);
-        o.skipExisting = p.isSet(skip);
         if (o.allSensors) {
             if (!pos.isEmpty()) return usage("--all-sensors takes no sensor or entry numbers");
         } else {
             if (pos.isEmpty()) return usage("name a sensor, or give --all-sensors");
-            o.sensor = pos[0].toStdString();
+            o.sensor = bytes(pos[0]);
             for (qsizetype i = 1; i < pos.size(); ++i) {
                 bool okNumber = false;
                 const int e = pos[i].toInt(&okNumber);
                 if (!okNumber || e < 1 || e > 255)
-                    return usage("\"" + pos[i].toStdString() + "\" is not an entry number");
+                    return usage("\"" + cli::shown(bytes(pos[i])) + "\" is not an entry number");
                 o.entries.push_back(e);
             }
             if (o.all && !o.entries.empty()) return usage("give entry numbers or --all, not both");
@@ -255,10 +268,12 @@ int main(int argc, char** argv) {
         }
     } else if (cmd == "replay" || cmd == "convert" || cmd == "plot") {
         if (pos.size() != 1) return usage(cmd + " takes one file");
-        o.file = pos[0].toStdString();
+        o.file = cli::userPath(bytes(pos[0]));
+        if (o.file.empty()) return usage(cmd + " needs a file name");
+        o.force = p.isSet(force) && cmd != "replay";
         if (cmd == "plot") {
             if (!p.isSet(png)) return usage("--png OUT.png is needed");
-            o.output = p.value(png).toStdString();
+            if (!pathValue(png, o.output)) return usage("--png needs a file name");
             bool okNumber = false;
             o.width = p.value(width).toInt(&okNumber);
             if (!okNumber || o.width < 200 || o.width > 10000)
@@ -266,19 +281,36 @@ int main(int argc, char** argv) {
         }
         if (cmd == "convert") {
             if (!p.isSet(to)) return usage("--to csv or --to bin is needed");
-            o.to = p.value(to).toStdString();
+            o.to = bytes(p.value(to));
             if (p.isSet(lines)) {
                 bool okNumber = false;
                 o.lines = p.value(lines).toInt(&okNumber);
                 if (!okNumber || o.lines <= 0) return usage("--lines takes a positive count");
             }
-            o.output = p.value(output).toStdString();
-            o.force = p.isSet(force);
+            if (p.isSet(output) && !pathValue(output, o.output))
+                return usage("--output needs a file name");
+            o.wholeStore = p.isSet(wholeStore);
         }
     } else {
         if (pos.size() != 1) return usage(cmd + " takes one sensor (name or address)");
-        o.sensor = pos[0].toStdString();
+        o.sensor = bytes(pos[0]);
         if (cmd == "erase") o.yes = p.isSet(yes);
     }
     return command->run(o);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(quietQt);
+    // Failures are results; anything thrown all the same ends with a message
+    // and an exit code, never an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        cli::error("not enough memory");
+    } catch (const std::exception& e) {
+        cli::error(std::string("unexpected failure: ") + e.what());
+    }
+    return cli::Exit::fileError;
 }
