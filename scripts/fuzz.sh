@@ -9,7 +9,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DVRAX_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$dir"
 status=0
-for target in parser csv_loader bin_loader sepcsv parse_first_line; do
+for target in parser csv_loader bin_loader sepcsv parse_first_line capture_replay; do
   exe="$dir/bin/fuzz_$target"
   [ -x "$exe" ] || continue
   work=$(mktemp -d)

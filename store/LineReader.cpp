@@ -1,5 +1,6 @@
 #include "store/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace text {
@@ -8,8 +9,13 @@ namespace {
 constexpr size_t kBlock = 1 << 20;
 
 // The line end of the whole file, from a first pass over it.
+// A block no larger than the file needs (small files are common).
+size_t blockFor(const fileio::InputFile& file) {
+    return size_t(std::min<uint64_t>(kBlock, file.size() + 16));
+}
+
 std::string_view chooseSeparator(fileio::InputFile& file, bool& failed) {
-    std::vector<char> block(kBlock);
+    std::vector<char> block(blockFor(file));
     bool sawCR = false;
     bool lastWasCR = false;
     for (;;) {
@@ -73,7 +79,7 @@ void Utf8Check::feed(const char* data, size_t n) {
 LineReader::LineReader(fileio::InputFile& file) : file(file) {
     sep = chooseSeparator(file, failed);
     if (!file.rewind()) failed = true;
-    buffer.resize(kBlock + kMaxLine + 8);
+    buffer.resize(blockFor(file) + kMaxLine + 8);
 }
 
 bool LineReader::fill() {

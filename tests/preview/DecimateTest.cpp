@@ -177,6 +177,22 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     why.clear();
     EXPECT_FALSE(loadPlotFile(other, p, why));
     EXPECT_NE(why.find("no samples"), std::string::npos);
+
+    // Time stamps at the ends of their range: the time axis is exact, not
+    // an overflow; lines it cannot read are counted for the status line.
+    const std::string extreme = dir + "/extreme.csv";
+    f = std::fopen(extreme.c_str(), "wb");
+    std::fputs("\xEF\xBB\xBF"
+               "ags,-9223372036854775808,1,2,3,4,5,6\r\n"
+               "ags,9223372036854775807,1,2,3,4,5,6\r\n"
+               "garbage\r\n",
+               f);
+    std::fclose(f);
+    ASSERT_TRUE(loadPlotFile(extreme, p, why)) << why;
+    EXPECT_EQ(p.records, 2u);
+    EXPECT_EQ(p.skippedLines, 1u);
+    EXPECT_DOUBLE_EQ(p.duration, 18446744073709551615.0 / 1000.0);
+    EXPECT_EQ(p.charts[0].t.front(), 0.0);
 }
 
 }  // namespace

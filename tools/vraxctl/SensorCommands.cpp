@@ -211,6 +211,26 @@ const char* stepText(Step step) {
     return "the sequence";
 }
 
+// How a download ended, in a few words (the capture's transfer-end marker).
+const char* resultText(Result result) {
+    switch (result) {
+        case Result::done:
+            return "done";
+        case Result::timedOut:
+            return "the sensor went silent";
+        case Result::channelClosed:
+            return "the connection was lost";
+        case Result::cancelled:
+            return "interrupted";
+        case Result::missingRecords:
+            return "records were missing";
+        case Result::fileError:
+            return "the file could not be written";
+        default:
+            return "failed";
+    }
+}
+
 std::string connectReason(int32_t status) {
     if (status == PlatformStatus::exclusiveAccess) return "it is in use by another program";
     if (status == PlatformStatus::noSerialPortService) return "it offers no serial port service";
@@ -453,7 +473,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         capture.marker({{"event", "transfer-end"},
                         {"sensor", ref.name},
                         {"entry", std::to_string(e)},
-                        {"result", out.ok() ? "done" : stepText(out.step)},
+                        {"result", resultText(out.result)},
                         {"records", std::to_string(result.records)}});
         if (!out.ok()) {
             if (out.step != Step::download) {
@@ -468,7 +488,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
                       " arrived; no file was kept");
             else
                 error(label + ": " + recordCount(result.records, info.records) + " -> " +
-                      shown(result.filePath) + (result.complete ? "" : " (incomplete)"));
+                      shown(result.filePath));
             return summary;
         }
         std::printf("%s: %llu records -> %s\n", label.c_str(), (unsigned long long)result.records,
