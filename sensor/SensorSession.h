@@ -31,15 +31,15 @@ enum class Step {
 
 enum class Result {
     done,
-    connectFailed,  // platformStatus holds the error word
-    refused,        // the sensor answered NG
-    timedOut,       // no answer in time, or the sensor went silent
-    channelClosed,  // the channel closed under the sequence
-    notSent,        // the request could not be written
-    fileError,      // folder or file could not be made or written
-    cancelled,      // the user stopped it
-    busy,           // another sequence of this session is running
-    missingRecords, // the transfer ended, but with another record count than the entry's
+    connectFailed,   // platformStatus holds the error word
+    refused,         // the sensor answered NG
+    timedOut,        // no answer in time, or the sensor went silent
+    channelClosed,   // the channel closed under the sequence
+    notSent,         // the request could not be written
+    fileError,       // folder or file could not be made or written
+    cancelled,       // the user stopped it
+    busy,            // another sequence of this session is running
+    missingRecords,  // the transfer ended, but with another record count than the entry's
 };
 
 struct Outcome {
@@ -71,8 +71,8 @@ struct MemoryListing {
 
 struct DownloadRequest {
     std::string saveFolder;
-    int entryRow = 0;       // row of the entry list; entry entryRow + 1 is read
-    std::string startText;  // the row's start time text
+    int entryRow = 0;              // row of the entry list; entry entryRow + 1 is read
+    std::string startText;         // the row's start time text
     int64_t expectedRecords = -1;  // the entry's record count; 0 or less: not known
     bool filtered = false;
     bool numberInName = false;  // another entry starts at the same time: name it by number too

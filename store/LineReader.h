@@ -22,9 +22,9 @@ class Utf8Check {
 
   private:
     bool ok = true;
-    int need = 0;         // continuation bytes still expected
-    uint32_t cp = 0;      // code point being built
-    uint32_t minimum = 0; // smallest code point the sequence's length may carry
+    int need = 0;          // continuation bytes still expected
+    uint32_t cp = 0;       // code point being built
+    uint32_t minimum = 0;  // smallest code point the sequence's length may carry
 };
 
 class LineReader {

@@ -48,7 +48,8 @@ void syncFolder(const std::string& path) {
 int removeStaleWorkingFile(const std::string& working) {
     const int old = ::open(working.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (old < 0) {
-        if (errno == ELOOP) return ::unlink(working.c_str()) == 0 ? 0 : errno;  // a link: removed, not followed
+        if (errno == ELOOP)
+            return ::unlink(working.c_str()) == 0 ? 0 : errno;  // a link: removed, not followed
         if (errno == ENOENT) return 0;
         return errno;
     }
@@ -112,8 +113,8 @@ bool OutputFile::create(const std::string& finalPath) {
     size_ = 0;
     if (finalPath.empty()) return fail(ENOENT, "no file name");
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const int fd = ::open(working_.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(working_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0) {
             // Held for the writer's life, so that nobody takes it for a leftover.
             ::flock(fd, LOCK_EX | LOCK_NB);

@@ -80,8 +80,8 @@ SaveFileEnd VRAXSensorData::finishSaveFile(bool transferComplete, safeout::Exist
         // Where replacing is refused or fails (a folder under that name),
         // the download takes a numbered name beside it: never lost.
         moved = file.publish(existing) || file.publishAsFirstFree([&](int n) {
-                    return safeout::numberedName(file.finalPath(), n);
-                });
+            return safeout::numberedName(file.finalPath(), n);
+        });
         end.kind = SaveFileEnd::complete;
     } else if (file.size() == 0) {
         file.discard();  // nothing arrived: no file

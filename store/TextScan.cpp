@@ -1,5 +1,6 @@
 #include "store/TextScan.h"
 
+#include <cstdio>
 #include <limits>
 
 namespace text {
@@ -68,6 +69,31 @@ size_t decodeUtf8(std::string_view s, size_t at, uint32_t& cp) {
 bool isControlOrBidi(uint32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
            cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+std::string forTerminal(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char escape[16];
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t n = decodeUtf8(text, i, cp);
+        if (n == 0) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(uint8_t(text[i])));
+            out += escape;
+            ++i;
+            continue;
+        }
+        if (isControlOrBidi(cp)) {
+            std::snprintf(escape, sizeof escape, cp < 0x100 ? "\\x%02x" : "\\u{%04x}",
+                          unsigned(cp));
+            out += escape;
+        } else {
+            out.append(text.substr(i, n));
+        }
+        i += n;
+    }
+    return out;
 }
 
 bool isValidUtf8(std::string_view s) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace text {
@@ -25,5 +26,11 @@ size_t decodeUtf8(std::string_view s, size_t at, uint32_t& cp);
 // and C1 controls, DEL, and the bidirectional controls that can reorder a
 // line (so that "abc.csv" displays as something else).
 bool isControlOrBidi(uint32_t cp);
+
+// Text as it may be printed to a terminal: control and bidirectional control
+// characters and bytes that are not UTF-8 become escapes (\x1b, \u{202e}),
+// so that no name can move the cursor, recolour the terminal or disguise
+// itself.
+std::string forTerminal(std::string_view text);
 
 }  // namespace text

@@ -27,8 +27,8 @@ struct SaveFileEnd {
         working,     // could not be moved: what arrived stays under the working name
     };
     Kind kind = nothing;
-    std::string path;   // where the file is
-    std::string error;  // why it is not complete, when a file operation failed
+    std::string path;         // where the file is
+    std::string error;        // why it is not complete, when a file operation failed
     bool allWritten = false;  // every record stored while saving reached the file
 };
 
@@ -155,8 +155,8 @@ class VRAXSensorData {
     bool writeBatch();
     void reportWriteFailure();
     // One CSV line into `r`; false for a line that gives no record.
-    static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
-                                      bool readFiltered, bool* hadFiltered);
+    static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r, bool readFiltered,
+                                      bool* hadFiltered);
     // Reads a CSV file's records into `into` (or only counts them).
     static bool readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
                         bool readFiltered);

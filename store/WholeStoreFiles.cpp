@@ -76,8 +76,10 @@ bool VRAXSensorData::saveCSVFiles(const std::string& path, const CsvSaveOptions&
         safeout::OutputFile& out = parts[i]->output();
         if (!out.publish(options.existing)) {
             report.error = out.error();
-            // The parts already moved are this save's own files: removed again.
-            for (size_t k = 0; k < i; ++k) ::unlink(parts[k]->output().publishedPath().c_str());
+            // The parts already moved are this save's own files: removed again,
+            // unless they replaced files (those are gone either way).
+            if (options.existing != safeout::Existing::replace)
+                for (size_t k = 0; k < i; ++k) ::unlink(parts[k]->output().publishedPath().c_str());
             return false;
         }
         report.files.push_back(out.publishedPath());

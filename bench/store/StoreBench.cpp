@@ -22,7 +22,9 @@ const std::string& benchDir() {
     return *dir;
 }
 
-std::string tempPath(const char* name) { return benchDir() + "/" + name; }
+std::string tempPath(const char* name) {
+    return benchDir() + "/" + name;
+}
 
 void appendMixed(VRAXSensorData& store, int64_t n) {
     int32_t v[12] = {1, 2, 4, 8, 12345, -23456, 345, 4567, 11, 22, 33, 44};

@@ -30,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         o.skipExisting = round == 1 && size % 2 == 1;
         o.overwrite = round == 1 && size % 2 == 0;
         const int code = cli::replayCommand(o);
-        require(code == cli::Exit::ok || code == cli::Exit::fileError ||
-                    code == cli::Exit::incomplete,
-                "a replay exit code");
+        require(
+            code == cli::Exit::ok || code == cli::Exit::fileError || code == cli::Exit::incomplete,
+            "a replay exit code");
         std::error_code ec;
         for (fs::recursive_directory_iterator it(out, ec), end; !ec && it != end;
              it.increment(ec)) {

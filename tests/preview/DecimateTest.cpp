@@ -182,11 +182,12 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     // an overflow; lines it cannot read are counted for the status line.
     const std::string extreme = dir + "/extreme.csv";
     f = std::fopen(extreme.c_str(), "wb");
-    std::fputs("\xEF\xBB\xBF"
-               "ags,-9223372036854775808,1,2,3,4,5,6\r\n"
-               "ags,9223372036854775807,1,2,3,4,5,6\r\n"
-               "garbage\r\n",
-               f);
+    std::fputs(
+        "\xEF\xBB\xBF"
+        "ags,-9223372036854775808,1,2,3,4,5,6\r\n"
+        "ags,9223372036854775807,1,2,3,4,5,6\r\n"
+        "garbage\r\n",
+        f);
     std::fclose(f);
     ASSERT_TRUE(loadPlotFile(extreme, p, why)) << why;
     EXPECT_EQ(p.records, 2u);

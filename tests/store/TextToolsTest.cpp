@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "store/MyToolsText.h"
+#include "store/TextScan.h"
 
 using Fields = std::vector<std::string>;
 
@@ -73,4 +74,15 @@ TEST(TextTools, SepNSDateGivesLocalCalendarFields) {
     EXPECT_EQ(ms, 0);
     unsetenv("TZ");
     tzset();
+}
+
+// Names shown on a terminal cannot drive it or hide what they are.
+TEST(TextTools, TerminalTextEscapesWhatWouldActOnTheTerminal) {
+    EXPECT_EQ(text::forTerminal("VRAX610-001 センサ"), "VRAX610-001 センサ");
+    EXPECT_EQ(text::forTerminal("\x1b[2J\x07"), "\\x1b[2J\\x07");
+    EXPECT_EQ(text::forTerminal("abc\u202Evsc.exe"), "abc\\u{202e}vsc.exe");
+    EXPECT_EQ(text::forTerminal("\xC2\x9B"
+                                "1m"),
+              "\\x9b1m");  // C1 CSI
+    EXPECT_EQ(text::forTerminal("bad\xff\xC0\xAF"), "bad\\xff\\xc0\\xaf");
 }

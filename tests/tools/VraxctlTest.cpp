@@ -245,9 +245,8 @@ TEST_F(VraxctlTest, ExitCodesOfFailures) {
     EXPECT_EQ(run({"download", "--demo", "VRAX610-001", "x"}).code, 2);
     EXPECT_EQ(run({"download", "--demo", "VRAX610-001", "1", "--out", ""}).code, 2);
     EXPECT_EQ(run({"download", "--demo", "VRAX610-001", "1", "--capture", ""}).code, 2);
-    EXPECT_EQ(run({"download", "--demo", "VRAX610-001", "1", "--skip-existing", "--overwrite"})
-                  .code,
-              2);
+    EXPECT_EQ(
+        run({"download", "--demo", "VRAX610-001", "1", "--skip-existing", "--overwrite"}).code, 2);
     EXPECT_EQ(run({"convert", "", "--to", "bin"}).code, 2);
     EXPECT_EQ(run({"plot", "x.csv", "--png", ""}).code, 2);
     EXPECT_EQ(run({"replay", "x.cap", "--out="}).code, 2);
@@ -390,18 +389,24 @@ TEST_F(VraxctlTest, ReplayRebuildsTheDownloadAndFollowsItsRules) {
     // A capture of a download killed in the middle is readable at once.
     {
         QProcess p;
-        start(p, {"download", "--demo", "VRAX610-001", "3", "--out", "killed", "--capture", "k.cap"},
+        start(p,
+              {"download", "--demo", "VRAX610-001", "3", "--out", "killed", "--capture", "k.cap"},
               QString());
-        ASSERT_TRUE(waitForSize(dir / "killed" / dayFolder / (std::string(kEntry3) + ".part"),
-                                20000));
+        ASSERT_TRUE(
+            waitForSize(dir / "killed" / dayFolder / (std::string(kEntry3) + ".part"), 20000));
         ::kill(pid_t(p.processId()), SIGKILL);
         p.waitForFinished();
     }
+    r = run({"entries", "--demo", "VRAX610-001", "--capture", "k.cap"});
+    EXPECT_EQ(r.code, 6);  // the stopped run's capture is not taken for a leftover
+    EXPECT_NE(r.err.find("k.cap.part is the capture of a run that was stopped"), std::string::npos)
+        << r.err;
     r = run({"replay", "k.cap.part", "--out", "fromkilled"});
     EXPECT_EQ(r.code, 7) << r.err;
     EXPECT_NE(r.err.find("cut short"), std::string::npos) << r.err;
-    const std::string killedPart = readFile(
-        dir / "fromkilled" / dayFolder / "memdata_VRAX610-001_2026-11-30_113030.500-incomplete.csv");
+    const std::string killedPart =
+        readFile(dir / "fromkilled" / dayFolder /
+                 "memdata_VRAX610-001_2026-11-30_113030.500-incomplete.csv");
     EXPECT_GE(killedPart.size(), 20000u);
 
     // Refused at once: foreign, another version, damaged, not a file.
@@ -468,8 +473,8 @@ TEST_F(VraxctlTest, ConvertIsLosslessAndWritesNothingItShouldNot) {
     r = run({"convert", "a.csv", "--to", "csv", "--lines", "25000", "--output", "s"});
     EXPECT_EQ(r.code, 6);
     EXPECT_NE(r.err.find("s-1.csv exists already"), std::string::npos) << r.err;
-    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"a.bin", "a.csv", "b.csv", "c.csv",
-                                                      "d.bin", "e.csv", "out", "s-1.csv", "w.csv"}));
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"a.bin", "a.csv", "b.csv", "c.csv", "d.bin",
+                                                      "e.csv", "out", "s-1.csv", "w.csv"}));
     r = run({"convert", "a.csv", "--to", "csv", "--lines", "25000", "--output", "s", "--force"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "60000 lines -> s-0.csv ... s-2.csv (3 files)\n");
@@ -497,7 +502,8 @@ TEST_F(VraxctlTest, ConvertIsLosslessAndWritesNothingItShouldNot) {
 
     // Inputs that are not what they say.
     std::ofstream(dir / "bom.csv", std::ios::binary)
-        << "\xEF\xBB\xBF" "ags,1,1,2,3,4,5,6\r\nnot a line\r\nags,2,1,2,3,4,5,6\r\n";
+        << "\xEF\xBB\xBF"
+           "ags,1,1,2,3,4,5,6\r\nnot a line\r\nags,2,1,2,3,4,5,6\r\n";
     r = run({"convert", "bom.csv", "--to", "bin"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "2 records -> bom.bin\n");
@@ -512,9 +518,10 @@ TEST_F(VraxctlTest, ConvertIsLosslessAndWritesNothingItShouldNot) {
     EXPECT_EQ(run({"convert", "a.txt", "--to", "csv"}).code, 2);
 
     // Any name the shell can give, also one that is not UTF-8.
-    r = shell("cp a.bin \"$(printf 'x\\377')\".bin && "
-              "\"$VRAXCTL\" convert \"$(printf 'x\\377')\".bin --to csv && "
-              "cmp -s \"$(printf 'x\\377')\".csv a.csv");
+    r = shell(
+        "cp a.bin \"$(printf 'x\\377')\".bin && "
+        "\"$VRAXCTL\" convert \"$(printf 'x\\377')\".bin --to csv && "
+        "cmp -s \"$(printf 'x\\377')\".csv a.csv");
     EXPECT_EQ(r.code, 0) << r.out << r.err;
 }
 

@@ -8,6 +8,7 @@
 #include "link/BtUtilClass.h"
 #include "link/platform/BlueZPlatform.h"
 #include "link/platform/DemoSensors.h"
+#include "store/TextScan.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     const int count = BtUtilClass::getPairdVRAXSensors();
     if (count < 0) {
         std::fprintf(stderr, "btlist: no list of paired Bluetooth devices (%s)\n",
-                     bluez.lastError().c_str());
+                     text::forTerminal(bluez.lastError()).c_str());
         return 1;
     }
     std::printf("%d paired VRAX sensor%s%s\n", count, count == 1 ? "" : "s",
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
         std::string name, address;
         if (!BtUtilClass::getSensorDeviceInfoByIndex(i, name, address)) break;
         const char* model = BtUtilClass::checkSensorType2(name) == 2 ? "VRAX650" : "VRAX610";
-        std::printf("%-20s %s  %s\n", name.c_str(), address.c_str(), model);
+        std::printf("%-20s %s  %s\n", text::forTerminal(name).c_str(),
+                    text::forTerminal(address).c_str(), model);
     }
     BluetoothPlatform::setCurrent(nullptr);
     return 0;

@@ -58,6 +58,14 @@ bool Writer::open(const std::string& target, std::string& error) {
         error = "the capture file " + target + " exists already; choose another name";
         return false;
     }
+    // The capture of a run that was stopped is not a leftover: it may be
+    // all there is to tell what happened.
+    if (fileio::exists(safeout::workingPathFor(target))) {
+        error = safeout::workingPathFor(target) +
+                " is the capture of a run that was stopped; replay it or move it away, or "
+                "choose another name";
+        return false;
+    }
     if (!file.create(target)) {
         error = "cannot create the capture file " + target + ": " + file.error();
         return false;
@@ -102,8 +110,8 @@ bool Writer::close(std::string& error) {
     record(Kind::end, nullptr, 0);
     if (failed || !file.publish(safeout::Existing::refuse)) {
         error = "writing the capture file " + path + " failed" +
-                (file.error().empty() ? "" : " (" + file.error() + ")") + "; what was written is in " +
-                file.workingPath();
+                (file.error().empty() ? "" : " (" + file.error() + ")") +
+                "; what was written is in " + file.workingPath();
         file.keep();
         return false;
     }

@@ -48,30 +48,7 @@ std::string absoluteFolder(const std::string& dir) {
 }
 
 std::string shown(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    char escape[16];
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t n = text::decodeUtf8(text, i, cp);
-        if (n == 0) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(uint8_t(text[i])));
-            out += escape;
-            ++i;
-            continue;
-        }
-        if (text::isControlOrBidi(cp)) {
-            if (cp < 0x100)
-                std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(cp));
-            else
-                std::snprintf(escape, sizeof escape, "\\u{%04x}", unsigned(cp));
-            out += escape;
-        } else {
-            out.append(text, i, n);
-        }
-        i += n;
-    }
-    return out;
+    return text::forTerminal(text);
 }
 
 }  // namespace cli

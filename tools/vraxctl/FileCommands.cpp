@@ -37,7 +37,7 @@ bool numberField(const std::string& text, T& out) {
 struct Transfer {
     std::string label;
     int64_t expected = -1;
-    bool writing = false;  // false: skipped or refused; its bytes are not decoded
+    bool writing = false;  // false: skipped or refused; nothing is written
     safeout::Existing existing = safeout::Existing::keepBoth;
 };
 
@@ -79,9 +79,10 @@ class Replay {
   private:
     // Handles one record; false when the capture cannot be read on.
     bool take(const capture::Record& r) {
+        // Everything the sensor sent goes through the parser, as it did live
+        // (answers before a download set the state its decoding uses).
         if (r.kind == capture::Kind::received) {
-            if (sensor && active && active->writing)
-                sensor->rfCommControl()->rfcommChannelData(r.data.data(), r.data.size());
+            if (sensor) sensor->rfCommControl()->rfcommChannelData(r.data.data(), r.data.size());
             return true;
         }
         if (r.kind != capture::Kind::marker) return true;
@@ -200,9 +201,10 @@ class Replay {
             case SaveFileEnd::incomplete:
             case SaveFileEnd::nothing: {
                 const std::string why =
-                    !end.allWritten        ? "not every record could be written: " + end.error
-                    : capturedResult != "done" ? "the captured download was incomplete: " + capturedResult
-                                               : "records are missing";
+                    !end.allWritten ? "not every record could be written: " + end.error
+                    : capturedResult != "done"
+                        ? "the captured download was incomplete: " + capturedResult
+                        : "records are missing";
                 std::printf("%s: %s -> %s (%s)\n", t.label.c_str(), count.c_str(),
                             end.path.empty() ? "no file" : shown(end.path).c_str(),
                             shown(why).c_str());
@@ -293,8 +295,9 @@ int convertCommand(const Options& o) {
     for (const std::string& name : names) {
         if (o.force) continue;
         if (fileio::InputFile::sameFile(name, o.file)) {
-            error(shown(name) + " is the input file; choose another name with --output (or "
-                                "--force)");
+            error(shown(name) +
+                  " is the input file; choose another name with --output (or "
+                  "--force)");
             return Exit::usage;
         }
         if (fileio::exists(name)) {
@@ -321,7 +324,8 @@ int convertCommand(const Options& o) {
     options.limitLines = o.lines;
     options.lineFeedCode = 1;
     options.style = o.wholeStore ? csv::LineStyle::wholeStore : csv::LineStyle::streamed;
-    options.filtered = !o.wholeStore && (store.lastCSVLoad().filteredAD16 || hasFilteredValues(store));
+    options.filtered =
+        !o.wholeStore && (store.lastCSVLoad().filteredAD16 || hasFilteredValues(store));
     options.existing = existing;
     CsvSaveReport saved;
     if (!store.saveCSVFiles(base, options, saved)) {

@@ -50,9 +50,9 @@ int plotCommand(const Options& o) {
         error("cannot write the picture " + shown(o.output) + ": " + shown(why));
         return Exit::fileError;
     }
-    std::printf("%s: %zu charts, %llu records, %d missing stretches -> %s\n",
-                shown(o.file).c_str(), data.charts.size(), (unsigned long long)data.records,
-                data.missingStretches, shown(o.output).c_str());
+    std::printf("%s: %zu charts, %llu records, %d missing stretches -> %s\n", shown(o.file).c_str(),
+                data.charts.size(), (unsigned long long)data.records, data.missingStretches,
+                shown(o.output).c_str());
     return Exit::ok;
 }
 

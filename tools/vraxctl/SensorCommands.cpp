@@ -517,8 +517,7 @@ int withSensor(const Options& o, const char* command, Body body) {
 }
 
 void printSensorHead(const SensorRef& ref) {
-    std::printf("%s (%s, %s)\n", shown(ref.name).c_str(), shown(ref.address).c_str(),
-                ref.model());
+    std::printf("%s (%s, %s)\n", shown(ref.name).c_str(), shown(ref.address).c_str(), ref.model());
 }
 
 }  // namespace
@@ -601,14 +600,15 @@ int downloadCommand(const Options& o) {
         std::vector<std::pair<SensorRef, SensorSummary>> results;
         for (const SensorRef& ref : all) {
             // Interrupted: the sensors not reached are not started at all.
-            results.emplace_back(ref, interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
+            results.emplace_back(ref,
+                                 interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
         }
         bool anyFailed = false;
         for (const auto& [ref, r] : results) {
-            const std::string state =
-                !r.started         ? "not started (interrupted)"
-                : r.code == Exit::ok ? "ok"
-                                     : "failed (exit code " + std::to_string(r.code) + ")";
+            const std::string state = !r.started ? "not started (interrupted)"
+                                      : r.code == Exit::ok
+                                          ? "ok"
+                                          : "failed (exit code " + std::to_string(r.code) + ")";
             std::printf("%s: %s, %d downloaded, %d skipped\n", shown(ref.name).c_str(),
                         state.c_str(), r.downloaded, r.skipped);
             anyFailed = anyFailed || r.code != Exit::ok;

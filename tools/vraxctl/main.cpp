@@ -14,7 +14,6 @@
 
 #include "tools/vraxctl/Cli.h"
 
-
 namespace {
 
 struct Command {
@@ -270,7 +269,7 @@ int run(int argc, char** argv) {
         if (pos.size() != 1) return usage(cmd + " takes one file");
         o.file = cli::userPath(bytes(pos[0]));
         if (o.file.empty()) return usage(cmd + " needs a file name");
-        o.force = p.isSet(force) && cmd != "replay";
+        o.force = cmd != "replay" && p.isSet(force);
         if (cmd == "plot") {
             if (!p.isSet(png)) return usage("--png OUT.png is needed");
             if (!pathValue(png, o.output)) return usage("--png needs a file name");
