@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "store/TextScan.h"
+
 namespace text {
 namespace {
 
@@ -54,15 +56,7 @@ void Utf8Check::feed(const char* data, size_t n) {
             }
             if (p == e) break;
             const unsigned c = *p++;
-            if (c < 0x80) continue;
-            if ((c & 0xE0) == 0xC0)
-                need = 1, minimum = 0x80, cp = c & 0x1F;
-            else if ((c & 0xF0) == 0xE0)
-                need = 2, minimum = 0x800, cp = c & 0x0F;
-            else if ((c & 0xF8) == 0xF0)
-                need = 3, minimum = 0x10000, cp = c & 0x07;
-            else
-                ok = false;
+            if (c >= 0x80) ok = utf8Lead(c, need, minimum, cp);
             continue;
         }
         const unsigned c = *p++;
@@ -71,8 +65,7 @@ void Utf8Check::feed(const char* data, size_t n) {
             break;
         }
         cp = (cp << 6) | (c & 0x3F);
-        if (--need == 0 && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
+        if (--need == 0) ok = utf8Allowed(cp, minimum);
     }
 }
 

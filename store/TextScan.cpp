@@ -39,31 +39,33 @@ int32_t scanInt32(std::string_view s) {
     return int32_t(v);
 }
 
+bool utf8Lead(unsigned c, int& extra, uint32_t& minimum, uint32_t& bits) {
+    if ((c & 0xE0) == 0xC0)
+        extra = 1, minimum = 0x80, bits = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        extra = 2, minimum = 0x800, bits = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        extra = 3, minimum = 0x10000, bits = c & 0x07;
+    else
+        return false;
+    return true;
+}
+
 size_t decodeUtf8(std::string_view s, size_t at, uint32_t& cp) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
     const size_t left = s.size() - at;
-    const unsigned c = p[0];
-    if (c < 0x80) {
-        cp = c;
+    if (p[0] < 0x80) {
+        cp = p[0];
         return 1;
     }
-    size_t extra;
-    uint32_t minimum;
-    if ((c & 0xE0) == 0xC0)
-        extra = 1, minimum = 0x80, cp = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0)
-        extra = 2, minimum = 0x800, cp = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0)
-        extra = 3, minimum = 0x10000, cp = c & 0x07;
-    else
-        return 0;
-    if (left <= extra) return 0;
-    for (size_t i = 1; i <= extra; ++i) {
+    int extra = 0;
+    uint32_t minimum = 0;
+    if (!utf8Lead(p[0], extra, minimum, cp) || left <= size_t(extra)) return 0;
+    for (int i = 1; i <= extra; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 0;
         cp = (cp << 6) | (p[i] & 0x3Fu);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return extra + 1;
+    return utf8Allowed(cp, minimum) ? size_t(extra) + 1 : 0;
 }
 
 bool isControlOrBidi(uint32_t cp) {
@@ -94,37 +96,6 @@ std::string forTerminal(std::string_view text) {
         i += n;
     }
     return out;
-}
-
-bool isValidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* end = p + s.size();
-    while (p < end) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        unsigned minimum;
-        if ((c & 0xE0) == 0xC0)
-            extra = 1, minimum = 0x80;
-        else if ((c & 0xF0) == 0xE0)
-            extra = 2, minimum = 0x800;
-        else if ((c & 0xF8) == 0xF0)
-            extra = 3, minimum = 0x10000;
-        else
-            return false;
-        if (end - p <= extra) return false;
-        unsigned cp = c & (0x3Fu >> extra);
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i] & 0x3Fu);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        p += extra + 1;
-    }
-    return true;
 }
 
 }  // namespace text

@@ -16,7 +16,15 @@ int32_t scanInt32(std::string_view s);
 // without skipping white space; 0 when there is none.
 size_t integerPrefixLength(std::string_view s);
 
-bool isValidUtf8(std::string_view s);
+// The lead byte of a UTF-8 sequence of two to four bytes: how many
+// continuation bytes follow, the smallest code point that length may carry
+// and the lead byte's bits of the code point. False for any other byte.
+bool utf8Lead(unsigned c, int& extra, uint32_t& minimum, uint32_t& bits);
+// A code point the encoding allows for a sequence with that smallest value:
+// no overlong form, no surrogate, nothing beyond U+10FFFF.
+inline bool utf8Allowed(uint32_t cp, uint32_t minimum) {
+    return cp >= minimum && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+}
 
 // The UTF-8 sequence at `at`: its length, with its code point in `cp`; 0 when
 // it is not valid (cut short, overlong, a surrogate, beyond U+10FFFF).
