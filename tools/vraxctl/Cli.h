@@ -76,10 +76,6 @@ std::string absoluteFolder(const std::string& dir);
 std::optional<std::string> completeDownload(const std::string& saveFolder,
                                             const std::string& todayPath, int64_t expected);
 
-// Set by SIGINT and SIGTERM while a download command runs: the current
-// download ends as incomplete and nothing new starts.
-bool interruptRequested();
-
 int listCommand(const Options& o);
 int entriesCommand(const Options& o);
 int downloadCommand(const Options& o);

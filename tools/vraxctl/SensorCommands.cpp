@@ -332,10 +332,6 @@ std::string recordCount(uint64_t records, int64_t expected) {
 
 }  // namespace
 
-bool interruptRequested() {
-    return interrupted != 0;
-}
-
 std::optional<std::string> completeDownload(const std::string& saveFolder,
                                             const std::string& todayPath, int64_t expected) {
     namespace fs = std::filesystem;
@@ -478,6 +474,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         if (!out.ok()) {
             if (out.step != Step::download) {
                 summary.code = report(out, ref.name);
+                if (!result.fileError.empty()) error(label + ": " + shown(result.fileError));
                 return summary;
             }
             summary.code = report(out, ref.name);
