@@ -24,7 +24,7 @@
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
 #ifdef VRAX_HAVE_PREVIEW
-#include "app/preview/PreviewWindow.h"
+#include "preview/PreviewWindow.h"
 #endif
 #include "link/BtUtilClass.h"
 #include "store/FileIO.h"

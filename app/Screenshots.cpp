@@ -18,7 +18,7 @@
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
 #ifdef VRAX_HAVE_PREVIEW
-#include "app/preview/PreviewWindow.h"
+#include "preview/PreviewWindow.h"
 #endif
 #include "link/EventWait.h"
 #include "store/SafeOutput.h"

@@ -12,7 +12,7 @@
 #include "app/Screenshots.h"
 #include "link/BtUtilClass.h"
 #include "link/platform/BlueZPlatform.h"
-#include "link/platform/DemoSensors.h"
+#include "link_sim/DemoSensors.h"
 #include "sensor/SensorSession.h"
 
 namespace {

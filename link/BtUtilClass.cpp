@@ -29,6 +29,10 @@ int BtUtilClass::checkSensorType(const std::string& deviceName) {
     return modelOf(deviceName) ? 1 : 0;
 }
 
+const char* BtUtilClass::modelName(const std::string& deviceName) {
+    return checkSensorType2(deviceName) == 2 ? "VRAX650" : "VRAX610";
+}
+
 int BtUtilClass::checkSensorType2(const std::string& deviceName) {
     return modelOf(deviceName);
 }

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "app/preview/Decimate.h"
-#include "app/preview/PlotView.h"
-#include "app/preview/PreviewWindow.h"
+#include "preview/Decimate.h"
+#include "preview/PlotView.h"
+#include "preview/PreviewWindow.h"
 #include "sim/VirtualEntry.h"
 #include "support/EntryFile.h"
 

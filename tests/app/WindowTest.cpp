@@ -22,9 +22,9 @@
 #include "AppFixture.h"
 #include "app/MainWindow.h"
 #include "app/ProgressView.h"
-#include "app/preview/PreviewWindow.h"
+#include "preview/PreviewWindow.h"
 #include "link/EventWait.h"
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
 #include "ui_MainWindow.h"
 

@@ -8,7 +8,7 @@
 #include "link/EventWait.h"
 #include "link/RFCommControl.h"
 #include "link/platform/FdChannel.h"
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
 #include "protocol/EventRecorder.h"
 #include "protocol/Frame.h"

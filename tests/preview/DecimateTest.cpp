@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/preview/Decimate.h"
-#include "app/preview/PlotData.h"
+#include "preview/Decimate.h"
+#include "preview/PlotData.h"
 #include "store/VRAXSensorData.h"
 
 namespace preview {

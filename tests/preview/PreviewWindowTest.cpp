@@ -15,8 +15,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/preview/PlotView.h"
-#include "app/preview/PreviewWindow.h"
+#include "preview/PlotView.h"
+#include "preview/PreviewWindow.h"
 #include "store/VRAXSensorData.h"
 
 namespace preview {

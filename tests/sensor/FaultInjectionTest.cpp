@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
 #include "sensor/SensorSession.h"
 

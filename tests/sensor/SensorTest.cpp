@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "link/EventWait.h"
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"

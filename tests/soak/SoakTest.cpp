@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "sensor/SensorSession.h"
 
 namespace {

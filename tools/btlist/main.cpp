@@ -7,7 +7,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/platform/BlueZPlatform.h"
-#include "link/platform/DemoSensors.h"
+#include "link_sim/DemoSensors.h"
 #include "store/TextScan.h"
 
 int main(int argc, char** argv) {
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         std::string name, address;
         if (!BtUtilClass::getSensorDeviceInfoByIndex(i, name, address)) break;
-        const char* model = BtUtilClass::checkSensorType2(name) == 2 ? "VRAX650" : "VRAX610";
+        const char* model = BtUtilClass::modelName(name);
         std::printf("%-20s %s  %s\n", text::forTerminal(name).c_str(),
                     text::forTerminal(address).c_str(), model);
     }

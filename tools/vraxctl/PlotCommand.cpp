@@ -7,7 +7,7 @@
 #include <QString>
 #include <cstdio>
 
-#include "app/preview/PreviewWindow.h"
+#include "preview/PreviewWindow.h"
 #include "store/FileIO.h"
 #include "store/SafeOutput.h"
 #include "tools/vraxctl/Cli.h"

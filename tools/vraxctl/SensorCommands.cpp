@@ -20,7 +20,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/platform/BlueZPlatform.h"
-#include "link/platform/DemoSensors.h"
+#include "link_sim/DemoSensors.h"
 #include "sensor/SensorSession.h"
 #include "tools/vraxctl/Capture.h"
 #include "tools/vraxctl/Cli.h"
@@ -37,7 +37,7 @@ struct SensorRef {
     std::string name;
     std::string address;
     const char* model() const {
-        return BtUtilClass::checkSensorType2(name) == 2 ? "VRAX650" : "VRAX610";
+        return BtUtilClass::modelName(name);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "app/preview/PlotData.h"
+#include "preview/PlotData.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "app/preview/PlotView.h"
+#include "preview/PlotView.h"
 
 #include <QMouseEvent>
 #include <QTimer>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/preview/Decimate.h"
+#include "preview/Decimate.h"
 
 namespace preview {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <QtCharts/QChartView>
 #include <vector>
 
-#include "app/preview/PlotData.h"
+#include "preview/PlotData.h"
 
 class QLineSeries;
 class QValueAxis;

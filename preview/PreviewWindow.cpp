@@ -1,4 +1,4 @@
-#include "app/preview/PreviewWindow.h"
+#include "preview/PreviewWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/preview/PlotView.h"
+#include "preview/PlotView.h"
 
 namespace preview {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/preview/PlotData.h"
+#include "preview/PlotData.h"
 
 namespace preview {
 

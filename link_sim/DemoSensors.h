@@ -1,7 +1,7 @@
 // The virtual sensors of the demo program and of `--simulated` runs.
 #pragma once
 
-#include "link/platform/SimulatedPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 
 namespace demo {
 

@@ -7,7 +7,7 @@
 #include <QList>
 #include <QWidget>
 
-#include "app/preview/PlotData.h"
+#include "preview/PlotData.h"
 
 class QLabel;
 

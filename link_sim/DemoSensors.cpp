@@ -1,4 +1,4 @@
-#include "link/platform/DemoSensors.h"
+#include "link_sim/DemoSensors.h"
 
 namespace demo {
 

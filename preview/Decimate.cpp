@@ -1,4 +1,4 @@
-#include "app/preview/Decimate.h"
+#include "preview/Decimate.h"
 
 #include <algorithm>
 #include <cmath>
