@@ -1,7 +1,6 @@
 #include "link/EventWait.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -15,12 +14,14 @@ void runFor(double seconds) {
 }
 
 bool runUntil(const std::function<bool()>& done, double seconds, double slice) {
-    QDeadlineTimer deadline(qint64(seconds * 1000), Qt::PreciseTimer);
-    for (;;) {
-        if (done()) return true;
-        if (deadline.hasExpired()) return false;
+    const float limit = float(seconds);
+    float elapsed = 0;
+    while (limit > elapsed) {
         runFor(slice);
+        if (done()) return true;
+        elapsed = float(double(elapsed) + slice);
     }
+    return false;
 }
 
 }  // namespace eventwait

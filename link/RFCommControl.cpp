@@ -25,25 +25,25 @@ bool RFCommControl::checkPairedDevice(const std::string& address) {
     return false;
 }
 
-int RFCommControl::connectSensor(const std::string& address, int32_t& errCode) {
+ConnectResult RFCommControl::connectSensor(const std::string& address, int32_t& errCode) {
     errCode = PlatformStatus::ok;
-    if (!checkPairedDevice(address)) return 1;
+    if (!checkPairedDevice(address)) return kNotPaired;
     BluetoothPlatform& platform = BluetoothPlatform::current();
 
     BluetoothAddress parsed{};
     errCode = platform.parseAddress(address, parsed);
-    if (errCode != PlatformStatus::ok) return 3;  // no device for this text
+    if (errCode != PlatformStatus::ok) return kCannotOpen;  // no device for this text
     bluetoothAddress = parsed;
 
     bool found = false;
     uint8_t channelId = 0;
     errCode = platform.serialPortChannel(bluetoothAddress, channelId, found);
     eventwait::runFor(0.1);
-    if (errCode != PlatformStatus::ok) return 3;
+    if (errCode != PlatformStatus::ok) return kCannotOpen;
     // Without a serial port record there is no channel worth trying.
     if (!found) {
         errCode = PlatformStatus::noSerialPortService;
-        return 3;
+        return kCannotOpen;
     }
     rfcommChannelID = channelId;
     eventwait::runFor(0.1);
@@ -54,7 +54,7 @@ int RFCommControl::connectSensor(const std::string& address, int32_t& errCode) {
     errCode = status;
     if (status != PlatformStatus::ok || !channel) {
         if (errCode == PlatformStatus::ok) errCode = PlatformStatus::fromErrno(EIO);
-        return 3;
+        return kCannotOpen;
     }
 
     // A new connect replaces the previous channel.
@@ -66,21 +66,22 @@ int RFCommControl::connectSensor(const std::string& address, int32_t& errCode) {
     bluetoothChannel->onClosed = [this] { rfcommChannelClosed(); };
     closedByPeer = false;
     connected = true;
-    return 0;
+    return kConnected;
 }
 
-int RFCommControl::sendBinCommand(const uint8_t* frame, int length, int32_t& errCode) {
+SendResult RFCommControl::sendBinCommand(const uint8_t* frame, int length, int32_t& errCode) {
     // A channel that the far end closed takes nothing more, and saying the
     // frame went out would be untrue.
-    if (!connected || closedByPeer || !bluetoothChannel || !bluetoothChannel->isOpen()) return 5;
-    if (length <= 0) return 0;
+    if (!connected || closedByPeer || !bluetoothChannel || !bluetoothChannel->isOpen())
+        return kNotConnected;
+    if (length <= 0) return kSent;
     if (tap) tap(true, frame, size_t(length));
     const int32_t status = bluetoothChannel->write(frame, size_t(length));
     if (status != PlatformStatus::ok) {
         errCode = status;
-        return 6;
+        return kWriteFailed;
     }
-    return 0;
+    return kSent;
 }
 
 void RFCommControl::disconnect() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "link/LinkResults.h"
 #include "link/platform/BluetoothPlatform.h"
 #include "protocol/ReceiveParser.h"
 #include "protocol/SensorEvents.h"
@@ -19,13 +20,11 @@ class RFCommControl {
     RFCommControl(const RFCommControl&) = delete;
     RFCommControl& operator=(const RFCommControl&) = delete;
 
-    // 0 connected; 1 not paired; 3 no device, no serial port service or the
-    // channel failed to open. errCode receives the platform status.
-    int connectSensor(const std::string& address, int32_t& errCode);
+    // errCode receives the platform status.
+    ConnectResult connectSensor(const std::string& address, int32_t& errCode);
     bool checkPairedDevice(const std::string& address);
-    // 0 written; 5 not connected or channel closed (nothing written); 6 when
-    // the write failed, with errCode set (the link then counts as closed).
-    int sendBinCommand(const uint8_t* frame, int length, int32_t& errCode);
+    // errCode is set when the write failed.
+    SendResult sendBinCommand(const uint8_t* frame, int length, int32_t& errCode);
     void disconnect();
 
     // Channel callbacks.

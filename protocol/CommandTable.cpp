@@ -3,6 +3,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "protocol/MeasurementKinds.h"
+
 namespace {
 constexpr CommandTableRow row(uint32_t n, uint8_t code, int8_t size, const char* name = nullptr) {
     return CommandTableRow{n, code, size, name};
@@ -96,18 +98,18 @@ const std::array<CommandTableRow, kCommandTableSize> CommandTable = {{
     row(82, 0xBE, 12),
     row(83, 0xD6, 3),
     row(84, 0xDC, 32),
-    row(85, 0x80, 22),
-    row(86, 0x81, 13),
-    row(87, 0x82, 9),
-    row(88, 0x83, 7),
-    row(89, 0x84, 9),
+    row(85, MeasurementCode::ags, 22),
+    row(86, MeasurementCode::geo, 13),
+    row(87, MeasurementCode::press, 9),
+    row(88, MeasurementCode::batt, 7),
+    row(89, MeasurementCode::ext, 9),
     row(90, 0x85, 6),
     row(91, 0x86, 13),
     row(92, 0x87, 5),
     row(93, 0x88, 1),
     row(94, 0x89, 1),
-    row(95, 0x8A, 30),
-    row(96, 0x8C, 12),
+    row(95, MeasurementCode::qags, 30),
+    row(96, MeasurementCode::ext16ad, 12),
 }};
 
 namespace {

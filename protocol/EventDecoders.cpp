@@ -2,10 +2,6 @@
 
 #include "protocol/Frame.h"
 
-namespace {
-enum : int { kAgs = 0, kGeo = 1, kPress = 2, kBatt = 3, kExt = 4, kQags = 5, kExt16ad = 6 };
-}
-
 uint64_t frameTimeStamp(const uint8_t* frame) {
     return uint64_t(int64_t(bin2Int32(frame + 2)));
 }
@@ -13,23 +9,23 @@ uint64_t frameTimeStamp(const uint8_t* frame) {
 void EventDecoders::ags_event(const uint8_t* frame) {
     int32_t v[6];
     for (int i = 0; i < 6; ++i) v[i] = conv3Byte2Int(frame + 6 + 3 * i);
-    ownerObject->appendSensorData(frameTimeStamp(frame), kAgs, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), ags, v);
 }
 
 void EventDecoders::geo_event(const uint8_t* frame) {
     int32_t v[3];
     for (int i = 0; i < 3; ++i) v[i] = conv3Byte2Int(frame + 6 + 3 * i);
-    ownerObject->appendSensorData(frameTimeStamp(frame), kGeo, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), geo, v);
 }
 
 void EventDecoders::press_event(const uint8_t* frame) {
     int32_t v[2] = {conv3Byte2Int(frame + 6), bin2Short(frame + 9)};
-    ownerObject->appendSensorData(frameTimeStamp(frame), kPress, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), press, v);
 }
 
 void EventDecoders::batt_event(const uint8_t* frame) {
     int32_t v[2] = {bin2Short(frame + 6), int32_t(frame[8])};
-    ownerObject->appendSensorData(frameTimeStamp(frame), kBatt, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), batt, v);
 }
 
 void EventDecoders::ext_event(const uint8_t* frame) {
@@ -38,14 +34,14 @@ void EventDecoders::ext_event(const uint8_t* frame) {
     for (int k = 0; k < 4; ++k) v[k] = (port >> k) & 1;
     v[4] = bin2Short(frame + 7);
     v[5] = bin2Short(frame + 9);
-    ownerObject->appendSensorData(frameTimeStamp(frame), kExt, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), ext, v);
 }
 
 void EventDecoders::qags_event(const uint8_t* frame) {
     int32_t v[10];
     for (int i = 0; i < 4; ++i) v[i] = bin2Short(frame + 6 + 2 * i);
     for (int i = 0; i < 6; ++i) v[4 + i] = conv3Byte2Int(frame + 14 + 3 * i);
-    ownerObject->appendSensorData(frameTimeStamp(frame), kQags, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), qags, v);
 }
 
 void EventDecoders::ext16ad_event(const uint8_t* frame) {
@@ -58,5 +54,5 @@ void EventDecoders::ext16ad_event(const uint8_t* frame) {
         v[4 + port] = int32_t(raw);
         v[8 + port] = int32_t(raw - b);  // truncation toward zero
     }
-    ownerObject->appendSensorData(frameTimeStamp(frame), kExt16ad, v);
+    ownerObject->appendSensorData(frameTimeStamp(frame), ext16ad, v);
 }

@@ -34,7 +34,8 @@ class ReceiveParser {
     // Consumes every complete frame that the stream holds.
     void procDataStream();
 
-    // Index of the first header byte in the unconsumed stream, or SIZE_MAX.
+    // Offset of the first header byte from the read cursor, or UINT64_MAX when
+    // the unconsumed stream holds none.
     uint64_t searchHeadder() const;
     void clearStream();
     void clearFlags() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/MeasurementKinds.h"
+
 class SensorEvents {
   public:
     virtual ~SensorEvents() = default;
@@ -16,7 +18,7 @@ class SensorEvents {
     virtual void setAd16Gain(int gain, int Port) = 0;
     virtual int getAd16Gain(int port) = 0;
     // One decoded sample; `data` holds as many values as the data type carries.
-    virtual void appendSensorData(uint64_t time, int dataType, const int32_t* data) = 0;
+    virtual void appendSensorData(uint64_t time, SensorDataType dataType, const int32_t* data) = 0;
     // Called by the link when the channel closes: 0 = not connected.
     virtual void setSensorStatus(int status) = 0;
 };

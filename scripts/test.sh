@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds the normal and the sanitizer variant and runs every test on each,
-# then the soak run and a short run of every fuzz target.
+# Checks the formatting, builds the normal and the sanitizer variant and runs
+# every test on each, then the soak run and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 soak_cycles=${SOAK_CYCLES:-100}
 fuzz_seconds=${FUZZ_SECONDS:-15}
+
+status=0
+echo "=== format check ==="
+scripts/format.sh --check || { echo "format check FAILED (scripts/format.sh formats)"; status=1; }
 
 echo "=== release build ==="
 scripts/build.sh release
@@ -17,7 +21,6 @@ echo "=== soak: $soak_cycles list, download and erase cycles (in the background)
 SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1 &
 soak_pid=$!
 
-status=0
 for variant in release asan; do
   echo "=== $variant tests ==="
   ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" || status=1

@@ -38,14 +38,9 @@ Outcome busyOutcome(Step step) {
 class HookReporter : public StoreReporter {
   public:
     std::function<void(const std::string&, const std::string&)> forward;
-    bool swallowed = false;
     bool muted = false;
     void storeMessage(const std::string& message, const std::string& title) override {
-        if (muted) {
-            swallowed = true;
-            return;
-        }
-        if (forward) forward(message, title);
+        if (!muted && forward) forward(message, title);
     }
 };
 
@@ -67,15 +62,23 @@ SensorSession::~SensorSession() {
 bool SensorSession::waitOK(VRAXSensor* s, float timeOut, bool checkNG) {
     if (!s || !(timeOut > 0) || !s->rfCommControl()) return false;
     RFCommControl* link = s->rfCommControl();
-    float elapsed = 0;
-    while (timeOut > elapsed) {
-        pause(0.01);
-        if (link->okFlag()) return true;
-        if (checkNG && link->ngFlag()) return false;
-        if (link->channelClosed()) return false;
-        elapsed = float(double(elapsed) + 0.01);
-    }
-    return false;
+    return eventwait::runUntil(
+               [link, checkNG] {
+                   return link->okFlag() || (checkNG && link->ngFlag()) || link->channelClosed();
+               },
+               timeOut) &&
+           link->okFlag();
+}
+
+bool SensorSession::sendWithRetry(const std::function<void()>& send, float firstWait,
+                                  float secondWait) {
+    VRAXSensor* s = vraxSensor.get();
+    send();
+    if (waitOK(s, firstWait, true)) return true;
+    if (s->channelClosed()) return false;
+    pause(0.01);
+    send();
+    return waitOK(s, secondWait, true);
 }
 
 Outcome SensorSession::failure(Step step) const {
@@ -101,9 +104,9 @@ Outcome SensorSession::openSensorAndStop() {
 
     pause(0.1);
     int32_t err = 0;
-    const int32_t status = s->connect(err);
+    const ConnectResult status = s->connect(err);
     pause(0.1);
-    if (status != 0) return Outcome{Result::connectFailed, Step::connect, err, {}};
+    if (status != kConnected) return Outcome{Result::connectFailed, Step::connect, err, {}};
     connected_ = true;
 
     // Stop any measurement, then ask for the device information.
@@ -133,13 +136,8 @@ Outcome SensorSession::getMemStatus(MemoryStatus& status) {
     int32_t err = 0;
     pause(0.2);
     pause(0.01);
-    s->sendMemEntryCount(err);
-    if (!waitOK(s, 5.0f, true)) {
-        if (s->channelClosed()) return failure(Step::memoryStatus);
-        pause(0.01);
-        s->sendMemEntryCount(err);
-        if (!waitOK(s, 3.0f, true)) return failure(Step::memoryStatus);
-    }
+    if (!sendWithRetry([&] { s->sendMemEntryCount(err); }, 5.0f, 3.0f))
+        return failure(Step::memoryStatus);
     s->getMemEntryCount(status.entryCount);
     pause(0.01);
     s->sendMemFreeSize(err);
@@ -171,7 +169,7 @@ Outcome SensorSession::readBattery(float& volts) {
     VRAXSensor* s = vraxSensor.get();
     s->setBatteryVoltage(0);
     int32_t err = 0;
-    if (s->sendBatteryStatusCommand(err) != 0)
+    if (s->sendBatteryStatusCommand(err) != kSent)
         return Outcome{Result::notSent, Step::battery, 0, {}};
     // The answer raises no flag: wait for the voltage itself.
     const bool answered =
@@ -204,13 +202,7 @@ Outcome SensorSession::eraseDataEntry() {
     int32_t err = 0;
     pause(0.2);
     pause(0.01);
-    s->clearAllMemEntry(err);
-    if (!waitOK(s, 2.0f, true)) {
-        if (s->channelClosed()) return failure(Step::erase);
-        pause(0.01);
-        s->clearAllMemEntry(err);
-        if (!waitOK(s, 2.0f, true)) return failure(Step::erase);
-    }
+    if (!sendWithRetry([&] { s->clearAllMemEntry(err); }, 2.0f, 2.0f)) return failure(Step::erase);
     s->clearSensorData();
     return {};
 }

@@ -139,6 +139,9 @@ class SensorSession {
 
   private:
     Outcome failure(Step step) const;  // refused, timed out or closed, from the link's state
+    // Sends, waits for the answer (NG ends the wait), and sends once more
+    // when none came, unless the channel closed.
+    bool sendWithRetry(const std::function<void()>& send, float firstWait, float secondWait);
 
     std::unique_ptr<VRAXSensor> vraxSensor;
     bool running_ = false;

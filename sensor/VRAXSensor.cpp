@@ -40,10 +40,10 @@ void VRAXSensor::setMEmEntryData(const uint8_t* frame, int resLength) {
     std::memcpy(responseData_.data(), frame + 2, size_t(n));
 }
 
-int32_t VRAXSensor::connect(int32_t& err) {
+ConnectResult VRAXSensor::connect(int32_t& err) {
     if (!rfCommControl_) return kNoLink;
-    const int32_t status = rfCommControl_->connectSensor(address_, err);
-    if (status == 0) sensorStatus_ = 1;
+    const ConnectResult status = rfCommControl_->connectSensor(address_, err);
+    if (status == kConnected) sensorStatus_ = 1;
     return status;
 }
 
@@ -89,78 +89,79 @@ bool VRAXSensor::scanDrawIndexFrom(uint64_t& from, uint64_t& last, uint64_t wind
     return sensorData.getDataByTheMSTime(t, from, last, true);
 }
 
-int32_t VRAXSensor::sendBinCommand(const uint8_t* message, int length, int32_t& errCode) {
+SendResult VRAXSensor::sendBinCommand(const uint8_t* message, int length, int32_t& errCode) {
     uint8_t frame[32];
     if (length < 1 || length + 2 > int(sizeof frame)) return kBadArgument;
     const int n = buildSendPacket(message, length, frame);
     return rfCommControl_->sendBinCommand(frame, n, errCode);
 }
 
-int32_t VRAXSensor::sendCommand(std::initializer_list<uint8_t> bytes, int32_t& err,
-                                bool clearFlags) {
+SendResult VRAXSensor::sendCommand(std::initializer_list<uint8_t> bytes, int32_t& err,
+                                   bool clearFlags) {
     if (clearFlags) rfCommControl_->clearFlags();
     return sendBinCommand(bytes.begin(), int(bytes.size()), err);
 }
 
 // --- measurement control and settings -------------------------------------
 
-int32_t VRAXSensor::sendSensStartCommand(int32_t& err) {
+SendResult VRAXSensor::sendSensStartCommand(int32_t& err) {
     return sendCommand({commandCode("sens"), 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
                         0x01, 0x01, 0x00, 0x00, 0x00},
                        err);
 }
 
-int32_t VRAXSensor::sendSensStartCommand(int32_t year, int32_t mont, int32_t day, int32_t hour,
-                                         int32_t min, int32_t sec, int32_t& result) {
+SendResult VRAXSensor::sendSensStartCommand(int32_t year, int32_t mont, int32_t day, int32_t hour,
+                                            int32_t min, int32_t sec, int32_t& result) {
     return sendCommand(
         {commandCode("sens"), 0x01, uint8_t(year - 2000), uint8_t(mont), uint8_t(day),
          uint8_t(hour), uint8_t(min), uint8_t(sec), 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00},
         result);
 }
 
-int32_t VRAXSensor::sendCalibGEOCommand(int32_t& err) {
+SendResult VRAXSensor::sendCalibGEOCommand(int32_t& err) {
     return sendCommand({commandCode("geocalib"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendStopAllCommand(int32_t& err) {
+SendResult VRAXSensor::sendStopAllCommand(int32_t& err) {
     return sendCommand({commandCode("stop"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendGetSensorInfoCommand(int32_t& err) {
+SendResult VRAXSensor::sendGetSensorInfoCommand(int32_t& err) {
     return sendCommand({commandCode("devinfo"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendBatteryStatusCommand(int32_t& err) {
+SendResult VRAXSensor::sendBatteryStatusCommand(int32_t& err) {
     return sendCommand({commandCode("getbattstatus"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendSetDateTimeCommand(int32_t& err, int32_t year, int32_t month, int32_t day,
-                                           int32_t hour, int32_t min, int32_t sec, int32_t msec) {
+SendResult VRAXSensor::sendSetDateTimeCommand(int32_t& err, int32_t year, int32_t month,
+                                              int32_t day, int32_t hour, int32_t min, int32_t sec,
+                                              int32_t msec) {
     return sendCommand(
         {commandCode("setd"), uint8_t(year - 2000), uint8_t(month), uint8_t(day), uint8_t(hour),
          uint8_t(min), uint8_t(sec), uint8_t(msec & 0xFF), uint8_t(msec / 256)},
         err);
 }
 
-int32_t VRAXSensor::sendMemoryClearCommand(int32_t& err) {
+SendResult VRAXSensor::sendMemoryClearCommand(int32_t& err) {
     return sendCommand({commandCode("clearmem"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendSetMemOverwriteModeCommand(uint8_t mode, int32_t& err) {
+SendResult VRAXSensor::sendSetMemOverwriteModeCommand(uint8_t mode, int32_t& err) {
     return sendCommand({commandCode("setoverwritemode"), uint8_t(mode == 0 ? 0x01 : 0x00)}, err);
 }
 
-int32_t VRAXSensor::sendSetAccRangeCommand(int32_t range, int32_t& err) {
+SendResult VRAXSensor::sendSetAccRangeCommand(int32_t range, int32_t& err) {
     if (range < 0 || range > 3) return kBadArgument;
     return sendCommand({commandCode("setaccrange"), uint8_t(range)}, err);
 }
 
-int32_t VRAXSensor::sendSetGyrRangeCommand(int32_t range, int32_t& err) {
+SendResult VRAXSensor::sendSetGyrRangeCommand(int32_t range, int32_t& err) {
     if (range < 0 || range > 3) return kBadArgument;
     return sendCommand({commandCode("setgyrrange"), uint8_t(range)}, err);
 }
 
-int32_t VRAXSensor::sendSetExtPortConfigCommand(const int32_t* ports, int32_t& err) {
+SendResult VRAXSensor::sendSetExtPortConfigCommand(const int32_t* ports, int32_t& err) {
     if (!ports) return kBadArgument;
     auto map = [](int32_t v) -> uint8_t {
         switch (v) {
@@ -182,17 +183,17 @@ int32_t VRAXSensor::sendSetExtPortConfigCommand(const int32_t* ports, int32_t& e
         err);
 }
 
-int32_t VRAXSensor::sendSetBuzzerVolumeCommand(int32_t volume, int32_t& err) {
+SendResult VRAXSensor::sendSetBuzzerVolumeCommand(int32_t volume, int32_t& err) {
     return sendCommand({commandCode("setbuzvol"), uint8_t(volume)}, err);
 }
 
-int32_t VRAXSensor::sendSetOptBtnDisableCommand(int32_t& err) {
+SendResult VRAXSensor::sendSetOptBtnDisableCommand(int32_t& err) {
     return sendCommand({commandCode("setbtnmode"), 0x00}, err);
 }
 
-int32_t VRAXSensor::sendMeasurementSetting(const char* command, uint8_t enable, uint8_t rate,
-                                           uint8_t average, bool saveMem, int trailingZeros,
-                                           int32_t& err) {
+SendResult VRAXSensor::sendMeasurementSetting(const char* command, uint8_t enable, uint8_t rate,
+                                              uint8_t average, bool saveMem, int trailingZeros,
+                                              int32_t& err) {
     std::vector<uint8_t> m = {commandCode(command), 0, 0, 0};
     if (enable) {
         m[1] = rate;
@@ -204,39 +205,39 @@ int32_t VRAXSensor::sendMeasurementSetting(const char* command, uint8_t enable, 
     return sendBinCommand(m.data(), int(m.size()), err);
 }
 
-int32_t VRAXSensor::sendSetAgsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                      bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetAgsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                         bool saveMem, int32_t& err) {
     return sendMeasurementSetting("setags", enable, samplingRate, aveRage, saveMem, 0, err);
 }
 
-int32_t VRAXSensor::sendSetQagsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                       bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetQagsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                          bool saveMem, int32_t& err) {
     return sendMeasurementSetting("setqags", enable, samplingRate, aveRage, saveMem, 0, err);
 }
 
-int32_t VRAXSensor::sendSetGeoCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                      bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetGeoCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                         bool saveMem, int32_t& err) {
     return sendMeasurementSetting("setgeo", enable, samplingRate, aveRage, saveMem, 0, err);
 }
 
-int32_t VRAXSensor::sendSetPressCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                        bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetPressCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                           bool saveMem, int32_t& err) {
     return sendMeasurementSetting("setpres", enable, samplingRate, aveRage, saveMem, 0, err);
 }
 
-int32_t VRAXSensor::sendSetBattCommand(uint8_t enable, bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetBattCommand(uint8_t enable, bool saveMem, int32_t& err) {
     return sendCommand(
         {commandCode("setbatt"), uint8_t(enable ? 0x01 : 0x00), uint8_t(enable && saveMem)}, err);
 }
 
-int32_t VRAXSensor::sendSetExtCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                      bool saveMem, int32_t& err) {
+SendResult VRAXSensor::sendSetExtCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                         bool saveMem, int32_t& err) {
     return sendMeasurementSetting("setext", enable, samplingRate, aveRage, saveMem, 2, err);
 }
 
-int32_t VRAXSensor::sendSetExt16ADCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                          bool saveMem, int32_t port1Gain, int32_t port2Gain,
-                                          int32_t port3Gain, int32_t port4Gain, int32_t& err) {
+SendResult VRAXSensor::sendSetExt16ADCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                             bool saveMem, int32_t port1Gain, int32_t port2Gain,
+                                             int32_t port3Gain, int32_t port4Gain, int32_t& err) {
     if (!enable) return sendCommand({commandCode("setext16"), 0, 0, 0, 0, 0, 0, 0}, err);
     return sendCommand(
         {commandCode("setext16"), samplingRate, aveRage, uint8_t(saveMem ? aveRage : 0),
@@ -244,18 +245,18 @@ int32_t VRAXSensor::sendSetExt16ADCommand(uint8_t enable, uint8_t samplingRate, 
         err);
 }
 
-int32_t VRAXSensor::sendSetI2CDisableCommand(int32_t& err) {
+SendResult VRAXSensor::sendSetI2CDisableCommand(int32_t& err) {
     return sendCommand({commandCode("seti2c"), 0x00, 0x00, 0x00}, err);
 }
 
-int32_t VRAXSensor::sendBeep1Command(int32_t& err) {
+SendResult VRAXSensor::sendBeep1Command(int32_t& err) {
     return sendCommand({commandCode("buzzer"), 0x01}, err, /*clearFlags=*/false);
 }
 
 // --- memory entries -----------------------------------------------------------
 
 bool VRAXSensor::sendMemEntryCount(int32_t& err) {
-    return sendCommand({commandCode("memcount"), 0x00}, err) == 0;
+    return sendCommand({commandCode("memcount"), 0x00}, err) == kSent;
 }
 
 void VRAXSensor::getMemEntryCount(uint32_t& count) const {
@@ -263,7 +264,7 @@ void VRAXSensor::getMemEntryCount(uint32_t& count) const {
 }
 
 bool VRAXSensor::sendMemFreeSize(int32_t& err) {
-    return sendCommand({commandCode("getmemfreesize"), 0x00}, err) == 0;
+    return sendCommand({commandCode("getmemfreesize"), 0x00}, err) == kSent;
 }
 
 void VRAXSensor::getMemFreeSize(uint32_t& freeEntries, uint32_t& freeRecord) const {
@@ -275,7 +276,7 @@ bool VRAXSensor::getMemEntry(int32_t entry, int32_t& startYear, int32_t& startMo
                              int32_t& startDay, int32_t& startHour, int32_t& startMin,
                              int32_t& startSec, int32_t& startMs, int32_t& recordSize,
                              int32_t& err) {
-    if (sendCommand({commandCode("getmementry"), uint8_t(entry)}, err) != 0) return false;
+    if (sendCommand({commandCode("getmementry"), uint8_t(entry)}, err) != kSent) return false;
     if (!waitResult(5.0f)) return false;
     const uint8_t* r = responseData_.data();
     startYear = r[0] + 2000;
@@ -291,25 +292,21 @@ bool VRAXSensor::getMemEntry(int32_t entry, int32_t& startYear, int32_t& startMo
 
 bool VRAXSensor::waitResult(float seconds) {
     if (!rfCommControl_ || !(seconds > 0)) return false;
-    float elapsed = 0;
-    for (;;) {
-        eventwait::runFor(0.01);
-        if (rfCommControl_->okFlag()) return true;
-        if (rfCommControl_->channelClosed()) return false;
-        elapsed = float(double(elapsed) + 0.01);
-        if (!(seconds > elapsed)) return false;
-    }
+    RFCommControl* link = rfCommControl_.get();
+    return eventwait::runUntil([link] { return link->okFlag() || link->channelClosed(); },
+                               seconds) &&
+           link->okFlag();
 }
 
 bool VRAXSensor::getMemEntryInfo2(int32_t entry, int32_t& err) {
-    return sendCommand({commandCode("getmementryinfo2"), uint8_t(entry)}, err) == 0;
+    return sendCommand({commandCode("getmementryinfo2"), uint8_t(entry)}, err) == kSent;
 }
 
 bool VRAXSensor::readMemData(int32_t entry, int32_t& err) {
     const uint8_t m[] = {commandCode("readmemdata"), uint8_t(entry)};
-    if (sendBinCommand(m, 2, err) != 0) {
+    if (sendBinCommand(m, 2, err) != kSent) {
         eventwait::runFor(0.5);
-        if (sendBinCommand(m, 2, err) != 0) return false;
+        if (sendBinCommand(m, 2, err) != kSent) return false;
     }
     rfCommControl_->setMemDataReadCompleat(false);
     return true;
@@ -322,7 +319,7 @@ bool VRAXSensor::memDataReadCompleat() const {
 bool VRAXSensor::clearAllMemEntry(int32_t& err) {
     // Flags are cleared first, so that only the sensor's own answer to the
     // erase can satisfy the wait that follows.
-    if (sendCommand({commandCode("clearmem"), 0x00}, err) != 0) return false;
+    if (sendCommand({commandCode("clearmem"), 0x00}, err) != kSent) return false;
     rfCommControl_->setMemDataReadCompleat(false);
     return true;
 }

@@ -15,10 +15,6 @@
 
 class VRAXSensor : public SensorEvents {
   public:
-    // Result of a sender whose argument is out of range: nothing was sent.
-    static constexpr int kBadArgument = 7;
-    // Result of connect() without a link.
-    static constexpr int kNoLink = 6;
     static constexpr int kResponseSize = 1024;
 
     VRAXSensor();
@@ -58,13 +54,13 @@ class VRAXSensor : public SensorEvents {
     void setMEmEntryData(const uint8_t* frame, int resLength) override;
     void setBatteryVoltage(float volts) override { batteryVoltage_ = volts; }
     void setAd16Gain(int gain, int Port) override;
-    void appendSensorData(uint64_t time, int dataType, const int32_t* data) override {
+    void appendSensorData(uint64_t time, SensorDataType dataType, const int32_t* data) override {
         sensorData.appendSensorData(time, dataType, data);
     }
     void setSensorStatus(int status) override { sensorStatus_ = status; }
 
     // Connection.
-    int32_t connect(int32_t& err);
+    ConnectResult connect(int32_t& err);
     void disconnect();
     void clearSensorData();
     // True once the channel was closed under the link (sensor off, out of range).
@@ -98,41 +94,41 @@ class VRAXSensor : public SensorEvents {
     bool loadFromFileByCSV(const std::string& path) { return sensorData.loadFromFileByCSV(path); }
 
     // Frames a message (code and parameters) and writes it through the link.
-    int32_t sendBinCommand(const uint8_t* message, int length, int32_t& errCode);
+    SendResult sendBinCommand(const uint8_t* message, int length, int32_t& errCode);
 
     // Measurement control and settings.
-    int32_t sendSensStartCommand(int32_t& err);
-    int32_t sendSensStartCommand(int32_t year, int32_t mont, int32_t day, int32_t hour, int32_t min,
-                                 int32_t sec, int32_t& result);
-    int32_t sendCalibGEOCommand(int32_t& err);
-    int32_t sendStopAllCommand(int32_t& err);
-    int32_t sendGetSensorInfoCommand(int32_t& err);
-    int32_t sendBatteryStatusCommand(int32_t& err);
-    int32_t sendSetDateTimeCommand(int32_t& err, int32_t year, int32_t month, int32_t day,
-                                   int32_t hour, int32_t min, int32_t sec, int32_t msec);
-    int32_t sendMemoryClearCommand(int32_t& err);
-    int32_t sendSetMemOverwriteModeCommand(uint8_t mode, int32_t& err);
-    int32_t sendSetAccRangeCommand(int32_t range, int32_t& err);
-    int32_t sendSetGyrRangeCommand(int32_t range, int32_t& err);
-    int32_t sendSetExtPortConfigCommand(const int32_t* ports, int32_t& err);
-    int32_t sendSetBuzzerVolumeCommand(int32_t volume, int32_t& err);
-    int32_t sendSetOptBtnDisableCommand(int32_t& err);
-    int32_t sendSetAgsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage, bool saveMem,
-                              int32_t& err);
-    int32_t sendSetQagsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage, bool saveMem,
-                               int32_t& err);
-    int32_t sendSetGeoCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage, bool saveMem,
-                              int32_t& err);
-    int32_t sendSetPressCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage, bool saveMem,
-                                int32_t& err);
-    int32_t sendSetBattCommand(uint8_t enable, bool saveMem, int32_t& err);
-    int32_t sendSetExtCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage, bool saveMem,
-                              int32_t& err);
-    int32_t sendSetExt16ADCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
-                                  bool saveMem, int32_t port1Gain, int32_t port2Gain,
-                                  int32_t port3Gain, int32_t port4Gain, int32_t& err);
-    int32_t sendSetI2CDisableCommand(int32_t& err);
-    int32_t sendBeep1Command(int32_t& err);
+    SendResult sendSensStartCommand(int32_t& err);
+    SendResult sendSensStartCommand(int32_t year, int32_t mont, int32_t day, int32_t hour,
+                                    int32_t min, int32_t sec, int32_t& result);
+    SendResult sendCalibGEOCommand(int32_t& err);
+    SendResult sendStopAllCommand(int32_t& err);
+    SendResult sendGetSensorInfoCommand(int32_t& err);
+    SendResult sendBatteryStatusCommand(int32_t& err);
+    SendResult sendSetDateTimeCommand(int32_t& err, int32_t year, int32_t month, int32_t day,
+                                      int32_t hour, int32_t min, int32_t sec, int32_t msec);
+    SendResult sendMemoryClearCommand(int32_t& err);
+    SendResult sendSetMemOverwriteModeCommand(uint8_t mode, int32_t& err);
+    SendResult sendSetAccRangeCommand(int32_t range, int32_t& err);
+    SendResult sendSetGyrRangeCommand(int32_t range, int32_t& err);
+    SendResult sendSetExtPortConfigCommand(const int32_t* ports, int32_t& err);
+    SendResult sendSetBuzzerVolumeCommand(int32_t volume, int32_t& err);
+    SendResult sendSetOptBtnDisableCommand(int32_t& err);
+    SendResult sendSetAgsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                 bool saveMem, int32_t& err);
+    SendResult sendSetQagsCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                  bool saveMem, int32_t& err);
+    SendResult sendSetGeoCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                 bool saveMem, int32_t& err);
+    SendResult sendSetPressCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                   bool saveMem, int32_t& err);
+    SendResult sendSetBattCommand(uint8_t enable, bool saveMem, int32_t& err);
+    SendResult sendSetExtCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                 bool saveMem, int32_t& err);
+    SendResult sendSetExt16ADCommand(uint8_t enable, uint8_t samplingRate, uint8_t aveRage,
+                                     bool saveMem, int32_t port1Gain, int32_t port2Gain,
+                                     int32_t port3Gain, int32_t port4Gain, int32_t& err);
+    SendResult sendSetI2CDisableCommand(int32_t& err);
+    SendResult sendBeep1Command(int32_t& err);
 
     // Memory entries.
     bool sendMemEntryCount(int32_t& err);
@@ -152,9 +148,11 @@ class VRAXSensor : public SensorEvents {
 
   private:
     // Clears the flags (unless told not to) and sends a command's bytes.
-    int32_t sendCommand(std::initializer_list<uint8_t> bytes, int32_t& err, bool clearFlags = true);
-    int32_t sendMeasurementSetting(const char* command, uint8_t enable, uint8_t rate,
-                                   uint8_t average, bool saveMem, int trailingZeros, int32_t& err);
+    SendResult sendCommand(std::initializer_list<uint8_t> bytes, int32_t& err,
+                           bool clearFlags = true);
+    SendResult sendMeasurementSetting(const char* command, uint8_t enable, uint8_t rate,
+                                      uint8_t average, bool saveMem, int trailingZeros,
+                                      int32_t& err);
 
     std::string name_;
     std::string address_;

@@ -2,32 +2,6 @@
 
 #include "protocol/CommandTable.h"
 
-namespace MeasurementCode {
-uint8_t forDataType(int dataType) {
-    static constexpr uint8_t codes[7] = {ags, geo, press, batt, ext, qags, ext16ad};
-    return dataType >= 0 && dataType < 7 ? codes[dataType] : 0;
-}
-int dataTypeOf(uint8_t code) {
-    switch (code) {
-        case ags:
-            return 0;
-        case geo:
-            return 1;
-        case press:
-            return 2;
-        case batt:
-            return 3;
-        case ext:
-            return 4;
-        case qags:
-            return 5;
-        case ext16ad:
-            return 6;
-        default:
-            return -1;
-    }
-}
-}  // namespace MeasurementCode
 
 namespace {
 

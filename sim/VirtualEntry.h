@@ -10,20 +10,8 @@
 #include <string>
 #include <vector>
 
-// Measurement frame codes and their data type numbers (0..6).
-namespace MeasurementCode {
-inline constexpr uint8_t ags = 0x80;
-inline constexpr uint8_t geo = 0x81;
-inline constexpr uint8_t press = 0x82;
-inline constexpr uint8_t batt = 0x83;
-inline constexpr uint8_t ext = 0x84;
-inline constexpr uint8_t qags = 0x8A;
-inline constexpr uint8_t ext16ad = 0x8C;
-// Code of a data type 0..6, or 0 for another value.
-uint8_t forDataType(int dataType);
-// Data type of a measurement code, or -1.
-int dataTypeOf(uint8_t code);
-}  // namespace MeasurementCode
+#include "protocol/MeasurementKinds.h"
+
 
 // Bit (1 << data type) per kind a generated entry mixes in.
 inline constexpr uint8_t kAllKinds = 0x7F;

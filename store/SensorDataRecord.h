@@ -6,16 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum SensorDataType : int32_t {
-    ags = 0,
-    geo = 1,
-    press = 2,
-    batt = 3,
-    ext = 4,
-    qags = 5,
-    ext16ad = 6,
-    unknown = 7,
-};
+#include "protocol/MeasurementKinds.h"
 
 // Values each data type carries (index = type code 0..6).
 inline constexpr int kValuesPerType[7] = {6, 3, 2, 2, 6, 10, 12};

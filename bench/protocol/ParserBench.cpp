@@ -20,7 +20,7 @@ class CountingOwner : public SensorEvents {
     void setBatteryVoltage(float) override {}
     void setAd16Gain(int, int) override {}
     int getAd16Gain(int) override { return 1; }
-    void appendSensorData(uint64_t, int, const int32_t*) override { ++samples; }
+    void appendSensorData(uint64_t, SensorDataType, const int32_t*) override { ++samples; }
     void setSensorStatus(int) override {}
 };
 

@@ -35,7 +35,7 @@ class EventRecorder : public SensorEvents {
         calls.push_back("gain " + std::to_string(gain) + " " + std::to_string(port));
     }
     int getAd16Gain(int port) override { return gains[size_t(port)]; }
-    void appendSensorData(uint64_t time, int type, const int32_t* data) override {
+    void appendSensorData(uint64_t time, SensorDataType type, const int32_t* data) override {
         static const int counts[7] = {6, 3, 2, 2, 6, 10, 12};
         Sample s{time, type, std::vector<int32_t>(data, data + counts[type])};
         std::string text = "data " + std::to_string(time) + " " + std::to_string(type);

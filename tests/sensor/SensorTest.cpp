@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -145,8 +146,8 @@ TEST_F(SensorTest, SendersPutTheirBytesOnTheWire) {
 
     // Out-of-range arguments send nothing.
     const size_t before = device->receivedFrames().size();
-    EXPECT_EQ(sensor.sendSetAccRangeCommand(4, err), VRAXSensor::kBadArgument);
-    EXPECT_EQ(sensor.sendSetGyrRangeCommand(-1, err), VRAXSensor::kBadArgument);
+    EXPECT_EQ(sensor.sendSetAccRangeCommand(4, err), kBadArgument);
+    EXPECT_EQ(sensor.sendSetGyrRangeCommand(-1, err), kBadArgument);
     eventwait::runFor(0.05);
     EXPECT_EQ(device->receivedFrames().size(), before);
 
@@ -319,6 +320,52 @@ TEST_F(SensorTest, ADownloadCutShortKeepsWhatArrivedAndSaysWhy) {
     EXPECT_TRUE(report.fileComplete);
     EXPECT_NE(report.filePath.find("-incomplete-4.csv"), std::string::npos) << report.filePath;
     EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
+}
+
+// One session downloads twice: the end of the first entry must not end the
+// second before it began.
+TEST_F(SensorTest, EachDownloadWaitsForItsOwnEnd) {
+    VirtualSensor* a = add610();
+    a->entries.push_back(VirtualEntry::generated(1, 3000, kKindsWithoutExt16ad));
+    a->entries.push_back(VirtualEntry::generated(2, 2000, kKindsWithoutExt16ad));
+    a->entries[1].setStart(2025, 1, 2, 3, 4, 5, 6);
+    a->faults.framesPerSecond = 20000;  // paced: each replay takes longer than one poll
+    session::MemoryListing listing;
+    ASSERT_TRUE(session::SensorSession("VRAX610-001", k610).listMemory(listing).ok());
+
+    session::SensorSession s("VRAX610-001", k610);
+    for (int row : {0, 1}) {
+        session::DownloadRequest request;
+        request.saveFolder = dir;
+        request.entryRow = row;
+        request.startText = listing.entries[size_t(row)].startText;
+        request.expectedRecords = listing.entries[size_t(row)].records;
+        session::DownloadReport report;
+        const session::Outcome o = s.downloadEntry(request, {}, report);
+        EXPECT_TRUE(o.ok()) << row << ": result " << int(o.result);
+        EXPECT_EQ(report.records, row == 0 ? 3000u : 2000u);
+        EXPECT_TRUE(report.complete);
+    }
+}
+
+// A sensor that never starts sending the entry: the download gives up after
+// the silence time, says so, and keeps no file.
+TEST_F(SensorTest, ADownloadThatNeverStartsTimesOut) {
+    VirtualSensor* a = add610();
+    a->entries.push_back(VirtualEntry::generated(1, 100, kKindsWithoutExt16ad));
+    a->faults.unansweredCommands[commandCode("readmemdata")] = -1;
+    session::DownloadReport report;
+    const auto started = std::chrono::steady_clock::now();
+    const session::Outcome o = download("VRAX610-001", k610, 0, false, report);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(o.result, session::Result::timedOut);
+    EXPECT_EQ(o.step, session::Step::download);
+    EXPECT_GE(seconds, session::kSilenceTimeout);
+    EXPECT_EQ(report.records, 0u);
+    EXPECT_TRUE(report.filePath.empty());
+    EXPECT_FALSE(std::filesystem::exists(report.targetPath));
+    EXPECT_FALSE(std::filesystem::exists(report.targetPath + ".part"));
 }
 
 TEST_F(SensorTest, ADownloadIntoAnUnwritablePlaceFailsBeforeAnythingIsRead) {

@@ -140,7 +140,11 @@ TEST(CsvLoad, SkipsWhatItDoesNotKnowAndReadsNumbersLeniently) {
               "AGS,1,1,2,3,4,5,6\n"
               "ags ,1,1,2,3,4,5,6\n"
               "ags\n"
-              "ags,3,1,2\n"  // cut short
+              "ags,3,1,2\n"        // cut short
+              "ags,3,1,2,3,4,5\n"  // only the last value missing
+              "qags,7,1,2,3,4,5,6,7,8\n"
+              "ead1111,5,1,2,3\n"
+              "press temp,5000,101325\n"
               "ead00000,1,1,2,3,4\n"
               "\n"
               "geo, -42x,7,junk,99999999999,extra\n"

@@ -23,7 +23,7 @@ class DemoOwner : public SensorEvents {
     void setBatteryVoltage(float v) override { std::printf("  battery %.2f V\n", double(v)); }
     void setAd16Gain(int, int) override {}
     int getAd16Gain(int) override { return 1; }
-    void appendSensorData(uint64_t t, int type, const int32_t* d) override {
+    void appendSensorData(uint64_t t, SensorDataType type, const int32_t* d) override {
         store.appendSensorData(t, type, d);
     }
     void setSensorStatus(int) override {}
