@@ -14,19 +14,13 @@
 #include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
 #include "sensor/SensorSession.h"
+#include "support/Files.h"
 
 namespace {
 
 constexpr const char* kName = "VRAX650-FAULT-01";
 constexpr const char* kAddress = "00:1B:DC:65:00:77";
 constexpr uint32_t kRecords = 3000;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class FaultInjection : public ::testing::Test {
   protected:

@@ -14,18 +14,12 @@
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
 #include "support/EntryFile.h"
+#include "support/Files.h"
 
 namespace {
 
 constexpr const char* k610 = "00:1B:DC:61:00:01";
 constexpr const char* k650 = "00:1B:DC:65:00:16";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class SensorTest : public ::testing::Test {
   protected:

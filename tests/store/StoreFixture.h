@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "store/VRAXSensorData.h"
+#include "support/Files.h"
 
 struct RecordingReporter : StoreReporter {
     std::vector<std::pair<std::string, std::string>> calls;
@@ -33,17 +34,6 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 // Appends `n` ags records with times 10 ms apart and values that identify them.
 inline void appendAgs(VRAXSensorData& store, int n, int first = 0) {

@@ -20,6 +20,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/Files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,13 +31,6 @@ struct Result {
     std::string out;
     std::string err;
 };
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 size_t countLines(const std::string& text) {
     return size_t(std::count(text.begin(), text.end(), '\n'));
