@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMainWindow>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -21,28 +20,29 @@
 #include <vector>
 
 #include "app/EntryTableModel.h"
+#include "app/Messages.h"
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
 #ifdef VRAX_HAVE_PREVIEW
 #include "preview/PreviewWindow.h"
 #endif
 #include "link/BtUtilClass.h"
+#include "link/platform/BluetoothPlatform.h"
 #include "store/FileIO.h"
 #include "ui_MainWindow.h"
 
 namespace {
 
 const QString kNoSensor = QStringLiteral("---");
-const QString kWarning = QStringLiteral("Warning");
-const QString kError = QStringLiteral("Error");
+
+#ifdef VRAX_HAVE_PREVIEW
+constexpr bool kHavePreview = true;
+#else
+constexpr bool kHavePreview = false;
+#endif
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-// Fills "%@" with the sensor's name; the rest of the text stays literal.
-QString withName(const char* text, const QString& name) {
-    return QString::fromUtf8(text).replace(QStringLiteral("%@"), name);
 }
 
 // A folder is writable when a file can really be made in it.
@@ -52,26 +52,6 @@ bool folderWritable(const QString& path) {
     return probe.open();
 }
 
-// Why a download ended before its end was reported, in the user's words.
-QString incompleteReason(session::Result r) {
-    switch (r) {
-        case session::Result::cancelled:
-            return QStringLiteral("ダウンロードを中止しました");
-        case session::Result::channelClosed:
-            return QStringLiteral("センサとの接続が切れました");
-        case session::Result::timedOut:
-            return QStringLiteral("センサからのデータが途絶えました");
-        case session::Result::notSent:
-            return QStringLiteral("データ読み出しの要求を送信できませんでした");
-        case session::Result::fileError:
-            return QStringLiteral("ファイルへの書き込みに失敗しました");
-        case session::Result::missingRecords:
-            return QStringLiteral("受信したレコード数がエントリのレコード数と一致しません");
-        default:
-            return QStringLiteral("ダウンロードが完了しませんでした");
-    }
-}
-
 // Size and modification time of what lies at `path`, for the question
 // about an existing file (a link that leads nowhere: the link itself).
 QString describeExisting(const std::string& path) {
@@ -79,8 +59,8 @@ QString describeExisting(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) return {};
     const QString when = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec)
                              .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-    return QStringLiteral("サイズ %1 バイト，更新日時 %2")
-        .arg(QLocale(QLocale::Japanese).toString(qlonglong(st.st_size)), when);
+    return msg::existingFileDescription(QLocale(QLocale::Japanese).toString(qlonglong(st.st_size)),
+                                        when);
 }
 
 QString fileNameOf(const std::string& path) {
@@ -91,33 +71,22 @@ QString fileNameOf(const std::string& path) {
 // file: why, how many records arrived, and where they are.
 QString downloadFailureText(const QString& name, const session::Outcome& o,
                             const session::DownloadReport& r) {
-    QString text;
-    if (o.result == session::Result::fileError)  // the transfer itself ended well
-        text = QStringLiteral("%1：データは全て受信しましたが，ファイルに保存できませんでした．\n")
-                   .arg(name);
-    else
-        text = QStringLiteral("%1：%2．\n").arg(name, incompleteReason(o.result));
-    text +=
-        r.expected > 0
-            ? QStringLiteral("受信したレコード：%1 / %2 レコード\n").arg(r.records).arg(r.expected)
-            : QStringLiteral("受信したレコード：%1 レコード\n").arg(r.records);
-    if (!r.fileError.empty())
-        text += QStringLiteral("ファイルの書き込みまたは名前の変更に失敗しました（%1）．\n")
-                    .arg(qs(r.fileError));
+    // A file error as the result: the transfer itself ended well.
+    QString text = o.result == session::Result::fileError
+                       ? msg::receivedButNotSaved(name)
+                       : msg::endedEarly(name, msg::incompleteReason(o.result));
+    text += r.expected > 0 ? msg::receivedOf(r.records, r.expected) : msg::received(r.records);
+    if (!r.fileError.empty()) text += msg::writeOrRenameFailed(qs(r.fileError));
     // Every record written and only the final move failed: the file holds the whole entry.
     const bool wholeEntry = o.result == session::Result::fileError && r.fileComplete;
     if (r.filePath.empty())
-        text += QStringLiteral("ファイルは残していません．");
+        text += msg::noFileKept();
     else if (!r.fileComplete)
-        text += QStringLiteral("ファイルは不完全です（一部のデータを書き込めませんでした）．\n(%1)")
-                    .arg(qs(r.filePath));
+        text += msg::fileIncomplete(qs(r.filePath));
     else if (wholeEntry)
-        text += QStringLiteral("全データは次のファイルに残しています．\n(%1)").arg(qs(r.filePath));
+        text += msg::wholeEntryKeptIn(qs(r.filePath));
     else
-        text += QStringLiteral(
-                    "受信したデータは次のファイルに残しています"
-                    "（エントリの全データではありません）．\n(%1)")
-                    .arg(qs(r.filePath));
+        text += msg::partKeptIn(qs(r.filePath));
     return text;
 }
 
@@ -132,7 +101,7 @@ void MainController::awakeFromNib() {
     entryCount = freeEntryCount = freeRecordCount = 0;
     dataEntryStartTime.clear();
     dataEntryRecordCount.clear();
-    vraxSensor.reset();
+    sensorSession.reset();
 
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty()) documents = QDir::homePath();
@@ -150,18 +119,16 @@ void MainController::awakeFromNib() {
     dispInternalMemoryInfo();
 
     progressView = new ProgressView(thisWindow);
-    connect(progressView->finishButton(), &QPushButton::clicked, this,
-            &MainController::dlFinButtonClicked);
-    connect(progressView->cancelButton(), &QPushButton::clicked, this,
+    connect(progressView, &ProgressView::finished, this, &MainController::dlFinButtonClicked);
+    connect(progressView, &ProgressView::cancelRequested, this,
             &MainController::cancelDownloadClicked);
-    connect(progressView->previewButton(), &QPushButton::clicked, this,
+    connect(progressView, &ProgressView::previewRequested, this,
             &MainController::previewButtonClicked);
     connect(ui->actionPreviewCsv, &QAction::triggered, this,
             [this] { guarded([this] { previewFileMenu(); }); });
 #ifndef VRAX_HAVE_PREVIEW
     ui->actionPreviewCsv->setVisible(false);
 #endif
-    progressView->hide();
     setEntryButtonsEnabled(false);
 
     connect(ui->sensorPB, &QComboBox::activated, this,
@@ -196,7 +163,8 @@ void MainController::refreshControls() {
     ui->eraseDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->actionPreviewCsv->setEnabled(!running);
     // Nothing under the overlay can be reached, by mouse or keyboard.
-    ui->centralwidget->setEnabled(!(progressView && progressView->isVisible()));
+    ui->centralwidget->setEnabled(!progressView ||
+                                  progressView->state() == ProgressView::State::idle);
 }
 
 void MainController::setEntryButtonsEnabled(bool enabled) {
@@ -279,7 +247,7 @@ void MainController::sensorChanged() {
 
 void MainController::connectButtonClicked() {
     if (selectedTitle() == kNoSensor) {
-        MyTools::dispMessageOK(QStringLiteral("有効なセンサが登録/選択されていません"), kWarning);
+        MyTools::dispMessageOK(msg::noSensorSelected(), msg::warning());
         return;
     }
     if (!updateEntryData()) setEntryButtonsEnabled(false);
@@ -298,61 +266,63 @@ bool MainController::updateEntryData() {
     QString address;
     int index = -1;
     getSensorDataByName(name, address, index);
-    if (!openSensorAndStop(name, address)) return false;
+    startSession(name, address);
+    session::MemoryListing listing;
+    const session::Outcome o = sensorSession->listMemory(listing, true);
+    simpleDisconnectSensor();
 
-    float volts = 0;
-    if (!vraxSensor->readBattery(volts).ok()) volts = 0;  // shown as unknown
-    showDeviceInfo(vraxSensor->sensor().firmVersion(), volts);
-
-    if (!getMemStatus(entryCount, freeEntryCount, freeRecordCount)) {
-        simpleDisconnectSensor();
-        return false;
+    // What was read before a failure is shown as far as it goes.
+    if (!failedOpening(o)) showDeviceInfo(listing.firmVersion, listing.batteryVoltage);
+    if (o.ok() || o.step == session::Step::entryList) {
+        entryCount = listing.status.entryCount;
+        freeEntryCount = listing.status.freeEntryCount;
+        freeRecordCount = listing.status.freeRecordCount;
     }
-    std::vector<session::EntryInfo> entries;
-    const session::Outcome o = vraxSensor->readEntries(entryCount, entries);
-    for (const session::EntryInfo& e : entries) {
+    for (const session::EntryInfo& e : listing.entries) {
         dataEntryStartTime << qs(e.startText);
         dataEntryRecordCount << e.records;
     }
+    upDateViews();
     if (!o.ok()) {
-        upDateViews();
-        MyTools::dispMessageOK(withName("%@センサのデータ取得に失敗しました", name), kError);
-        simpleDisconnectSensor();
+        showOutcome(o, name);
         return false;
     }
-    simpleDisconnectSensor();
-    upDateViews();
     setEntryButtonsEnabled(!dataEntryStartTime.isEmpty());
     return true;
 }
 
+bool MainController::failedOpening(const session::Outcome& o) {
+    using session::Step;
+    return !o.ok() &&
+           (o.step == Step::connect || o.step == Step::stop || o.step == Step::deviceInfo);
+}
+
 void MainController::showDeviceInfo(const std::string& firmVersion, float volts) {
-    QString text =
-        tr("Firmware %1").arg(firmVersion.empty() ? QStringLiteral("?") : qs(firmVersion));
-    text +=
-        volts > 0 ? tr(", battery %1 V").arg(double(volts), 0, 'f', 2) : tr(", battery unknown");
-    ui->deviceInfoLabel->setText(text);
+    ui->deviceInfoLabel->setText(msg::deviceInfo(qs(firmVersion), volts));
+}
+
+void MainController::startSession(const QString& name, const QString& address) {
+    if (sensorSession) simpleDisconnectSensor();
+    sensorSession =
+        std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
 }
 
 bool MainController::openSensorAndStop(const QString& name, const QString& addr) {
-    if (vraxSensor) simpleDisconnectSensor();
-    vraxSensor = std::make_unique<session::SensorSession>(name.toStdString(), addr.toStdString());
-    const session::Outcome o = vraxSensor->openSensorAndStop();
+    startSession(name, addr);
+    const session::Outcome o = sensorSession->openSensorAndStop();
     if (o.ok()) return true;
     showOutcome(o, name);
-    if (o.result != session::Result::connectFailed) simpleDisconnectSensor();
+    simpleDisconnectSensor();
     return false;
 }
 
 bool MainController::getMemStatus(uint32_t& count, uint32_t& freeEntrySize,
                                   uint32_t& freeRecordSize) {
-    if (!vraxSensor) return false;
+    if (!sensorSession) return false;
     session::MemoryStatus status;
-    const session::Outcome o = vraxSensor->getMemStatus(status);
+    const session::Outcome o = sensorSession->getMemStatus(status);
     if (!o.ok()) {
-        MyTools::dispMessageOK(
-            withName("%@センサのデータ取得に失敗しました", qs(vraxSensor->sensor().name())),
-            kError);
+        showOutcome(o, qs(sensorSession->sensor().name()));
         return false;
     }
     count = status.entryCount;
@@ -362,51 +332,42 @@ bool MainController::getMemStatus(uint32_t& count, uint32_t& freeEntrySize,
 }
 
 bool MainController::simpleDisconnectSensor() {
-    if (vraxSensor) vraxSensor->simpleDisconnectSensor();
-    vraxSensor.reset();
+    if (sensorSession) sensorSession->simpleDisconnectSensor();
+    sensorSession.reset();
     return true;
 }
 
 void MainController::showOutcome(const session::Outcome& o, const QString& name) {
     using session::Result;
     using session::Step;
+    if (o.ok()) return;
+    QString text;
     if (o.result == Result::connectFailed) {
-        if (uint32_t(o.platformStatus) == 0xE00002C5u)
-            MyTools::dispMessageOK(withName("%@は別の機器で使用中です", name), kError);
-        else
-            MyTools::dispMessageOK(
-                withName(
-                    "%@に接続出来ませんでした．\nセンサの電源が入っているかや正しくペアリングされて"
-                    "いるか，接続数等を確認してください",
-                    name),
-                kError);
-        return;
+        text = o.platformStatus == PlatformStatus::exclusiveAccess ? msg::sensorInUse(name)
+                                                                   : msg::connectFailed(name);
+    } else {
+        switch (o.step) {
+            case Step::stop:
+                text = msg::setupFailed(name);
+                break;
+            case Step::deviceInfo:
+                text = msg::firmwareCheckFailed(name);
+                break;
+            case Step::erase:
+                text = msg::eraseFailed(name);
+                break;
+            case Step::folder:
+                text = msg::folderFailed(qs(o.path));
+                break;
+            case Step::file:
+                text = msg::fileFailed(qs(o.path));
+                break;
+            default:  // memory status, entry list, battery, download
+                text = msg::dataReadFailed(name);
+                break;
+        }
     }
-    switch (o.step) {
-        case Step::stop:
-            MyTools::dispMessageOK(withName("%@センサの初期設定に失敗しました", name), kError);
-            break;
-        case Step::deviceInfo:
-            MyTools::dispMessageOK(withName("%@のファーム確認に失敗しました", name), kError);
-            break;
-        case Step::erase:
-            MyTools::dispMessageOK(withName("%@センサのデータ全消去に失敗しました", name), kError);
-            break;
-        case Step::folder:
-            MyTools::dispMessageOK(
-                QStringLiteral("データ書き込みフォルダの作成に失敗しました．\n(%1)")
-                    .arg(qs(o.path)),
-                kError);
-            break;
-        case Step::file:
-            MyTools::dispMessageOK(
-                QStringLiteral("データファイルを作成できませんでした．\n(%1)").arg(qs(o.path)),
-                kError);
-            break;
-        default:
-            MyTools::dispMessageOK(withName("%@センサのデータ取得に失敗しました", name), kError);
-            break;
-    }
+    MyTools::dispMessageOK(text, msg::error());
 }
 
 void MainController::upDateViews() {
@@ -426,10 +387,7 @@ void MainController::dispInternalMemoryInfo() {
         ui->memDetailTF->setText(kNoSensor);
         return;
     }
-    ui->memDetailTF->setText(QStringLiteral("エントリ数:%1 空きエントリ：%2 空きレコード数:%3")
-                                 .arg(entryCount)
-                                 .arg(freeEntryCount)
-                                 .arg(freeRecordCount));
+    ui->memDetailTF->setText(msg::memoryDetail(entryCount, freeEntryCount, freeRecordCount));
 }
 
 int MainController::numberOfRowsInTableView() const {
@@ -462,13 +420,13 @@ void MainController::setSaveFolder(const QString& path) {
 }
 
 void MainController::referSaveDirButton() {
-    auto* panel = new QFileDialog(thisWindow, QStringLiteral("Select Data Save Folder"));
+    auto* panel = new QFileDialog(thisWindow, msg::saveFolderPanelTitle());
     panel->setObjectName(QStringLiteral("saveFolderPanel"));
     panel->setFileMode(QFileDialog::Directory);
     panel->setOption(QFileDialog::ShowDirsOnly, true);
     panel->setOption(QFileDialog::DontResolveSymlinks, false);
     panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    panel->setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
+    panel->setLabelText(QFileDialog::Accept, msg::saveFolderPanelAccept());
     panel->setWindowModality(Qt::WindowModal);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     connect(panel, &QFileDialog::finished, this, [this, panel](int result) {
@@ -484,7 +442,7 @@ void MainController::openPanelDidEnd(const QStringList& chosenFolders, int retur
     if (folderWritable(chosen))
         setSaveFolder(chosen);
     else
-        MyTools::dispMessageOK(QStringLiteral("選択したフォルダは書き込めません．"), kWarning);
+        MyTools::dispMessageOK(msg::folderNotWritable(), msg::warning());
 }
 
 void MainController::pathControlDoubleClick(const QString& clickedPath) {
@@ -509,8 +467,7 @@ void MainController::dataGetButtonClicked() {
                                          : QModelIndexList{};
     const int row = selected.isEmpty() ? -1 : selected.first().row();
     if (row < 0 || row >= int(dataEntryStartTime.size())) {
-        MyTools::dispMessageOK(QStringLiteral("取得するセンサ・エントリを選択して下さい"),
-                               kWarning);
+        MyTools::dispMessageOK(msg::chooseEntry(), msg::warning());
         return;
     }
     download(name, address, row);
@@ -540,55 +497,32 @@ void MainController::download(const QString& name, const QString& address, int r
         csvFilePath(dayFolderPath(request.saveFolder, year, month, day), name.toStdString(), start,
                     request.filtered, request.numberInName ? row + 1 : 0);
     if (fileio::exists(target)) {
-        const int answer = MyTools::askQuestion(
-            QStringLiteral("保存先に同じ名前のファイルがあります．\n(%1)\n%2\n\n"
-                           "Keep Both：既存のファイルを残し，新しいデータは番号を付けた名前で"
-                           "保存します．\n"
-                           "Replace：ダウンロードが完了した時点で既存のファイルを置き換えます"
-                           "（中断した場合は置き換えません）．")
-                .arg(qs(target), describeExisting(target)),
-            kWarning,
-            {QStringLiteral("Cancel"), QStringLiteral("Keep Both"), QStringLiteral("Replace")});
-        if (answer == 1)
+        const int answer =
+            MyTools::askQuestion(msg::existingFileQuestion(qs(target), describeExisting(target)),
+                                 msg::warning(), msg::existingFileButtons());
+        if (answer == msg::kKeepBoth)
             request.existing = safeout::Existing::keepBoth;
-        else if (answer == 2)
+        else if (answer == msg::kReplace)
             request.existing = safeout::Existing::replace;
         else
             return;
         if (closePending) return;  // the window was closed while the question was open
     }
 
-    if (vraxSensor) simpleDisconnectSensor();
-    vraxSensor =
-        std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
+    startSession(name, address);
 
     ProgressView* view = progressView;
     bool started = false;
     session::DownloadHooks hooks;
     hooks.transferStarted = [this, view, &request, &started] {
         started = true;
-        view->mainLabel()->setText(QStringLiteral("データダウンロード中"));
-        view->counterLabel()->setText(QStringLiteral("進捗：-- 行"));
-        view->setNote({});
-        view->bar()->setRange(0, int(std::max<int64_t>(request.expectedRecords, 0)));
-        view->bar()->setValue(0);
-        view->finishButton()->setEnabled(false);
-        view->cancelButton()->setEnabled(true);
-        view->cancelButton()->show();
-        view->previewButton()->hide();
-        view->showOver();
+        view->beginTransfer(request.expectedRecords);
         refreshControls();
     };
-    hooks.progress = [view](uint64_t records, int64_t expected) {
-        view->counterLabel()->setText(QStringLiteral("進捗：　%1 行").arg(records));
-        if (expected > 0)
-            view->bar()->setValue(int(std::min<uint64_t>(records, uint64_t(expected))));
-    };
+    hooks.progress = [view](uint64_t records, int64_t) { view->setCount(records); };
     hooks.cancelRequested = [this] { return cancelRequested; };
     // Said on the overlay at once, while the transfer goes on.
-    hooks.writeFailing = [view](const std::string& why) {
-        view->setNote(QStringLiteral("ファイルへの書き込みに失敗しています（%1）").arg(qs(why)));
-    };
+    hooks.writeFailing = [view](const std::string& why) { view->showWriteFailure(qs(why)); };
     // A write error is raised inside data delivery: show it once the parse
     // has returned, from the event loop of the download's wait.
     hooks.storeMessage = [this](const std::string& message, const std::string& title) {
@@ -597,7 +531,7 @@ void MainController::download(const QString& name, const QString& address, int r
     };
 
     session::DownloadReport report;
-    const session::Outcome o = vraxSensor->downloadEntry(request, hooks, report);
+    const session::Outcome o = sensorSession->downloadEntry(request, hooks, report);
     simpleDisconnectSensor();
     upDateViews();
 
@@ -605,39 +539,28 @@ void MainController::download(const QString& name, const QString& address, int r
         showOutcome(o, name);
         return;
     }
-    view->cancelButton()->setEnabled(false);
-    view->cancelButton()->hide();
-    view->finishButton()->setEnabled(true);
     // Only a whole entry is offered for preview.
     const bool complete = o.ok() && report.complete;
     lastDownloadPath = complete ? qs(report.filePath) : QString();
     if (complete) {
-#ifdef VRAX_HAVE_PREVIEW
-        view->previewButton()->show();
-#endif
-        view->mainLabel()->setText(QStringLiteral("データダウンロード終了"));
-        view->setNote(
-            report.filePath == report.targetPath
-                ? QString()
-                : QStringLiteral("別の名前で保存しました：%1").arg(fileNameOf(report.filePath)));
+        view->finish(true, kHavePreview,
+                     report.filePath == report.targetPath
+                         ? QString()
+                         : msg::savedUnderOtherName(fileNameOf(report.filePath)));
         return;
     }
-    view->mainLabel()->setText(QStringLiteral("データダウンロード中断"));
-    view->setNote(
-        report.filePath.empty()
-            ? QStringLiteral("ファイルは残していません")
-            : QStringLiteral("受信したデータの保存先：%1").arg(fileNameOf(report.filePath)));
-    MyTools::dispMessageOK(downloadFailureText(name, o, report), kError);
+    view->finish(false, kHavePreview,
+                 report.filePath.empty() ? msg::overlayNoFileKept()
+                                         : msg::receivedSavedTo(fileNameOf(report.filePath)));
+    MyTools::dispMessageOK(downloadFailureText(name, o, report), msg::error());
 }
 
 void MainController::cancelDownloadClicked() {
     cancelRequested = true;
-    if (progressView) progressView->cancelButton()->setEnabled(false);
 }
 
 void MainController::dlFinButtonClicked() {
-    progressView->finishButton()->setEnabled(false);
-    progressView->hide();
+    progressView->dismiss();
     refreshControls();
 }
 
@@ -648,8 +571,8 @@ void MainController::previewButtonClicked() {
 }
 
 void MainController::previewFileMenu() {
-    auto* panel = new QFileDialog(thisWindow, QStringLiteral("Preview CSV File"), saveFolderPath,
-                                  QStringLiteral("CSV files (*.csv);;All files (*)"));
+    auto* panel = new QFileDialog(thisWindow, msg::previewPanelTitle(), saveFolderPath,
+                                  msg::previewPanelFilter());
     panel->setObjectName(QStringLiteral("previewPanel"));
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
@@ -670,14 +593,14 @@ bool MainController::openPreview(const QString& path) {
     QString why;
     preview::PreviewWindow* w = preview::PreviewWindow::openFile(path, thisWindow, why);
     if (!w) {
-        MyTools::dispMessageOK(why, kError);
+        MyTools::dispMessageOK(why, msg::error());
         return false;
     }
     w->show();
     w->raise();
     return true;
 #else
-    MyTools::dispMessageOK(QStringLiteral("This build has no plot preview.\n") + path, kError);
+    MyTools::dispMessageOK(msg::noPreviewInBuild(path), msg::error());
     return false;
 #endif
 }
@@ -686,30 +609,31 @@ bool MainController::openPreview(const QString& path) {
 
 void MainController::dataEraceButtonClicked() {
     if (selectedTitle() == kNoSensor) {
-        MyTools::dispMessageOK(QStringLiteral("有効なセンサが登録/選択されていません"), kWarning);
+        MyTools::dispMessageOK(msg::noSensorSelected(), msg::warning());
         return;
     }
     const QString name = selectedTitle();
     QString address;
     int index = -1;
     getSensorDataByName(name, address, index);
-    const int answer =
-        MyTools::askQuestion(QStringLiteral("センサ内蔵メモリ内のデータを全て消去して良いですか？\n"
-                                            "消去後したデータは永遠に失われます．"),
-                             kWarning, {QStringLiteral("No"), QStringLiteral("Yes")});
-    if (answer != 1) return;
-    if (!openSensorAndStop(name, address)) return;
-    const bool ok = eraseDataEntry(name, address);
+    if (MyTools::askQuestion(msg::eraseQuestion(), msg::warning(), msg::eraseButtons()) !=
+        msg::kEraseYes)
+        return;
+    startSession(name, address);
+    const session::Outcome o = sensorSession->eraseMemory();
     simpleDisconnectSensor();
-    if (ok) connectButtonClicked();
+    if (!o.ok()) {
+        showOutcome(o, name);
+        return;
+    }
+    connectButtonClicked();  // the list afresh
 }
 
 bool MainController::eraseDataEntry(const QString& /*name*/, const QString& /*addr*/) {
-    if (!vraxSensor) return false;
-    const session::Outcome o = vraxSensor->eraseDataEntry();
+    if (!sensorSession) return false;
+    const session::Outcome o = sensorSession->eraseDataEntry();
     if (o.ok()) return true;
-    MyTools::dispMessageOK(
-        withName("%@センサのデータ全消去に失敗しました", qs(vraxSensor->sensor().name())), kError);
+    showOutcome(o, qs(sensorSession->sensor().name()));
     return false;
 }
 

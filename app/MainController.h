@@ -69,6 +69,7 @@ class MainController : public QObject {
     bool updateEntryData();
     void upDateViews();
     void dispInternalMemoryInfo();
+    // The steps of the session, one at a time; a failure is said at once.
     bool openSensorAndStop(const QString& name, const QString& addr);
     bool getMemStatus(uint32_t& entryCount, uint32_t& freeEntrySize, uint32_t& freeRecordSize);
     bool simpleDisconnectSensor();
@@ -88,7 +89,12 @@ class MainController : public QObject {
     void refreshControls();
     void setEntryButtonsEnabled(bool enabled);
     QString selectedTitle() const;
+    // The message of a failed outcome, by the step that failed.
     void showOutcome(const session::Outcome& outcome, const QString& name);
+    // True when the sensor was never opened and stopped (no device information).
+    static bool failedOpening(const session::Outcome& outcome);
+    // A new session on the sensor, after the current one is disconnected.
+    void startSession(const QString& name, const QString& address);
     void download(const QString& name, const QString& address, int row);
     void showDeviceInfo(const std::string& firmVersion, float volts);
 
@@ -98,7 +104,7 @@ class MainController : public QObject {
     EntryTableModel* entryModel = nullptr;
 
     QStringList pairdSensorPoolArray;
-    std::unique_ptr<session::SensorSession> vraxSensor;
+    std::unique_ptr<session::SensorSession> sensorSession;
     uint32_t freeRecordCount = 0;
     uint32_t freeEntryCount = 0;
     uint32_t entryCount = 0;

@@ -24,11 +24,19 @@ class MessageBoxPresenter : public MessagePresenter {
         box.setTextFormat(Qt::PlainText);
         QList<QPushButton*> added;
         for (const QString& b : buttons) added.append(box.addButton(b, QMessageBox::AcceptRole));
-        if (!added.isEmpty()) box.setDefaultButton(added.first());
+        // The first button answers Return. Escape and the close button give
+        // "Cancel" or "No" where the box has one, as desktop dialogs do, and
+        // otherwise the first button too.
+        if (!added.isEmpty()) {
+            box.setDefaultButton(added.first());
+            qsizetype escape = buttons.indexOf(QStringLiteral("Cancel"));
+            if (escape < 0) escape = buttons.indexOf(QStringLiteral("No"));
+            box.setEscapeButton(added[escape < 0 ? 0 : escape]);
+        }
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
         const int chosen = int(added.indexOf(qobject_cast<QPushButton*>(box.clickedButton())));
-        return chosen < 0 ? 0 : chosen;  // closing the box counts as the default
+        return chosen < 0 ? 0 : chosen;  // no button at all: the default
     }
 };
 

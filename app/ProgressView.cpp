@@ -7,6 +7,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/Messages.h"
 
 ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("progressView"));
@@ -62,7 +65,58 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     outer->addLayout(row);
     outer->addStretch();
 
+    connect(cancelDownloadButton, &QPushButton::clicked, this, [this] {
+        cancelDownloadButton->setEnabled(false);  // asked once; the transfer stops soon
+        emit cancelRequested();
+    });
+    connect(dlFinButton, &QPushButton::clicked, this, &ProgressView::finished);
+    connect(graphButton, &QPushButton::clicked, this, &ProgressView::previewRequested);
+
     parent->installEventFilter(this);
+    hide();
+}
+
+void ProgressView::beginTransfer(qint64 expected) {
+    current = State::transferring;
+    records = 0;
+    expectedRecords = expected;
+    progressMessageMainLabel->setText(msg::downloading());
+    progressMessageLabel->setText(msg::counterUnknown());
+    setNote({});
+    // No known count: the bar runs as a busy indicator.
+    progressBar->setRange(0, int(std::max<qint64>(expected, 0)));
+    progressBar->setValue(0);
+    dlFinButton->setEnabled(false);
+    cancelDownloadButton->setEnabled(true);
+    cancelDownloadButton->show();
+    graphButton->hide();
+    showOver();
+}
+
+void ProgressView::setCount(quint64 count) {
+    records = count;
+    progressMessageLabel->setText(msg::counter(count));
+    if (expectedRecords > 0)
+        progressBar->setValue(int(std::min<quint64>(count, quint64(expectedRecords))));
+}
+
+void ProgressView::showWriteFailure(const QString& why) {
+    setNote(msg::writeFailing(why));
+}
+
+void ProgressView::finish(bool complete, bool previewAvailable, const QString& note) {
+    current = State::finished;
+    cancelDownloadButton->setEnabled(false);
+    cancelDownloadButton->hide();
+    dlFinButton->setEnabled(true);
+    graphButton->setVisible(complete && previewAvailable);
+    progressMessageMainLabel->setText(complete ? msg::downloadDone() : msg::downloadStopped());
+    setNote(note);
+}
+
+void ProgressView::dismiss() {
+    current = State::idle;
+    dlFinButton->setEnabled(false);
     hide();
 }
 

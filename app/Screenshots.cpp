@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -91,8 +90,9 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     bool overlayTaken = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        ProgressView* v = c->overlay();
-        if (!overlayTaken && v->isVisible() && v->bar()->value() > v->bar()->maximum() / 3)
+        const ProgressView* v = c->overlay();
+        if (!overlayTaken && v->state() == ProgressView::State::transferring &&
+            qint64(v->count()) > v->expected() / 3)
             overlayTaken = save(&window, QDir(folder).filePath(QStringLiteral("download.png")));
     });
     poll.start(50);
@@ -102,7 +102,7 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
 
 #ifdef VRAX_HAVE_PREVIEW
     // Its preview, opened from the finished download.
-    c->overlay()->previewButton()->click();
+    c->previewButtonClicked();
     const auto previews = window.findChildren<preview::PreviewWindow*>();
     if (previews.isEmpty()) {
         ok = false;

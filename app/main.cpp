@@ -11,9 +11,9 @@
 #include "app/MainWindow.h"
 #include "app/Screenshots.h"
 #include "link/BtUtilClass.h"
-#include "link/platform/BlueZPlatform.h"
-#include "link_sim/DemoSensors.h"
+#include "link_sim/BackendChoice.h"
 #include "sensor/SensorSession.h"
+#include "store/TextScan.h"
 
 namespace {
 
@@ -83,14 +83,10 @@ int main(int argc, char** argv) {
     parser.process(*app);
 
     const bool demo = parser.isSet(demoOption) || headless || parser.isSet(shotsOption);
-    SimulatedPlatform virtualSensors;
-    BlueZPlatform bluez;
-    if (demo) {
-        demo::addDemoSensors(virtualSensors);
-        BluetoothPlatform::setCurrent(&virtualSensors);
-    } else {
-        BluetoothPlatform::setCurrent(&bluez);
-    }
+    const BackendChoice backend(demo);
+    for (const std::string& item : backend.rejectedFaults())
+        std::fprintf(stderr, "vrax-data-controller: warning: %s: \"%s\" is not a fault; ignored\n",
+                     BackendChoice::kFaultVariable, text::forTerminal(item).c_str());
     if (headless) return runHeadlessDemo();
 
     AppDelegate delegate;

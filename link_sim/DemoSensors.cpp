@@ -1,5 +1,8 @@
 #include "link_sim/DemoSensors.h"
 
+#include <charconv>
+#include <utility>
+
 namespace demo {
 
 // Replays run at about the pace of a Bluetooth serial link, so that a
@@ -31,6 +34,55 @@ void addDemoSensors(SimulatedPlatform& platform) {
     auto busy = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
     busy->faults.busy = true;
     platform.addDevice(kSensorBusy, kAddressBusy, busy);
+}
+
+namespace {
+
+// Every part between separators, empty ones included.
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        const size_t end = text.find(separator);
+        parts.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) return parts;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// The demo sensor of that name on `platform`; null for any other name.
+VirtualSensor* demoSensorNamed(SimulatedPlatform& platform, std::string_view name) {
+    const std::pair<const char*, const char*> sensors[] = {
+        {kSensor610, kAddress610}, {kSensor650, kAddress650}, {kSensorBusy, kAddressBusy}};
+    for (const auto& [sensorName, address] : sensors)
+        if (name == sensorName) return platform.sensorAt(address);
+    return nullptr;
+}
+
+}  // namespace
+
+void applyFaults(SimulatedPlatform& platform, std::string_view faults,
+                 std::vector<std::string>& rejected) {
+    for (const std::string_view item : split(faults, ',')) {
+        const std::vector<std::string_view> f = split(item, ':');
+        if (f[0] == "fast") {
+            for (const char* address : {kAddress610, kAddress650})
+                if (VirtualSensor* s = platform.sensorAt(address)) s->faults.framesPerSecond = 0;
+            continue;
+        }
+        // The count is the decimal number the third field starts with.
+        int64_t count = 0;
+        if (f.size() != 3 ||
+            std::from_chars(f[2].data(), f[2].data() + f[2].size(), count).ec != std::errc{} ||
+            count < 0) {
+            rejected.emplace_back(item);
+            continue;
+        }
+        VirtualSensor* s = demoSensorNamed(platform, f[1]);
+        if (!s) continue;
+        if (f[0] == "silent") s->faults.silentAfterFrames = count;
+        if (f[0] == "close") s->faults.closeAfterFrames = count;
+        if (f[0] == "drop") s->faults.dropEveryNth = uint32_t(count);
+    }
 }
 
 }  // namespace demo

@@ -1,6 +1,10 @@
 // The virtual sensors of the demo program and of `--simulated` runs.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "link_sim/SimulatedPlatform.h"
 
 namespace demo {
@@ -15,5 +19,15 @@ inline constexpr const char* kAddressBusy = "00:1B:DC:61:00:02";
 // A VRAX610 with three entries of different sizes, a VRAX650 with 16-bit
 // AD data and gains, a VRAX610 that is in use elsewhere, and a headset.
 void addDemoSensors(SimulatedPlatform& platform);
+
+// Adjusts the demo's sensors on `platform` for tests, from a comma-separated
+// list: "fast" drops the pacing of replays; "silent:NAME:FRAMES" and
+// "close:NAME:FRAMES" make a sensor go quiet or hang up after that many
+// frames of a replay; "drop:NAME:N" drops every Nth frame of a replay.
+// Items that are none of these forms are added to `rejected` and ignored;
+// items naming a sensor the demo does not have, or another kind of fault,
+// are ignored.
+void applyFaults(SimulatedPlatform& platform, std::string_view faults,
+                 std::vector<std::string>& rejected);
 
 }  // namespace demo

@@ -1,16 +1,21 @@
 // The main window driven through its real widgets on the offscreen platform,
 // against virtual sensors over the simulated platform.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <fstream>
@@ -22,9 +27,9 @@
 #include "AppFixture.h"
 #include "app/MainWindow.h"
 #include "app/ProgressView.h"
-#include "preview/PreviewWindow.h"
 #include "link/EventWait.h"
 #include "link_sim/SimulatedPlatform.h"
+#include "preview/PreviewWindow.h"
 #include "protocol/CommandTable.h"
 #include "ui_MainWindow.h"
 
@@ -48,6 +53,25 @@ std::set<std::string> namesIn(const std::string& folder) {
         names.insert(e.path().filename().string());
     return names;
 }
+
+// The download overlay's parts, found by their object names.
+struct Overlay {
+    ProgressView* view;
+    template <class W>
+    W* part(const char* name) const {
+        W* w = view->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    bool isVisible() const { return view->isVisible(); }
+    QLabel* mainLabel() const { return part<QLabel>("progressMessageMainLabel"); }
+    QLabel* counterLabel() const { return part<QLabel>("progressMessageLabel"); }
+    QLabel* noteLabel() const { return part<QLabel>("noteMessageLabel"); }
+    QProgressBar* bar() const { return part<QProgressBar>("progressBar"); }
+    QPushButton* finishButton() const { return part<QPushButton>("dlFinButton"); }
+    QPushButton* cancelButton() const { return part<QPushButton>("cancelDownloadButton"); }
+    QPushButton* previewButton() const { return part<QPushButton>("previewButton"); }
+};
 
 std::string today() {
     const std::time_t now = std::time(nullptr);
@@ -97,6 +121,7 @@ class WindowTest : public ::testing::Test {
         choose(name);
         ui->connectButton->click();
     }
+    Overlay overlay() const { return Overlay{c->overlay()}; }
     QString cell(int row, int column) const {
         return ui->memListTV->model()->index(row, column).data().toString();
     }
@@ -184,6 +209,41 @@ TEST_F(WindowTest, ConnectListsTheEntriesOrSaysWhatWentWrong) {
     EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
 }
 
+TEST_F(WindowTest, AListThatBreaksOffShowsWhatWasReadAndSaysSo) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {300, 200, 100});
+    openWindow();
+
+    // The free size is refused: the device line stands, nothing else is shown.
+    s->faults.ngCommands[commandCode("getmemfreesize")] = 1;
+    connectTo("VRAX610-001");
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.last(), "VRAX610-001センサのデータ取得に失敗しました");
+    EXPECT_EQ(presenter.messages[0].title, "Error");
+    EXPECT_TRUE(ui->deviceInfoLabel->text().contains("3.95 V"));
+    EXPECT_EQ(ui->memDetailTF->text(), "---");
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 0);
+
+    // The third entry header is refused: the first two stay in the table.
+    presenter.messages.clear();
+    const uint8_t entryCode = commandCode("getmementry");
+    s->faults.commandDelayMs[entryCode] = 100;
+    auto poll = duringSequence([&] {
+        const std::vector<uint8_t> codes = s->receivedCodes();
+        if (std::count(codes.begin(), codes.end(), entryCode) == 2)
+            s->faults.ngCommands[entryCode] = -1;
+    });
+    ui->connectButton->click();
+    poll.reset();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.last(), "VRAX610-001センサのデータ取得に失敗しました");
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 2);
+    EXPECT_EQ(cell(1, 1), "200");
+    EXPECT_TRUE(ui->memDetailTF->text().startsWith("エントリ数:3 "));
+    EXPECT_TRUE(ui->deviceInfoLabel->text().contains("3.95 V"));
+    EXPECT_FALSE(ui->getDataButton->isEnabled());
+    EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
+}
+
 TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     VirtualSensor* s =
         addSensor("VRAX650-LAB-0016", "00:1B:DC:65:00:16", {3000, 20000}, VirtualModel::VRAX650);
@@ -204,12 +264,12 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     bool previewOfferedEarly = false;
     int clicksIgnored = 0;
     auto poll = duringSequence([&] {
-        ProgressView* v = c->overlay();
-        if (!v->isVisible()) return;
-        previewOfferedEarly = previewOfferedEarly || v->previewButton()->isVisible();
+        const Overlay v = overlay();
+        if (!v.isVisible()) return;
+        previewOfferedEarly = previewOfferedEarly || v.previewButton()->isVisible();
         overlayCovered =
-            overlayCovered || (!ui->centralwidget->isEnabled() && !v->finishButton()->isEnabled());
-        counts.push_back(v->bar()->value());
+            overlayCovered || (!ui->centralwidget->isEnabled() && !v.finishButton()->isEnabled());
+        counts.push_back(v.bar()->value());
         // Clicks that reach the window meanwhile start nothing.
         ui->connectButton->click();
         ui->eraseDataButton->click();
@@ -224,14 +284,14 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     ASSERT_GT(counts.size(), 3u);
     EXPECT_LT(counts.front(), 20000);
     EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
-    ProgressView* v = c->overlay();
-    EXPECT_TRUE(v->isVisible());
-    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード終了");
-    EXPECT_EQ(v->counterLabel()->text(), "進捗：　20000 行");
-    EXPECT_EQ(v->bar()->value(), 20000);
-    EXPECT_TRUE(v->finishButton()->isEnabled());
+    const Overlay v = overlay();
+    EXPECT_TRUE(v.isVisible());
+    EXPECT_EQ(v.mainLabel()->text(), "データダウンロード終了");
+    EXPECT_EQ(v.counterLabel()->text(), "進捗：　20000 行");
+    EXPECT_EQ(v.bar()->value(), 20000);
+    EXPECT_TRUE(v.finishButton()->isEnabled());
 
-    EXPECT_FALSE(v->noteLabel()->isVisible());
+    EXPECT_FALSE(v.noteLabel()->isVisible());
     const std::string file = folder.path + "/memdata_" + today() +
                              "/memdata_VRAX650-LAB-0016_2014-03-05_070809.046-FILT.csv";
     EXPECT_EQ(namesIn(folder.path + "/memdata_" + today()),
@@ -243,8 +303,8 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
 
     // The finished download offers its preview, with the filtered values.
     EXPECT_FALSE(previewOfferedEarly);
-    ASSERT_TRUE(v->previewButton()->isVisible());
-    v->previewButton()->click();
+    ASSERT_TRUE(v.previewButton()->isVisible());
+    v.previewButton()->click();
     const auto previews = window->findChildren<preview::PreviewWindow*>();
     ASSERT_EQ(previews.size(), 1);
     EXPECT_TRUE(previews[0]->isVisible());
@@ -253,10 +313,40 @@ TEST_F(WindowTest, DownloadWritesTheNamedFileWhileTheCounterRuns) {
     EXPECT_TRUE(presenter.messages.empty());
     previews[0]->close();
 
-    v->finishButton()->click();
-    EXPECT_FALSE(v->isVisible());
+    v.finishButton()->click();
+    EXPECT_FALSE(v.isVisible());
     EXPECT_TRUE(ui->centralwidget->isEnabled());
     EXPECT_TRUE(ui->getDataButton->isEnabled());
+}
+
+TEST_F(WindowTest, TheCounterFollowsTheRecordsAsTheyArrive) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {30000});
+    s->faults.framesPerSecond = 20000;
+    openWindow();
+    connectTo("VRAX610-001");
+    ui->memListTV->selectRow(0);
+    const QRegularExpression counter(QStringLiteral("^進捗：　(\\d+) 行$"));
+    std::vector<uint64_t> shown;
+    int aheadOfArrival = 0;
+    auto poll = duringSequence([&] {
+        const Overlay v = overlay();
+        if (c->overlay()->state() != ProgressView::State::transferring) return;
+        const QString text = v.counterLabel()->text();
+        if (text == "進捗：-- 行") return;  // no count yet
+        const QRegularExpressionMatch m = counter.match(text);
+        ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+        const uint64_t n = m.captured(1).toULongLong();
+        if (n > s->framesReplayed()) ++aheadOfArrival;
+        shown.push_back(n);
+    });
+    ui->getDataButton->click();
+    poll.reset();
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_EQ(aheadOfArrival, 0);
+    EXPECT_TRUE(
+        std::any_of(shown.begin(), shown.end(), [](uint64_t n) { return n > 0 && n < 30000; }));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+    EXPECT_EQ(overlay().counterLabel()->text(), "進捗：　30000 行");
 }
 
 TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
@@ -264,7 +354,7 @@ TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
     openWindow();
     connectTo("VRAX610-001");
     ui->memListTV->selectRow(0);
-    ProgressView* v = c->overlay();
+    const Overlay v = overlay();
     const std::string dir = folder.path + "/memdata_" + today();
     const std::string name = "memdata_VRAX610-001_2014-03-05_070809.045.csv";
     const std::string file = dir + "/" + name;
@@ -276,7 +366,7 @@ TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
     const std::string first = readFile(file);
     ASSERT_EQ(lineCount(first), 2000);
     EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(file));
-    v->finishButton()->click();
+    v.finishButton()->click();
 
     // Cancel: no connection, no file.
     const size_t framesBefore = s->receivedFrames().size();
@@ -291,7 +381,7 @@ TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
     EXPECT_TRUE(q.text.contains(
         QFileInfo(QString::fromStdString(file)).lastModified().toString("yyyy/MM/dd HH:mm:ss")));
     EXPECT_EQ(s->receivedFrames().size(), framesBefore);
-    EXPECT_FALSE(v->isVisible());
+    EXPECT_FALSE(v.isVisible());
     EXPECT_TRUE(presenter.messages.empty());
     EXPECT_EQ(namesIn(dir), std::set<std::string>{name});
 
@@ -300,13 +390,13 @@ TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
     ui->getDataButton->click();
     EXPECT_EQ(presenter.questions.size(), 2u);
     EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
-    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード終了");
-    EXPECT_TRUE(v->noteLabel()->isVisible());
-    EXPECT_TRUE(v->noteLabel()->text().contains(QString::fromStdString(second)));
+    EXPECT_EQ(v.mainLabel()->text(), "データダウンロード終了");
+    EXPECT_TRUE(v.noteLabel()->isVisible());
+    EXPECT_TRUE(v.noteLabel()->text().contains(QString::fromStdString(second)));
     EXPECT_EQ(readFile(file), first);
     EXPECT_EQ(readFile(dir + "/" + second), first);
     EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(dir + "/" + second));
-    v->finishButton()->click();
+    v.finishButton()->click();
 
     // Replace: the old file gives way to the complete download.
     std::ofstream(file, std::ios::trunc) << "ags,0,1,2,3,4,5,6\r\n";
@@ -317,7 +407,7 @@ TEST_F(WindowTest, ASecondDownloadOfAnEntryAsksWhetherToKeepOrReplaceTheFile) {
         << presenter.questions[2].text.toStdString();
     EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
     EXPECT_EQ(readFile(file), first);
-    EXPECT_FALSE(v->noteLabel()->isVisible());
+    EXPECT_FALSE(v.noteLabel()->isVisible());
     EXPECT_EQ(namesIn(dir), (std::set<std::string>{name, second}));
     EXPECT_EQ(c->lastDownloadFile(), QString::fromStdString(file));
 }
@@ -339,7 +429,7 @@ TEST_F(WindowTest, EntriesThatStartTogetherGoToTheirOwnFiles) {
         ui->getDataButton->click();
         EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
         EXPECT_EQ(lineCount(readFile(dir + "/" + name)), 100 * (row + 1)) << name;
-        c->overlay()->finishButton()->click();
+        overlay().finishButton()->click();
     }
     EXPECT_TRUE(presenter.questions.empty());
     EXPECT_EQ(namesIn(dir).size(), 3u);
@@ -358,7 +448,7 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     openWindow();
     connectTo("VRAX610-001");
     ui->memListTV->selectRow(0);
-    ProgressView* v = c->overlay();
+    const Overlay v = overlay();
     const std::string dir = folder.path + "/memdata_" + today();
     const std::string file = dir + "/memdata_VRAX610-001_2014-03-05_070809.045.csv";
     const auto incomplete = [&](int n) {
@@ -369,14 +459,14 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     ASSERT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
     const std::string whole = readFile(file);
     ASSERT_EQ(lineCount(whole), 50000);
-    v->finishButton()->click();
+    v.finishButton()->click();
     // Each interrupted download below asks to replace the complete file: it stays.
     presenter.answer = 2;
 
     // The user cancels.
     s->faults.framesPerSecond = 20000;
     auto poll = duringSequence([&] {
-        if (v->isVisible() && v->bar()->value() > 1000) v->cancelButton()->click();
+        if (v.isVisible() && v.bar()->value() > 1000) v.cancelButton()->click();
     });
     ui->getDataButton->click();
     poll.reset();
@@ -390,11 +480,11 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     EXPECT_TRUE(presenter.last().contains("中止")) << presenter.last().toStdString();
     EXPECT_TRUE(presenter.last().contains(QString("%1 / 50000 レコード").arg(lines)));
     EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(1))));
-    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
-    EXPECT_FALSE(v->previewButton()->isVisible());
+    EXPECT_EQ(v.mainLabel()->text(), "データダウンロード中断");
+    EXPECT_FALSE(v.previewButton()->isVisible());
     EXPECT_TRUE(c->lastDownloadFile().isEmpty());
     EXPECT_EQ(readFile(file), whole);
-    v->finishButton()->click();
+    v.finishButton()->click();
 
     // The sensor goes away mid-transfer.
     presenter.messages.clear();
@@ -406,7 +496,7 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(2))));
     EXPECT_EQ(lineCount(readFile(incomplete(2))), 4000);
     EXPECT_EQ(readFile(file), whole);
-    v->finishButton()->click();
+    v.finishButton()->click();
     s->faults.closeAfterFrames = -1;
 
     // Frames that never arrive: the end comes with fewer records than the entry holds.
@@ -418,10 +508,10 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     EXPECT_TRUE(presenter.last().contains("一致しません")) << presenter.last().toStdString();
     EXPECT_TRUE(presenter.last().contains("49950 / 50000 レコード"));
     EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(3))));
-    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
+    EXPECT_EQ(v.mainLabel()->text(), "データダウンロード中断");
     EXPECT_EQ(lineCount(readFile(incomplete(3))), 49950);
     EXPECT_EQ(readFile(file), whole);
-    v->finishButton()->click();
+    v.finishButton()->click();
     s->faults.dropEveryNth = 0;
 
     // The file cannot grow past a size limit, as on a full disk: the overlay
@@ -430,8 +520,8 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     s->faults.framesPerSecond = 40000;
     QString noteWhileRunning;
     poll = duringSequence([&] {
-        if (v->isVisible() && v->cancelButton()->isVisible() && v->noteLabel()->isVisible())
-            noteWhileRunning = v->noteLabel()->text();
+        if (v.isVisible() && v.cancelButton()->isVisible() && v.noteLabel()->isVisible())
+            noteWhileRunning = v.noteLabel()->text();
     });
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -459,7 +549,7 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     EXPECT_GT(cut.size(), 0u);
     EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
     EXPECT_EQ(readFile(file), whole);
-    EXPECT_EQ(v->mainLabel()->text(), "データダウンロード中断");
+    EXPECT_EQ(v.mainLabel()->text(), "データダウンロード中断");
     EXPECT_TRUE(c->lastDownloadFile().isEmpty());
     // Nothing is left under a working name.
     for (const std::string& n : namesIn(dir)) EXPECT_EQ(n.find(".part"), std::string::npos) << n;
@@ -494,6 +584,72 @@ TEST_F(WindowTest, EraseAsksFirstAndListsAgainAfterwards) {
     ui->eraseDataButton->click();
     EXPECT_EQ(presenter.last(), "VRAX610-001センサのデータ全消去に失敗しました");
     EXPECT_EQ(s->entries.size(), 1u);
+}
+
+// Presses `key` on each message box that opens while the result lives, as
+// the user would on the focused button, and records the boxes. A box that
+// the key does not close is answered with its last button after a second.
+struct KeyOnBoxes {
+    struct Seen {
+        QString text;
+        QString defaultButton;
+    };
+    std::vector<Seen> seen;
+    std::unique_ptr<QTimer> timer;
+    QMessageBox* current = nullptr;
+    int ticksOpen = 0;
+
+    explicit KeyOnBoxes(Qt::Key key) : timer(std::make_unique<QTimer>()) {
+        QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [this, key] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            if (box != current) {
+                current = box;
+                ticksOpen = 0;
+                seen.push_back(
+                    {box->text(), box->defaultButton() ? box->defaultButton()->text() : QString()});
+                QWidget* target = box->focusWidget() ? box->focusWidget() : box;
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+                QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+                QApplication::sendEvent(target, &press);
+                QApplication::sendEvent(target, &release);
+            } else if (++ticksOpen == 50) {
+                box->buttons().last()->click();
+            }
+        });
+        timer->start(20);
+    }
+};
+
+TEST_F(WindowTest, TheRealEraseQuestionAnswersNoToReturnAndEscape) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {10, 20});
+    openWindow();
+    connectTo("VRAX610-001");
+    ASSERT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    ASSERT_TRUE(ui->eraseDataButton->isEnabled());
+    MyTools::setPresenter(nullptr);  // the message boxes themselves
+    const size_t framesBefore = s->receivedFrames().size();
+    const QString question =
+        "センサ内蔵メモリ内のデータを全て消去して良いですか？\n消去後したデータは永遠に失われます"
+        "．";
+
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        SCOPED_TRACE(key == Qt::Key_Return ? "Return" : "Escape");
+        {
+            KeyOnBoxes keys(key);
+            EXPECT_EQ(MyTools::askQuestion(question, "Warning", {"No", "Yes"}), 0);
+            ASSERT_EQ(keys.seen.size(), 1u);
+            EXPECT_EQ(keys.seen[0].defaultButton, "No");
+        }
+        KeyOnBoxes keys(key);
+        ui->eraseDataButton->click();
+        ASSERT_EQ(keys.seen.size(), 1u);
+        EXPECT_EQ(keys.seen[0].text, question);
+        EXPECT_EQ(keys.seen[0].defaultButton, "No");
+        EXPECT_EQ(s->receivedFrames().size(), framesBefore);
+        EXPECT_EQ(s->entries.size(), 2u);
+        EXPECT_EQ(ui->memListTV->model()->rowCount(), 2);
+    }
 }
 
 TEST_F(WindowTest, SaveFolderPanelKeepsTheFolderUnlessAWritableOneIsChosen) {
@@ -560,7 +716,7 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
     ui->memListTV->selectRow(0);
     bool asked = false;
     auto poll = duringSequence([&] {
-        if (!asked && c->overlay()->isVisible() && c->overlay()->bar()->value() > 2000) {
+        if (!asked && overlay().isVisible() && overlay().bar()->value() > 2000) {
             asked = true;
             EXPECT_FALSE(window->close());  // refused while the download runs
         }

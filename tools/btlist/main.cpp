@@ -6,8 +6,7 @@
 #include <string>
 
 #include "link/BtUtilClass.h"
-#include "link/platform/BlueZPlatform.h"
-#include "link_sim/DemoSensors.h"
+#include "link_sim/BackendChoice.h"
 #include "store/TextScan.h"
 
 int main(int argc, char** argv) {
@@ -24,19 +23,15 @@ int main(int argc, char** argv) {
             return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
         }
     }
-    SimulatedPlatform virtualSensors;
-    BlueZPlatform bluez;
-    if (simulated) {
-        demo::addDemoSensors(virtualSensors);
-        BluetoothPlatform::setCurrent(&virtualSensors);
-    } else {
-        BluetoothPlatform::setCurrent(&bluez);
-    }
+    const BackendChoice backend(simulated);
+    for (const std::string& item : backend.rejectedFaults())
+        std::fprintf(stderr, "btlist: warning: %s: \"%s\" is not a fault; ignored\n",
+                     BackendChoice::kFaultVariable, text::forTerminal(item).c_str());
 
     const int count = BtUtilClass::getPairdVRAXSensors();
     if (count < 0) {
         std::fprintf(stderr, "btlist: no list of paired Bluetooth devices (%s)\n",
-                     text::forTerminal(bluez.lastError()).c_str());
+                     text::forTerminal(backend.lastError()).c_str());
         return 1;
     }
     std::printf("%d paired VRAX sensor%s%s\n", count, count == 1 ? "" : "s",
@@ -48,6 +43,5 @@ int main(int argc, char** argv) {
         std::printf("%-20s %s  %s\n", text::forTerminal(name).c_str(),
                     text::forTerminal(address).c_str(), model);
     }
-    BluetoothPlatform::setCurrent(nullptr);
     return 0;
 }

@@ -1,0 +1,217 @@
+// Every text of the main window in one place: messages and questions with
+// their titles and buttons, the download overlay's lines, the memory and
+// device lines, and the panels' titles. In the sensor texts "%@" stands for
+// the sensor's name; the rest of a text is shown literally.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+
+#include "sensor/SensorSession.h"
+
+namespace msg {
+
+inline QString withName(const char* text, const QString& name) {
+    return QString::fromUtf8(text).replace(QStringLiteral("%@"), name);
+}
+
+// ---- titles ----------------------------------------------------------------
+
+inline QString warning() {
+    return QStringLiteral("Warning");
+}
+inline QString error() {
+    return QStringLiteral("Error");
+}
+
+// ---- sensor sequences --------------------------------------------------------
+
+inline QString noSensorSelected() {
+    return QStringLiteral("有効なセンサが登録/選択されていません");
+}
+inline QString sensorInUse(const QString& name) {
+    return withName("%@は別の機器で使用中です", name);
+}
+inline QString connectFailed(const QString& name) {
+    return withName(
+        "%@に接続出来ませんでした．\nセンサの電源が入っているかや正しくペアリングされて"
+        "いるか，接続数等を確認してください",
+        name);
+}
+inline QString setupFailed(const QString& name) {
+    return withName("%@センサの初期設定に失敗しました", name);
+}
+inline QString firmwareCheckFailed(const QString& name) {
+    return withName("%@のファーム確認に失敗しました", name);
+}
+inline QString dataReadFailed(const QString& name) {
+    return withName("%@センサのデータ取得に失敗しました", name);
+}
+inline QString eraseFailed(const QString& name) {
+    return withName("%@センサのデータ全消去に失敗しました", name);
+}
+inline QString folderFailed(const QString& path) {
+    return QStringLiteral("データ書き込みフォルダの作成に失敗しました．\n(%1)").arg(path);
+}
+inline QString fileFailed(const QString& path) {
+    return QStringLiteral("データファイルを作成できませんでした．\n(%1)").arg(path);
+}
+
+// ---- erase -------------------------------------------------------------------
+
+inline QString eraseQuestion() {
+    return QStringLiteral(
+        "センサ内蔵メモリ内のデータを全て消去して良いですか？\n"
+        "消去後したデータは永遠に失われます．");
+}
+// The first is the default, also when the box is closed.
+inline QStringList eraseButtons() {
+    return {QStringLiteral("No"), QStringLiteral("Yes")};
+}
+inline constexpr int kEraseYes = 1;
+
+// ---- download ----------------------------------------------------------------
+
+inline QString chooseEntry() {
+    return QStringLiteral("取得するセンサ・エントリを選択して下さい");
+}
+inline QString existingFileQuestion(const QString& path, const QString& description) {
+    return QStringLiteral(
+               "保存先に同じ名前のファイルがあります．\n(%1)\n%2\n\n"
+               "Keep Both：既存のファイルを残し，新しいデータは番号を付けた名前で"
+               "保存します．\n"
+               "Replace：ダウンロードが完了した時点で既存のファイルを置き換えます"
+               "（中断した場合は置き換えません）．")
+        .arg(path, description);
+}
+inline QStringList existingFileButtons() {
+    return {QStringLiteral("Cancel"), QStringLiteral("Keep Both"), QStringLiteral("Replace")};
+}
+inline constexpr int kKeepBoth = 1;
+inline constexpr int kReplace = 2;
+inline QString existingFileDescription(const QString& size, const QString& when) {
+    return QStringLiteral("サイズ %1 バイト，更新日時 %2").arg(size, when);
+}
+
+// Why a download ended before its end was reported.
+inline QString incompleteReason(session::Result r) {
+    switch (r) {
+        case session::Result::cancelled:
+            return QStringLiteral("ダウンロードを中止しました");
+        case session::Result::channelClosed:
+            return QStringLiteral("センサとの接続が切れました");
+        case session::Result::timedOut:
+            return QStringLiteral("センサからのデータが途絶えました");
+        case session::Result::notSent:
+            return QStringLiteral("データ読み出しの要求を送信できませんでした");
+        case session::Result::fileError:
+            return QStringLiteral("ファイルへの書き込みに失敗しました");
+        case session::Result::missingRecords:
+            return QStringLiteral("受信したレコード数がエントリのレコード数と一致しません");
+        default:
+            return QStringLiteral("ダウンロードが完了しませんでした");
+    }
+}
+// The lines of the message after a download that did not end with its whole
+// entry in the file, in the order they appear.
+inline QString receivedButNotSaved(const QString& name) {
+    return QStringLiteral("%1：データは全て受信しましたが，ファイルに保存できませんでした．\n")
+        .arg(name);
+}
+inline QString endedEarly(const QString& name, const QString& reason) {
+    return QStringLiteral("%1：%2．\n").arg(name, reason);
+}
+inline QString receivedOf(quint64 records, qint64 expected) {
+    return QStringLiteral("受信したレコード：%1 / %2 レコード\n").arg(records).arg(expected);
+}
+inline QString received(quint64 records) {
+    return QStringLiteral("受信したレコード：%1 レコード\n").arg(records);
+}
+inline QString writeOrRenameFailed(const QString& why) {
+    return QStringLiteral("ファイルの書き込みまたは名前の変更に失敗しました（%1）．\n").arg(why);
+}
+inline QString noFileKept() {
+    return QStringLiteral("ファイルは残していません．");
+}
+inline QString fileIncomplete(const QString& path) {
+    return QStringLiteral("ファイルは不完全です（一部のデータを書き込めませんでした）．\n(%1)")
+        .arg(path);
+}
+inline QString wholeEntryKeptIn(const QString& path) {
+    return QStringLiteral("全データは次のファイルに残しています．\n(%1)").arg(path);
+}
+inline QString partKeptIn(const QString& path) {
+    return QStringLiteral(
+               "受信したデータは次のファイルに残しています"
+               "（エントリの全データではありません）．\n(%1)")
+        .arg(path);
+}
+
+// ---- download overlay ----------------------------------------------------------
+
+inline QString downloading() {
+    return QStringLiteral("データダウンロード中");
+}
+inline QString downloadDone() {
+    return QStringLiteral("データダウンロード終了");
+}
+inline QString downloadStopped() {
+    return QStringLiteral("データダウンロード中断");
+}
+inline QString counterUnknown() {
+    return QStringLiteral("進捗：-- 行");
+}
+inline QString counter(quint64 records) {
+    return QStringLiteral("進捗：　%1 行").arg(records);
+}
+inline QString writeFailing(const QString& why) {
+    return QStringLiteral("ファイルへの書き込みに失敗しています（%1）").arg(why);
+}
+inline QString savedUnderOtherName(const QString& fileName) {
+    return QStringLiteral("別の名前で保存しました：%1").arg(fileName);
+}
+inline QString overlayNoFileKept() {
+    return QStringLiteral("ファイルは残していません");
+}
+inline QString receivedSavedTo(const QString& fileName) {
+    return QStringLiteral("受信したデータの保存先：%1").arg(fileName);
+}
+
+// ---- window lines and panels ---------------------------------------------------
+
+inline QString memoryDetail(quint32 entries, quint32 freeEntries, quint32 freeRecords) {
+    return QStringLiteral("エントリ数:%1 空きエントリ：%2 空きレコード数:%3")
+        .arg(entries)
+        .arg(freeEntries)
+        .arg(freeRecords);
+}
+// Firmware version (empty: not known) and battery voltage (0: not known).
+inline QString deviceInfo(const QString& firmVersion, float volts) {
+    QString text = QCoreApplication::translate("MainController", "Firmware %1")
+                       .arg(firmVersion.isEmpty() ? QStringLiteral("?") : firmVersion);
+    text += volts > 0 ? QCoreApplication::translate("MainController", ", battery %1 V")
+                            .arg(double(volts), 0, 'f', 2)
+                      : QCoreApplication::translate("MainController", ", battery unknown");
+    return text;
+}
+inline QString folderNotWritable() {
+    return QStringLiteral("選択したフォルダは書き込めません．");
+}
+inline QString noPreviewInBuild(const QString& path) {
+    return QStringLiteral("This build has no plot preview.\n") + path;
+}
+inline QString saveFolderPanelTitle() {
+    return QStringLiteral("Select Data Save Folder");
+}
+inline QString saveFolderPanelAccept() {
+    return QStringLiteral("Choose");
+}
+inline QString previewPanelTitle() {
+    return QStringLiteral("Preview CSV File");
+}
+inline QString previewPanelFilter() {
+    return QStringLiteral("CSV files (*.csv);;All files (*)");
+}
+
+}  // namespace msg

@@ -1,0 +1,286 @@
+// The command table of vraxctl: each command's options, the checks of its
+// command line in the order its usage errors are told, and its handler.
+#include "tools/vraxctl/Commands.h"
+
+#include <QCoreApplication>
+
+namespace cli {
+namespace {
+
+QString q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+struct OptionText {
+    OptionId id;
+    const char* name;
+    const char* description;
+    const char* valueName = nullptr;  // set for options that take a value
+    const char* defaultValue = nullptr;
+};
+
+const OptionText kOptions[] = {
+    {OptionId::demo, "demo", "Use the demo's virtual sensors."},
+    {OptionId::capture, "capture",
+     "Write every byte sent and received, time-stamped, to <file> (a new file).", "file"},
+    {OptionId::json, "json", "Machine-readable output."},
+    {OptionId::all, "all", "Download every entry."},
+    {OptionId::allSensors, "all-sensors", "Every entry of every paired sensor in turn."},
+    {OptionId::out, "out", "Save folder (default: the current folder).", "dir", "."},
+    {OptionId::filter, "filter", "Write filtered 16-bit AD values (-FILT files)."},
+    {OptionId::skipExisting, "skip-existing",
+     "Skip entries already downloaded completely (in any day folder); download again where the "
+     "file is not complete, replacing it once the new one is."},
+    {OptionId::overwrite, "overwrite",
+     "Replace an existing file of the same entry, once the new download is complete (an "
+     "interrupted one leaves it untouched)."},
+    {OptionId::yes, "yes", "Erase without asking."},
+    {OptionId::to, "to", "Output type: csv or bin.", "type"},
+    {OptionId::lines, "lines",
+     "Split the CSV output into files of <n> lines (<name>-0.csv, <name>-1.csv, ...).", "n"},
+    {OptionId::output, "output", "Output name (default: the input's name with the new extension).",
+     "file"},
+    {OptionId::wholeStore, "whole-store",
+     "Write the whole-store CSV format (\"e\" heads for 16-bit AD, no qags lines) instead of "
+     "download lines."},
+    {OptionId::force, "force", "Replace existing output files (also the input)."},
+    {OptionId::png, "png", "The picture to write.", "file"},
+    {OptionId::width, "width", "Width of the picture in pixels (default 1200).", "pixels", "1200"},
+};
+
+const OptionText& optionText(OptionId id) {
+    for (const OptionText& o : kOptions)
+        if (o.id == id) return o;
+    return kOptions[0];  // not reached: every id has its text
+}
+
+QCommandLineOption makeOption(OptionId id) {
+    const OptionText& t = optionText(id);
+    if (!t.valueName) return QCommandLineOption(q(t.name), q(t.description));
+    return QCommandLineOption(q(t.name), q(t.description), q(t.valueName),
+                              t.defaultValue ? q(t.defaultValue) : QString());
+}
+
+// --demo, and the file of --capture.
+UsageError readSensorAccess(const ParsedLine& l, Options& o) {
+    o.demo = l.isSet(OptionId::demo);
+    if (l.isSet(OptionId::capture) && !l.path(OptionId::capture, o.capturePath))
+        return "--capture needs a file name";
+    return std::nullopt;
+}
+
+// Where and how downloads are written (download, and replay of one).
+UsageError readSaveOptions(const ParsedLine& l, Options& o) {
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    o.filter = l.isSet(OptionId::filter);
+    o.skipExisting = l.isSet(OptionId::skipExisting);
+    o.overwrite = l.isSet(OptionId::overwrite);
+    if (o.skipExisting && o.overwrite) return "give --skip-existing or --overwrite, not both";
+    return std::nullopt;
+}
+
+UsageError readOneSensor(const ParsedLine& l, Options& o) {
+    if (l.positional().size() != 1) return l.command() + " takes one sensor (name or address)";
+    o.sensor = bytes(l.positional()[0]);
+    return std::nullopt;
+}
+
+UsageError readOneFile(const ParsedLine& l, Options& o) {
+    if (l.positional().size() != 1) return l.command() + " takes one file";
+    o.file = userPath(bytes(l.positional()[0]));
+    if (o.file.empty()) return l.command() + " needs a file name";
+    return std::nullopt;
+}
+
+UsageError parseList(const ParsedLine& l, Options& o) {
+    o.demo = l.isSet(OptionId::demo);
+    o.json = l.isSet(OptionId::json);
+    if (!l.positional().isEmpty()) return "list takes no arguments";
+    return std::nullopt;
+}
+
+UsageError parseEntries(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    o.json = l.isSet(OptionId::json);
+    return readOneSensor(l, o);
+}
+
+// info, set-clock: one sensor and nothing else.
+UsageError parseSensorOnly(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    return readOneSensor(l, o);
+}
+
+UsageError parseErase(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    o.yes = l.isSet(OptionId::yes);
+    return std::nullopt;
+}
+
+UsageError parseDownload(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    o.all = l.isSet(OptionId::all);
+    o.allSensors = l.isSet(OptionId::allSensors);
+    const QStringList& pos = l.positional();
+    if (o.allSensors) {
+        if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+        return std::nullopt;
+    }
+    if (pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    o.sensor = bytes(pos[0]);
+    for (qsizetype i = 1; i < pos.size(); ++i) {
+        bool okNumber = false;
+        const int e = pos[i].toInt(&okNumber);
+        if (!okNumber || e < 1 || e > 255)
+            return "\"" + shown(bytes(pos[i])) + "\" is not an entry number";
+        o.entries.push_back(e);
+    }
+    if (o.all && !o.entries.empty()) return "give entry numbers or --all, not both";
+    if (!o.all && o.entries.empty()) return "give entry numbers, or --all";
+    return std::nullopt;
+}
+
+UsageError parseReplay(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    return readOneFile(l, o);
+}
+
+UsageError parseConvert(const ParsedLine& l, Options& o) {
+    if (UsageError e = readOneFile(l, o)) return e;
+    o.force = l.isSet(OptionId::force);
+    if (!l.isSet(OptionId::to)) return "--to csv or --to bin is needed";
+    o.to = bytes(l.value(OptionId::to));
+    if (l.isSet(OptionId::lines)) {
+        bool okNumber = false;
+        o.lines = l.value(OptionId::lines).toInt(&okNumber);
+        if (!okNumber || o.lines <= 0) return "--lines takes a positive count";
+    }
+    if (l.isSet(OptionId::output) && !l.path(OptionId::output, o.output))
+        return "--output needs a file name";
+    o.wholeStore = l.isSet(OptionId::wholeStore);
+    return std::nullopt;
+}
+
+[[maybe_unused]] UsageError parsePlot(const ParsedLine& l, Options& o) {
+    if (UsageError e = readOneFile(l, o)) return e;
+    o.force = l.isSet(OptionId::force);
+    if (!l.isSet(OptionId::png)) return "--png OUT.png is needed";
+    if (!l.path(OptionId::png, o.output)) return "--png needs a file name";
+    bool okNumber = false;
+    o.width = l.value(OptionId::width).toInt(&okNumber);
+    if (!okNumber || o.width < 200 || o.width > 10000)
+        return "--width takes a number of pixels from 200 to 10000";
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool ParsedLine::isSet(OptionId id) const {
+    return parser.isSet(q(optionText(id).name));
+}
+
+QString ParsedLine::value(OptionId id) const {
+    return parser.value(q(optionText(id).name));
+}
+
+bool ParsedLine::path(OptionId id, std::string& into) const {
+    // An empty text names no file: a usage error, not the current folder or "/".
+    into = userPath(bytes(value(id)));
+    return !into.empty();
+}
+
+const std::vector<Command>& commands() {
+    using enum OptionId;
+    static const std::vector<Command> table = {
+        {"list",
+         "",
+         "List the paired VRAX sensors (name, address, model).",
+         {demo, json},
+         parseList,
+         listCommand},
+        {"entries",
+         "SENSOR",
+         "List the memory entries of a sensor and its free memory.",
+         {demo, capture, json},
+         parseEntries,
+         entriesCommand},
+        {"download",
+         "SENSOR [ENTRY...|--all] | --all-sensors",
+         "Download memory entries into CSV files, named and placed as the window does:\n"
+         "<out>/memdata_YYYYMMDD/memdata_<sensor>_<entry start>[-FILT].csv",
+         {demo, capture, all, allSensors, out, filter, skipExisting, overwrite},
+         parseDownload,
+         downloadCommand},
+        {"info",
+         "SENSOR",
+         "Show the firmware version and battery voltage of a sensor.",
+         {demo, capture},
+         parseSensorOnly,
+         infoCommand},
+        {"set-clock",
+         "SENSOR",
+         "Set the sensor's date and time from this computer's clock.",
+         {demo, capture},
+         parseSensorOnly,
+         setClockCommand},
+        {"erase",
+         "SENSOR",
+         "Erase all entries in the memory of a sensor.",
+         {demo, capture, yes},
+         parseErase,
+         eraseCommand},
+        {"replay",
+         "CAPTURE",
+         "Decode a capture file offline into the CSV file its download wrote.",
+         {out, filter, skipExisting, overwrite},
+         parseReplay,
+         replayCommand},
+        {"convert",
+         "FILE.bin|FILE.csv --to csv|bin",
+         "Convert between the store's binary file and CSV files (download lines; every record\n"
+         "kept). Never writes over an existing file or its input without --force.",
+         {to, lines, output, wholeStore, force},
+         parseConvert,
+         convertCommand},
+#ifdef VRAXCTL_PLOT
+        {"plot",
+         "FILE.csv --png OUT.png",
+         "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
+         "Never writes over an existing file without --force.",
+         {force, png, width},
+         parsePlot,
+         plotCommand,
+         true},
+#endif
+    };
+    return table;
+}
+
+const Command* findCommand(const QString& name) {
+    for (const Command& c : commands())
+        if (name == q(c.name)) return &c;
+    return nullptr;
+}
+
+void setUpParser(QCommandLineParser& parser, const Command& command) {
+    parser.setApplicationDescription(q(command.summary) + QStringLiteral("\n\n") +
+                                     q(exitCodeText()));
+    parser.addHelpOption();
+    for (OptionId id : command.options) parser.addOption(makeOption(id));
+    if (*command.arguments)
+        parser.addPositionalArgument(QStringLiteral("arguments"), q(command.arguments),
+                                     q(command.arguments));
+}
+
+QString helpText(const QCommandLineParser& parser, const Command& command) {
+    QString text = parser.helpText();
+    text.replace(QStringLiteral("Usage: ") + QCoreApplication::arguments().first(),
+                 QStringLiteral("Usage: vraxctl ") + q(command.name));
+    text.replace(
+        QStringLiteral("Usage: vraxctl [options]"),
+        QStringLiteral("Usage: vraxctl ") + q(command.name) + QStringLiteral(" [options]"));
+    return text;
+}
+
+}  // namespace cli

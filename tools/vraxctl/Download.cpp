@@ -1,0 +1,278 @@
+// vraxctl download: the chosen entries of one sensor, or every entry of every
+// paired sensor, into CSV files named and placed as the window does. SIGINT
+// and SIGTERM stop the run cleanly.
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+#include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Progress.h"
+#include "tools/vraxctl/Report.h"
+#include "tools/vraxctl/SensorAccess.h"
+
+namespace cli {
+namespace {
+
+using session::Outcome;
+using session::Step;
+
+// SIGINT and SIGTERM end the whole run cleanly: the current download is
+// kept as incomplete and nothing new starts. A second signal ends the
+// program at once (what arrived stays in the working file).
+volatile std::sig_atomic_t interrupted = 0;
+void onInterrupt(int) {
+    interrupted = 1;
+}
+
+class InterruptGuard {
+  public:
+    InterruptGuard() {
+        interrupted = 0;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &previousInt);
+        sigaction(SIGTERM, &sa, &previousTerm);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
+
+  private:
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+};
+
+struct SensorSummary {
+    int code = Exit::ok;
+    int downloaded = 0;
+    int skipped = 0;
+    bool started = false;
+};
+
+std::string entryLabel(const std::string& name, int entry) {
+    return shown(name) + " entry " + std::to_string(entry);
+}
+
+// "N of M records", or "N records" when the entry gave no count.
+std::string recordCount(uint64_t records, int64_t expected) {
+    return std::to_string(records) +
+           (expected > 0 ? " of " + std::to_string(expected) : std::string()) + " records";
+}
+
+}  // namespace
+
+std::optional<std::string> completeDownload(const std::string& saveFolder,
+                                            const std::string& todayPath, int64_t expected) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> candidates{todayPath};
+    const std::string fileName = fs::path(todayPath).filename().string();
+    std::error_code ec;
+    for (fs::directory_iterator it(saveFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string dir = it->path().filename().string();
+        const std::string path = (it->path() / fileName).string();
+        if (dir.size() == 16 && dir.rfind("memdata_", 0) == 0 && path != todayPath)
+            candidates.push_back(path);
+    }
+    for (const std::string& path : candidates) {
+        // A file under a download's name is complete unless it was made by
+        // hand or by an older version: its records must be the entry's count.
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(path, counted)) continue;
+        if (expected <= 0 || int64_t(counted.records) == expected) return path;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Downloads the chosen entries of one sensor (all of them when `entries` is empty).
+SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink& capture) {
+    SensorSummary summary;
+    summary.started = true;
+    session::SensorSession s(ref.name, ref.address);
+    capture.attach(s, "download");
+    session::MemoryListing listing;
+    const Outcome listed = s.listMemory(listing);
+    if (!listed.ok()) {
+        summary.code = report(listed, ref.name);
+        return summary;
+    }
+    std::vector<int> chosen = o.entries;
+    if (chosen.empty())
+        for (size_t i = 0; i < listing.entries.size(); ++i) chosen.push_back(int(i) + 1);
+    for (int e : chosen) {
+        if (e > int(listing.entries.size())) {
+            error(shown(ref.name) + ": there is no entry " + std::to_string(e) +
+                  " (the sensor holds " + std::to_string(listing.entries.size()) + ")");
+            summary.code = Exit::usage;
+            return summary;
+        }
+    }
+    if (listing.entries.empty()) std::printf("%s: no entries\n", shown(ref.name).c_str());
+
+    const std::string saveFolder = absoluteFolder(o.outDir);
+    int year = 0, month = 0, day = 0;
+    localToday(year, month, day);
+    std::vector<std::string> startTexts;
+    for (const session::EntryInfo& info : listing.entries) startTexts.push_back(info.startText);
+    auto targetOf = [&](int e) {
+        const session::EntryInfo& info = listing.entries[size_t(e) - 1];
+        const bool numbered = entryNeedsNumber(startTexts, size_t(e) - 1);
+        return csvFilePath(dayFolderPath(saveFolder, year, month, day), ref.name, info.start,
+                           o.filter, numbered ? e : 0);
+    };
+
+    // Nothing is replaced unless asked: with neither option, an entry whose
+    // file exists stops this sensor before anything is downloaded.
+    if (!o.skipExisting && !o.overwrite) {
+        bool anyExists = false;
+        for (int e : chosen) {
+            const std::string target = targetOf(e);
+            if (!fileio::exists(target)) continue;
+            error(entryLabel(ref.name, e) + ": " + shown(target) + " exists already");
+            anyExists = true;
+        }
+        if (anyExists) {
+            error(shown(ref.name) +
+                  ": nothing downloaded; --skip-existing skips complete downloads, --overwrite "
+                  "replaces them");
+            summary.code = Exit::fileError;
+            return summary;
+        }
+    }
+
+    for (int e : chosen) {
+        if (interrupted) {
+            summary.code = Exit::incomplete;
+            return summary;
+        }
+        const session::EntryInfo& info = listing.entries[size_t(e) - 1];
+        const std::string label = entryLabel(ref.name, e);
+        const std::string target = targetOf(e);
+        safeout::Existing existing =
+            o.overwrite ? safeout::Existing::replace : safeout::Existing::keepBoth;
+        if (o.skipExisting) {
+            if (auto done = completeDownload(saveFolder, target, info.records)) {
+                std::printf("%s: skipped, already downloaded (%s)\n", label.c_str(),
+                            shown(*done).c_str());
+                ++summary.skipped;
+                continue;
+            }
+            // Not complete: downloaded again, and replaced once the new one is.
+            existing = safeout::Existing::replace;
+        }
+        session::DownloadRequest request;
+        request.saveFolder = saveFolder;
+        request.entryRow = e - 1;
+        request.startText = info.startText;
+        request.expectedRecords = info.records;
+        request.filtered = o.filter;
+        request.numberInName = entryNeedsNumber(startTexts, size_t(e) - 1);
+        request.existing = existing;
+        request.year = year, request.month = month, request.day = day;
+
+        Progress progress(label, info.records);
+        session::DownloadHooks hooks;
+        hooks.transferStarted = [&] {
+            char dayText[16];
+            std::snprintf(dayText, sizeof dayText, "%04d%02d%02d", year, month, day);
+            capture.marker({{"event", "transfer"},
+                            {"sensor", ref.name},
+                            {"entry", std::to_string(e)},
+                            {"start", info.startText},
+                            {"records", std::to_string(info.records)},
+                            {"filtered", o.filter ? "1" : "0"},
+                            {"numbered", request.numberInName ? "1" : "0"},
+                            {"day", dayText}});
+            progress.start();
+        };
+        hooks.progress = [&](uint64_t records, int64_t) { progress.update(records); };
+        hooks.cancelRequested = [] { return interrupted != 0; };
+        hooks.storeMessage = [&](const std::string&, const std::string&) {};
+        hooks.writeFailing = [&](const std::string& why) {
+            error(label + ": writing the file fails (" + shown(why) + "); the download goes on");
+        };
+        session::DownloadReport result;
+        const Outcome out = s.downloadEntry(request, hooks, result);
+        progress.finish(result.records);
+        capture.marker({{"event", "transfer-end"},
+                        {"sensor", ref.name},
+                        {"entry", std::to_string(e)},
+                        {"result", resultText(out.result)},
+                        {"records", std::to_string(result.records)}});
+        if (!out.ok()) {
+            if (out.step != Step::download) {
+                summary.code = report(out, ref.name);
+                if (!result.fileError.empty()) error(label + ": " + shown(result.fileError));
+                return summary;
+            }
+            summary.code = report(out, ref.name);
+            if (!result.fileComplete && !result.fileError.empty())
+                error(label + ": " + shown(result.fileError));
+            if (result.filePath.empty())
+                error(label + ": " + recordCount(result.records, info.records) +
+                      " arrived; no file was kept");
+            else
+                error(label + ": " + recordCount(result.records, info.records) + " -> " +
+                      shown(result.filePath));
+            return summary;
+        }
+        std::printf("%s: %llu records -> %s\n", label.c_str(), (unsigned long long)result.records,
+                    shown(result.filePath).c_str());
+        std::fflush(stdout);
+        ++summary.downloaded;
+    }
+    return summary;
+}
+
+}  // namespace
+
+int downloadCommand(const Options& o) {
+    InterruptGuard guard;
+    SensorBackend backend(o.demo);
+    CaptureSink capture(o.capturePath);
+    if (capture.failedToOpen()) return Exit::fileError;
+    int code = Exit::ok;
+    if (!o.allSensors) {
+        if (std::optional<SensorRef> ref = backend.find(o.sensor, code))
+            code = downloadSensor(*ref, o, capture).code;
+        if (interrupted) code = Exit::incomplete;
+        capture.close(code);
+        return code;
+    }
+
+    std::vector<SensorRef> all;
+    if (!backend.sensors(all)) {
+        code = Exit::noBluetooth;
+    } else if (all.empty()) {
+        error("no paired VRAX sensors");
+        code = Exit::noSensor;
+    } else {
+        std::vector<std::pair<SensorRef, SensorSummary>> results;
+        for (const SensorRef& ref : all) {
+            // Interrupted: the sensors not reached are not started at all.
+            results.emplace_back(ref,
+                                 interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
+        }
+        bool anyFailed = false;
+        for (const auto& [ref, r] : results) {
+            const std::string state = !r.started ? "not started (interrupted)"
+                                      : r.code == Exit::ok
+                                          ? "ok"
+                                          : "failed (exit code " + std::to_string(r.code) + ")";
+            std::printf("%s: %s, %d downloaded, %d skipped\n", shown(ref.name).c_str(),
+                        state.c_str(), r.downloaded, r.skipped);
+            anyFailed = anyFailed || r.code != Exit::ok;
+        }
+        code = interrupted ? Exit::incomplete : anyFailed ? Exit::someFailed : Exit::ok;
+    }
+    capture.close(code);
+    return code;
+}
+
+}  // namespace cli

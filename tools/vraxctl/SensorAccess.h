@@ -1,0 +1,58 @@
+// What the sensor commands share: the paired sensors of the run's backend,
+// found by name or address, and the --capture file of their sessions.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/BtUtilClass.h"
+#include "link_sim/BackendChoice.h"
+#include "sensor/SensorSession.h"
+#include "tools/vraxctl/Capture.h"
+
+namespace cli {
+
+struct SensorRef {
+    std::string name;
+    std::string address;
+    const char* model() const { return BtUtilClass::modelName(name); }
+};
+
+// ASCII letters in lower case.
+std::string lower(std::string s);
+
+// The Bluetooth backend of this run (BlueZ, or with --demo the virtual
+// sensors); warns of VRAXCTL_DEMO_FAULT items that are not faults.
+class SensorBackend {
+  public:
+    explicit SensorBackend(bool demo);
+
+    // The paired supported sensors; false with a message when there is no list.
+    bool sensors(std::vector<SensorRef>& out);
+    // Finds a sensor by name or address; sets `code` when it cannot.
+    std::optional<SensorRef> find(const std::string& key, int& code);
+
+  private:
+    BackendChoice choice;
+};
+
+// --capture: the bytes of every session of this run, with markers.
+class CaptureSink {
+  public:
+    explicit CaptureSink(const std::string& path);
+    bool failedToOpen() const { return failed; }
+
+    void attach(session::SensorSession& s, const std::string& command);
+    void marker(const capture::Fields& fields) {
+        if (writer.isOpen()) writer.marker(fields);
+    }
+    // Closes the file; `code` becomes a file error when writing failed.
+    void close(int& code);
+
+  private:
+    capture::Writer writer;
+    bool failed = false;
+};
+
+}  // namespace cli
