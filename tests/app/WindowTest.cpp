@@ -20,7 +20,6 @@
 #include <ctime>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include <sys/resource.h>
 
@@ -31,16 +30,10 @@
 #include "link_sim/SimulatedPlatform.h"
 #include "preview/PreviewWindow.h"
 #include "protocol/CommandTable.h"
+#include "support/Files.h"
 #include "ui_MainWindow.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 long lineCount(const std::string& text) {
     return long(std::count(text.begin(), text.end(), '\n'));
