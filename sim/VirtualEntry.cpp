@@ -2,7 +2,6 @@
 
 #include "protocol/CommandTable.h"
 
-
 namespace {
 
 uint64_t mix(uint64_t x) {

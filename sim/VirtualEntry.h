@@ -12,7 +12,6 @@
 
 #include "protocol/MeasurementKinds.h"
 
-
 // Bit (1 << data type) per kind a generated entry mixes in.
 inline constexpr uint8_t kAllKinds = 0x7F;
 inline constexpr uint8_t kKindsWithoutExt16ad = 0x3F;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/MyTools.h"
+#include "support/Files.h"
 
 struct Message {
     QString text;
@@ -39,10 +40,7 @@ class RecordingPresenter : public MessagePresenter {
 
 class TempFolder {
   public:
-    TempFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-app-XXXXXX").string();
-        path = mkdtemp(tmpl.data());
-    }
+    TempFolder() { path = makeTempFolder("vrax-app"); }
     ~TempFolder() { std::filesystem::remove_all(path); }
     QString q() const { return QString::fromStdString(path); }
     std::string path;

@@ -26,8 +26,7 @@ class FaultInjection : public ::testing::Test {
   protected:
     void SetUp() override {
         BluetoothPlatform::setCurrent(&platform);
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-fault-XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
+        dir = makeTempFolder("vrax-fault");
         sensor = platform.addDevice(kName, kAddress,
                                     std::make_shared<VirtualSensor>(VirtualModel::VRAX650));
         sensor->entries.push_back(VirtualEntry::generated(99, kRecords));

@@ -25,8 +25,7 @@ class SensorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         BluetoothPlatform::setCurrent(&platform);
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-sensor-XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
+        dir = makeTempFolder("vrax-sensor");
     }
     void TearDown() override {
         BluetoothPlatform::setCurrent(nullptr);

@@ -10,6 +10,7 @@
 
 #include "link_sim/SimulatedPlatform.h"
 #include "sensor/SensorSession.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ TEST(Soak, ListDownloadEraseCyclesLeakNothing) {
     VirtualSensor* sensor =
         platform.addDevice("VRAX650-SOAK-01", "00:1B:DC:65:00:55",
                            std::make_shared<VirtualSensor>(VirtualModel::VRAX650));
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-soak-XXXXXX").string();
-    const std::string dir = mkdtemp(tmpl.data());
+    const std::string dir = makeTempFolder("vrax-soak");
 
     size_t fdsAfterWarmUp = 0;
     uint64_t rssAfterWarmUp = 0;

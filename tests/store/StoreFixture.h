@@ -23,10 +23,7 @@ struct RecordingReporter : StoreReporter {
 
 class TempDir {
   public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "vrax-store-XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
-    }
+    TempDir() { path_ = makeTempFolder("vrax-store"); }
     ~TempDir() { std::filesystem::remove_all(path_); }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& path() const { return path_; }

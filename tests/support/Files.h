@@ -1,6 +1,8 @@
 // Whole-file reads and writes for tests.
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -16,4 +18,12 @@ inline std::string readFile(const std::filesystem::path& path) {
 
 inline void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
+}
+
+// A new empty folder under the system's temporary folder, named
+// "<prefix>-XXXXXX"; the caller removes it.
+inline std::string makeTempFolder(const std::string& prefix) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    const char* made = mkdtemp(tmpl.data());
+    return made ? std::string(made) : std::string();
 }

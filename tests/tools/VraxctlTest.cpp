@@ -45,8 +45,7 @@ size_t countOf(const std::string& text, const std::string& what) {
 class VraxctlTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "vraxctl-XXXXXX").string();
-        dir = mkdtemp(tmpl.data());
+        dir = makeTempFolder("vraxctl");
         std::time_t now = std::time(nullptr);
         std::tm t{};
         localtime_r(&now, &t);
