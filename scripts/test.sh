@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 soak_cycles=${SOAK_CYCLES:-100}
-fuzz_seconds=${FUZZ_SECONDS:-15}
+fuzz_seconds=${FUZZ_SECONDS:-10}
 
 status=0
 echo "=== format check ==="
