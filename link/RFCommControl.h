@@ -47,6 +47,10 @@ class RFCommControl {
     void setMemDataReadCompleat(bool value) { parser.setMemDataReadCompleat(value); }
     ReceiveParser& receiveParser() { return parser; }
 
+    // Asked while a connect waits for its slow part; true ends the connect
+    // with PlatformStatus::cancelled.
+    std::function<bool()> cancelConnect;
+
     // Sees every byte written (sent = true) and received, for captures.
     std::function<void(bool sent, const uint8_t* data, size_t length)> tap;
 

@@ -6,7 +6,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "link/platform/FdChannel.h"
 
@@ -133,6 +135,29 @@ void SimulatedPlatform::removeAll() {
     devices.clear();
 }
 
+void SimulatedPlatform::setState(BluetoothState state) {
+    simulatedState = state;
+    notifyChanged();
+}
+
+void SimulatedPlatform::removeDevice(const std::string& address) {
+    BluetoothAddress a;
+    if (parseAddressText(address, a) != PlatformStatus::ok) return;
+    for (auto it = devices.begin(); it != devices.end(); ++it) {
+        BluetoothAddress b;
+        if (parseAddressText(it->address, b) == PlatformStatus::ok && a == b) {
+            devices.erase(it);
+            notifyChanged();
+            return;
+        }
+    }
+}
+
+BluetoothState SimulatedPlatform::state() {
+    if (!listAvailable) return BluetoothState::noBlueZ;
+    return simulatedState;
+}
+
 SimulatedPlatform::Device* SimulatedPlatform::find(const BluetoothAddress& address) {
     for (Device& d : devices) {
         BluetoothAddress a;
@@ -142,7 +167,9 @@ SimulatedPlatform::Device* SimulatedPlatform::find(const BluetoothAddress& addre
 }
 
 std::optional<std::vector<PairedDevice>> SimulatedPlatform::pairedDevices() {
-    if (!listAvailable) return std::nullopt;
+    if (!listAvailable || simulatedState == BluetoothState::noSystemBus ||
+        simulatedState == BluetoothState::noBlueZ)
+        return std::nullopt;
     std::vector<PairedDevice> list;
     for (const Device& d : devices)
         if (d.paired) list.push_back({d.name, d.address});
@@ -190,4 +217,22 @@ std::unique_ptr<BluetoothChannel> SimulatedPlatform::openChannel(const Bluetooth
 
 void SimulatedPlatform::linkEnded(SimulatedLink* link) {
     links.erase(link);
+}
+
+std::function<ConnectAttempt()> SimulatedPlatform::connectJob(const BluetoothAddress& address) {
+    ConnectAttempt found;
+    found.status = serialPortChannel(address, found.channel, found.found);
+    const Device* d = find(address);
+    // A slow page (a sensor out of range): the worker waits as a real connect would.
+    const int delayMs = d && d->sensor ? d->sensor->faults.connectDelayMs : 0;
+    return [found, delayMs] {
+        if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        return found;
+    };
+}
+
+std::unique_ptr<BluetoothChannel> SimulatedPlatform::channelFor(const BluetoothAddress& address,
+                                                                ConnectAttempt& attempt,
+                                                                int32_t& status) {
+    return openChannel(address, attempt.channel, status);
 }

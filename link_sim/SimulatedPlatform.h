@@ -26,15 +26,23 @@ class SimulatedPlatform : public BluetoothPlatform {
     void removeAll();
     // With false, pairedDevices() gives no list at all, as with no BlueZ.
     void setPairedListAvailable(bool available) { listAvailable = available; }
+    // Plays a Bluetooth state (adapter off, no adapter, ...); listeners hear of it.
+    void setState(BluetoothState state);
+    // Unpairs a device; listeners hear of it.
+    void removeDevice(const std::string& address);
     // Far ends currently open.
     size_t openLinks() const { return links.size(); }
 
+    BluetoothState state() override;
     std::optional<std::vector<PairedDevice>> pairedDevices() override;
     int32_t parseAddress(const std::string& text, BluetoothAddress& address) override;
     int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
                               bool& found) override;
     std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address, uint8_t channel,
                                                   int32_t& status) override;
+    std::function<ConnectAttempt()> connectJob(const BluetoothAddress& address) override;
+    std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress& address,
+                                                 ConnectAttempt& attempt, int32_t& status) override;
 
     // The channel id every virtual sensor's serial port service has.
     static constexpr uint8_t kChannel = 1;
@@ -52,4 +60,5 @@ class SimulatedPlatform : public BluetoothPlatform {
     std::vector<Device> devices;
     std::map<SimulatedLink*, std::unique_ptr<SimulatedLink>> links;
     bool listAvailable = true;
+    BluetoothState simulatedState = BluetoothState::ready;
 };

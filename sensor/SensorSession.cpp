@@ -54,6 +54,10 @@ SensorSession::SensorSession(const std::string& name, const std::string& address
     vraxSensor->setSensorType(BtUtilClass::checkSensorType(name));
 }
 
+void SensorSession::setCancelCheck(std::function<bool()> check) {
+    vraxSensor->rfCommControl()->cancelConnect = std::move(check);
+}
+
 SensorSession::~SensorSession() {
     vraxSensor->getSensorDataObject().setReporter(nullptr);
     simpleDisconnectSensor();
@@ -106,7 +110,11 @@ Outcome SensorSession::openSensorAndStop() {
     int32_t err = 0;
     const ConnectResult status = s->connect(err);
     pause(0.1);
-    if (status != kConnected) return Outcome{Result::connectFailed, Step::connect, err, {}};
+    if (status != kConnected)
+        return Outcome{err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
+                       Step::connect,
+                       err,
+                       {}};
     connected_ = true;
 
     // Stop any measurement, then ask for the device information.

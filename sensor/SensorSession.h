@@ -117,6 +117,9 @@ class SensorSession {
     SensorSession& operator=(const SensorSession&) = delete;
 
     VRAXSensor& sensor() { return *vraxSensor; }
+    // Asked while a connect waits (the page of a sensor that is off or out
+    // of range can take many seconds); true cancels it: Result::cancelled.
+    void setCancelCheck(std::function<bool()> check);
     bool running() const { return running_; }
 
     // Whole user actions; each ends disconnected.

@@ -36,6 +36,7 @@ struct VirtualFaults {
     int64_t closeAfterFrames = -1;     // close the channel after this many frames of a replay
     int64_t silentAfterFrames = -1;    // send nothing more after this many frames of a replay
     bool busy = false;                 // the channel cannot be opened (in use elsewhere)
+    int connectDelayMs = 0;            // a connect takes this long (a page time-out)
     bool noSerialPortService = false;  // the device has no serial port service record
     uint32_t framesPerSecond = 0;      // pace of a replay (0 = as fast as it is read)
 };

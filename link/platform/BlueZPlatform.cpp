@@ -157,3 +157,21 @@ std::unique_ptr<BluetoothChannel> BlueZPlatform::openChannel(const BluetoothAddr
     status = PlatformStatus::ok;
     return std::make_unique<FdChannel>(fd);
 }
+
+BluetoothState BlueZPlatform::state() {
+    return pairedDevices() ? BluetoothState::ready : BluetoothState::noBlueZ;
+}
+
+std::function<ConnectAttempt()> BlueZPlatform::connectJob(const BluetoothAddress& address) {
+    return [this, address] {
+        ConnectAttempt a;
+        a.status = serialPortChannel(address, a.channel, a.found);
+        return a;
+    };
+}
+
+std::unique_ptr<BluetoothChannel> BlueZPlatform::channelFor(const BluetoothAddress& address,
+                                                            ConnectAttempt& attempt,
+                                                            int32_t& status) {
+    return openChannel(address, attempt.channel, status);
+}

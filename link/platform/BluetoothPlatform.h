@@ -27,6 +27,10 @@ inline constexpr int32_t ok = 0;
 inline constexpr int32_t exclusiveAccess = int32_t(0xE00002C5u);
 // The device has no serial port service record (-ENOENT).
 inline constexpr int32_t noSerialPortService = -2;
+// The adapter is off, blocked or absent (-ENETDOWN): nothing can connect.
+inline constexpr int32_t bluetoothOff = -100;
+// The user cancelled the connect (-ECANCELED).
+inline constexpr int32_t cancelled = -125;
 int32_t fromErrno(int err);
 }  // namespace PlatformStatus
 
@@ -45,9 +49,34 @@ class BluetoothChannel {
     std::function<void()> onClosed;  // far end closed, or a read/write error
 };
 
+// Why sensors can or cannot be listed and reached.
+enum class BluetoothState {
+    ready,           // an adapter is powered: paired devices can be listed and opened
+    noSystemBus,     // no system D-Bus to ask
+    noBlueZ,         // BlueZ does not answer on the system bus
+    noAdapter,       // BlueZ runs but has no Bluetooth adapter
+    adapterOff,      // the adapter is powered off
+    adapterBlocked,  // the adapter is blocked (rfkill)
+};
+
+// What the slow part of a connect found: run on a worker thread, it looks up
+// the serial port channel and (where the backend can) connects the socket.
+struct ConnectAttempt {
+    int32_t status = 0;  // a platform status
+    bool found = false;  // the device has a serial port service
+    uint8_t channel = 0;
+    int fd = -1;  // a connected descriptor, or -1 where the channel is made afterwards
+};
+
 class BluetoothPlatform {
   public:
     virtual ~BluetoothPlatform() = default;
+
+    // The state of Bluetooth as the platform sees it now.
+    virtual BluetoothState state() = 0;
+    // Called on the event loop whenever the paired list or the adapter state
+    // may have changed (a device paired or removed, the adapter switched).
+    void setChangeListener(std::function<void()> listener) { changed = std::move(listener); }
 
     // Paired devices in the platform's order; nullopt when the platform
     // gives no paired list at all (no bus, no BlueZ).
@@ -62,6 +91,16 @@ class BluetoothPlatform {
     virtual std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address,
                                                           uint8_t channel, int32_t& status) = 0;
 
+    // The slow part of connecting to `address` (SDP lookup, socket connect)
+    // as a job for a worker thread: it holds copies of what it needs and
+    // touches no Qt object and not the platform. Made on the event loop.
+    virtual std::function<ConnectAttempt()> connectJob(const BluetoothAddress& address) = 0;
+    // The channel of a finished attempt, on the event loop. On failure
+    // returns null with `status` set (and closes attempt.fd).
+    virtual std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress& address,
+                                                         ConnectAttempt& attempt,
+                                                         int32_t& status) = 0;
+
     // The platform that the link and the lookup use. Never null: the BlueZ
     // backend unless a program or test installs another.
     static BluetoothPlatform& current();
@@ -71,4 +110,12 @@ class BluetoothPlatform {
     // writes it); parsing accepts either letter case.
     static int32_t parseAddressText(const std::string& text, BluetoothAddress& address);
     static std::string addressText(const BluetoothAddress& address);
+
+  protected:
+    void notifyChanged() {
+        if (changed) changed();
+    }
+
+  private:
+    std::function<void()> changed;
 };
