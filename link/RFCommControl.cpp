@@ -1,6 +1,11 @@
 #include "link/RFCommControl.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "link/EventWait.h"
 
@@ -25,32 +30,94 @@ bool RFCommControl::checkPairedDevice(const std::string& address) {
     return false;
 }
 
+namespace {
+
+// Longest wait for the slow part of a connect; the backends' own time-outs
+// (SDP, page, RFCOMM connect) end it well before.
+constexpr double kConnectJobSeconds = 120.0;
+
+// A worker's result, shared with the waiting thread. A cancelled wait
+// abandons it: the worker then closes what it opened.
+struct ConnectJobState {
+    std::mutex lock;
+    bool done = false;
+    bool abandoned = false;
+    ConnectAttempt result;
+};
+
+}  // namespace
+
+bool RFCommControl::runConnectJob(std::function<ConnectAttempt()> job, ConnectAttempt& attempt) {
+    auto state = std::make_shared<ConnectJobState>();
+    std::thread([state, job = std::move(job)] {
+        ConnectAttempt a = job();
+        std::lock_guard<std::mutex> hold(state->lock);
+        if (state->abandoned) {
+            if (a.fd >= 0) ::close(a.fd);
+            return;
+        }
+        state->result = a;
+        state->done = true;
+    }).detach();
+    // The event loop runs while the worker works: the window repaints and
+    // a Cancel can be pressed.
+    eventwait::runUntil(
+        [&] {
+            {
+                std::lock_guard<std::mutex> hold(state->lock);
+                if (state->done) return true;
+            }
+            return cancelConnect && cancelConnect();
+        },
+        kConnectJobSeconds);
+    std::lock_guard<std::mutex> hold(state->lock);
+    if (!state->done) {
+        state->abandoned = true;
+        return false;
+    }
+    attempt = state->result;
+    return true;
+}
+
 ConnectResult RFCommControl::connectSensor(const std::string& address, int32_t& errCode) {
     errCode = PlatformStatus::ok;
     if (!checkPairedDevice(address)) return kNotPaired;
     BluetoothPlatform& platform = BluetoothPlatform::current();
+    // With the adapter off, blocked or gone nothing can be reached: say so
+    // rather than blame the sensor.
+    const BluetoothState state = platform.state();
+    if (state != BluetoothState::ready) {
+        errCode = PlatformStatus::bluetoothOff;
+        return kCannotOpen;
+    }
 
     BluetoothAddress parsed{};
     errCode = platform.parseAddress(address, parsed);
     if (errCode != PlatformStatus::ok) return kCannotOpen;  // no device for this text
     bluetoothAddress = parsed;
 
-    bool found = false;
-    uint8_t channelId = 0;
-    errCode = platform.serialPortChannel(bluetoothAddress, channelId, found);
-    eventwait::runFor(0.1);
-    if (errCode != PlatformStatus::ok) return kCannotOpen;
-    // Without a serial port record there is no channel worth trying.
-    if (!found) {
-        errCode = PlatformStatus::noSerialPortService;
+    // The SDP lookup and the channel's connect can take many seconds (a
+    // sensor that is off or out of range): they run on a worker thread.
+    ConnectAttempt attempt;
+    if (!runConnectJob(platform.connectJob(bluetoothAddress), attempt)) {
+        errCode = PlatformStatus::cancelled;
         return kCannotOpen;
     }
-    rfcommChannelID = channelId;
+    auto fail = [&](int32_t status) {
+        if (attempt.fd >= 0) ::close(attempt.fd);
+        errCode = status;
+        return kCannotOpen;
+    };
+    eventwait::runFor(0.1);
+    if (attempt.status != PlatformStatus::ok) return fail(attempt.status);
+    // Without a serial port record there is no channel worth trying.
+    if (!attempt.found) return fail(PlatformStatus::noSerialPortService);
+    rfcommChannelID = attempt.channel;
     eventwait::runFor(0.1);
 
     int32_t status = PlatformStatus::ok;
     std::unique_ptr<BluetoothChannel> channel =
-        platform.openChannel(bluetoothAddress, rfcommChannelID, status);
+        platform.channelFor(bluetoothAddress, attempt, status);
     errCode = status;
     if (status != PlatformStatus::ok || !channel) {
         if (errCode == PlatformStatus::ok) errCode = PlatformStatus::fromErrno(EIO);

@@ -56,6 +56,9 @@ class RFCommControl {
 
   private:
     void detachChannel();
+    // Runs the slow part of a connect on a worker thread while the event
+    // loop runs; false when the connect was cancelled meanwhile.
+    bool runConnectJob(std::function<ConnectAttempt()> job, ConnectAttempt& attempt);
 
     SensorEvents* ownerObject;
     ReceiveParser parser;

@@ -1,5 +1,6 @@
 #include "link_sim/DemoSensors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -69,6 +70,22 @@ void applyFaults(SimulatedPlatform& platform, std::string_view faults,
                 if (VirtualSensor* s = platform.sensorAt(address)) s->faults.framesPerSecond = 0;
             continue;
         }
+        if (f[0] == "bluetooth" && f.size() == 2) {
+            const std::pair<std::string_view, BluetoothState> states[] = {
+                {"off", BluetoothState::adapterOff},
+                {"blocked", BluetoothState::adapterBlocked},
+                {"noadapter", BluetoothState::noAdapter},
+                {"nobluez", BluetoothState::noBlueZ},
+                {"nobus", BluetoothState::noSystemBus}};
+            bool known = false;
+            for (const auto& [word, state] : states)
+                if (f[1] == word) {
+                    platform.setState(state);
+                    known = true;
+                }
+            if (!known) rejected.emplace_back(item);
+            continue;
+        }
         // The count is the decimal number the third field starts with.
         int64_t count = 0;
         if (f.size() != 3 ||
@@ -82,6 +99,7 @@ void applyFaults(SimulatedPlatform& platform, std::string_view faults,
         if (f[0] == "silent") s->faults.silentAfterFrames = count;
         if (f[0] == "close") s->faults.closeAfterFrames = count;
         if (f[0] == "drop") s->faults.dropEveryNth = uint32_t(count);
+        if (f[0] == "slowconnect") s->faults.connectDelayMs = int(std::min<int64_t>(count, 600000));
     }
 }
 

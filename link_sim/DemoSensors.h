@@ -23,7 +23,10 @@ void addDemoSensors(SimulatedPlatform& platform);
 // Adjusts the demo's sensors on `platform` for tests, from a comma-separated
 // list: "fast" drops the pacing of replays; "silent:NAME:FRAMES" and
 // "close:NAME:FRAMES" make a sensor go quiet or hang up after that many
-// frames of a replay; "drop:NAME:N" drops every Nth frame of a replay.
+// frames of a replay; "drop:NAME:N" drops every Nth frame of a replay;
+// "slowconnect:NAME:MS" makes connecting take that many milliseconds (a
+// sensor that is off or out of range); "bluetooth:off", ":blocked",
+// ":noadapter", ":nobluez" and ":nobus" play a Bluetooth state.
 // Items that are none of these forms are added to `rejected` and ignored;
 // items naming a sensor the demo does not have, or another kind of fault,
 // are ignored.

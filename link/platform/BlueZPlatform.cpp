@@ -14,6 +14,8 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QMap>
+#include <QObject>
+#include <QTimer>
 #include <QVariantMap>
 #include <cerrno>
 
@@ -33,59 +35,14 @@ bdaddr_t toBdaddr(const BluetoothAddress& address) {
     return b;
 }
 
-}  // namespace
-
-std::optional<std::vector<PairedDevice>> BlueZPlatform::pairedDevices() {
-    static const bool registered = [] {
-        qDBusRegisterMetaType<InterfaceMap>();
-        qDBusRegisterMetaType<ManagedObjects>();
-        return true;
-    }();
-    (void)registered;
-
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
-        error = "no system D-Bus: " + bus.lastError().message().toStdString();
-        return std::nullopt;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kBusTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        error = "BlueZ does not answer on the system D-Bus: " + reply.errorMessage().toStdString();
-        return std::nullopt;
-    }
-    const auto arg = reply.arguments().first().value<QDBusArgument>();
-    ManagedObjects objects;
-    if (arg.currentSignature() != "a{oa{sa{sv}}}") {
-        error = "unexpected answer from BlueZ";
-        return std::nullopt;
-    }
-    arg >> objects;
-
-    std::vector<PairedDevice> devices;
-    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        const auto device = it.value().find("org.bluez.Device1");
-        if (device == it.value().cend()) continue;
-        const QVariantMap& props = device.value();
-        if (!props.value("Paired").toBool()) continue;
-        devices.push_back({props.value("Name").toString().toStdString(),
-                           props.value("Address").toString().toStdString()});
-    }
-    error.clear();
-    return devices;
-}
-
-int32_t BlueZPlatform::parseAddress(const std::string& text, BluetoothAddress& address) {
-    return parseAddressText(text, address);
-}
-
-int32_t BlueZPlatform::serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
-                                         bool& found) {
+// The serial port service's RFCOMM channel, asked from `local`'s adapter.
+// Blocking: runs on a worker thread.
+int32_t lookUpChannel(const BluetoothAddress& local, const BluetoothAddress& address,
+                      uint8_t& channel, bool& found) {
     found = false;
-    bdaddr_t any{};
+    bdaddr_t from = toBdaddr(local);
     bdaddr_t target = toBdaddr(address);
-    sdp_session_t* session = sdp_connect(&any, &target, SDP_RETRY_IF_BUSY);
+    sdp_session_t* session = sdp_connect(&from, &target, SDP_RETRY_IF_BUSY);
     if (!session) return PlatformStatus::fromErrno(errno ? errno : EHOSTUNREACH);
 
     uuid_t serialPort;
@@ -121,25 +78,28 @@ int32_t BlueZPlatform::serialPortChannel(const BluetoothAddress& address, uint8_
     return status;
 }
 
-std::unique_ptr<BluetoothChannel> BlueZPlatform::openChannel(const BluetoothAddress& address,
-                                                             uint8_t channel, int32_t& status) {
-    const int fd =
-        ::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, BTPROTO_RFCOMM);
-    if (fd < 0) {
-        status = PlatformStatus::fromErrno(errno);  // EAFNOSUPPORT without Bluetooth in the kernel
-        return nullptr;
-    }
+// An RFCOMM socket from `local`'s adapter, connected to the channel.
+// Blocking (up to the connect time-out): runs on a worker thread.
+int32_t connectSocket(const BluetoothAddress& local, const BluetoothAddress& address,
+                      uint8_t channel, int& fd) {
+    fd = ::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, BTPROTO_RFCOMM);
+    if (fd < 0) return PlatformStatus::fromErrno(errno);  // EAFNOSUPPORT without Bluetooth
+    sockaddr_rc own{};
+    own.rc_family = AF_BLUETOOTH;
+    own.rc_bdaddr = toBdaddr(local);
+    own.rc_channel = 0;
+    int err = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof own) < 0) err = errno;
     sockaddr_rc remote{};
     remote.rc_family = AF_BLUETOOTH;
     remote.rc_bdaddr = toBdaddr(address);
     remote.rc_channel = channel;
-    int err = 0;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) < 0) {
+    if (err == 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) < 0) {
         err = errno;
         if (err == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
             int r;
-            do r = ::poll(&p, 1, kConnectTimeoutMs);
+            do r = ::poll(&p, 1, BlueZPlatform::kConnectTimeoutMs);
             while (r < 0 && errno == EINTR);
             if (r == 0) {
                 err = ETIMEDOUT;
@@ -151,27 +111,186 @@ std::unique_ptr<BluetoothChannel> BlueZPlatform::openChannel(const BluetoothAddr
     }
     if (err != 0) {
         ::close(fd);
-        status = PlatformStatus::fromErrno(err);
-        return nullptr;
+        fd = -1;
+        return PlatformStatus::fromErrno(err);
     }
-    status = PlatformStatus::ok;
-    return std::make_unique<FdChannel>(fd);
+    return PlatformStatus::ok;
+}
+
+void registerTypes() {
+    static const bool registered = [] {
+        qDBusRegisterMetaType<InterfaceMap>();
+        qDBusRegisterMetaType<ManagedObjects>();
+        return true;
+    }();
+    (void)registered;
+}
+
+}  // namespace
+
+// Receives BlueZ's signals and tells the platform's listener once per turn
+// of the event loop, however many signals came.
+class BlueZWatcher : public QObject {
+    Q_OBJECT
+  public:
+    explicit BlueZWatcher(std::function<void()> notify) : notify(std::move(notify)) {}
+
+  public slots:
+    void changed() {
+        if (pending) return;
+        pending = true;
+        QTimer::singleShot(0, this, [this] {
+            pending = false;
+            notify();
+        });
+    }
+
+  private:
+    std::function<void()> notify;
+    bool pending = false;
+};
+
+BlueZPlatform::BlueZPlatform() = default;
+BlueZPlatform::~BlueZPlatform() = default;
+
+void BlueZPlatform::watch() {
+    if (watcher) return;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return;
+    watcher = std::make_unique<BlueZWatcher>([this] { notifyChanged(); });
+    const char* slot = SLOT(changed());
+    bus.connect("org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "InterfacesAdded",
+                watcher.get(), slot);
+    bus.connect("org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "InterfacesRemoved",
+                watcher.get(), slot);
+    // Paired, Name, Powered and the rest, on any object of BlueZ's.
+    bus.connect("org.bluez", QString(), "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                watcher.get(), slot);
+    // BlueZ starting or stopping.
+    bus.connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                "NameOwnerChanged", {"org.bluez"}, QString(), watcher.get(), slot);
+}
+
+bool BlueZPlatform::refresh() {
+    registerTypes();
+    watch();
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        error = "no system D-Bus: " + bus.lastError().message().toStdString();
+        lastState = BluetoothState::noSystemBus;
+        return false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        "org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kBusTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        error = "BlueZ does not answer on the system D-Bus: " + reply.errorMessage().toStdString();
+        lastState = BluetoothState::noBlueZ;
+        return false;
+    }
+    const auto arg = reply.arguments().first().value<QDBusArgument>();
+    ManagedObjects objects;
+    if (arg.currentSignature() != "a{oa{sa{sv}}}") {
+        error = "unexpected answer from BlueZ";
+        lastState = BluetoothState::noBlueZ;
+        return false;
+    }
+    arg >> objects;
+
+    // Adapters first: their addresses and whether any can be used.
+    std::map<QString, BluetoothAddress> adapters;
+    bool anyPowered = false, anyBlocked = false;
+    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
+        const auto adapter = it.value().find("org.bluez.Adapter1");
+        if (adapter == it.value().cend()) continue;
+        const QVariantMap& props = adapter.value();
+        BluetoothAddress a{};
+        parseAddressText(props.value("Address").toString().toStdString(), a);
+        adapters[it.key().path()] = a;
+        if (props.value("Powered").toBool()) anyPowered = true;
+        if (props.value("PowerState").toString() == QLatin1String("off-blocked")) anyBlocked = true;
+    }
+    devices.clear();
+    deviceAdapter.clear();
+    for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
+        const auto device = it.value().find("org.bluez.Device1");
+        if (device == it.value().cend()) continue;
+        const QVariantMap& props = device.value();
+        if (!props.value("Paired").toBool()) continue;
+        const std::string address = props.value("Address").toString().toStdString();
+        devices.push_back({props.value("Name").toString().toStdString(), address});
+        const QString adapterPath = props.value("Adapter").value<QDBusObjectPath>().path();
+        const auto held = adapters.find(adapterPath);
+        if (held != adapters.end()) deviceAdapter[address] = held->second;
+    }
+    lastState = adapters.empty() ? BluetoothState::noAdapter
+                : anyPowered     ? BluetoothState::ready
+                : anyBlocked     ? BluetoothState::adapterBlocked
+                                 : BluetoothState::adapterOff;
+    error.clear();
+    return true;
 }
 
 BluetoothState BlueZPlatform::state() {
-    return pairedDevices() ? BluetoothState::ready : BluetoothState::noBlueZ;
+    refresh();
+    return lastState;
+}
+
+std::optional<std::vector<PairedDevice>> BlueZPlatform::pairedDevices() {
+    if (!refresh()) return std::nullopt;
+    return devices;
+}
+
+BluetoothAddress BlueZPlatform::adapterOf(const BluetoothAddress& address) {
+    auto held = deviceAdapter.find(addressText(address));
+    if (held == deviceAdapter.end()) {
+        refresh();
+        held = deviceAdapter.find(addressText(address));
+    }
+    return held == deviceAdapter.end() ? BluetoothAddress{} : held->second;
+}
+
+int32_t BlueZPlatform::parseAddress(const std::string& text, BluetoothAddress& address) {
+    return parseAddressText(text, address);
+}
+
+int32_t BlueZPlatform::serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
+                                         bool& found) {
+    return lookUpChannel(adapterOf(address), address, channel, found);
+}
+
+std::unique_ptr<BluetoothChannel> BlueZPlatform::openChannel(const BluetoothAddress& address,
+                                                             uint8_t channel, int32_t& status) {
+    int fd = -1;
+    status = connectSocket(adapterOf(address), address, channel, fd);
+    if (status != PlatformStatus::ok) return nullptr;
+    return std::make_unique<FdChannel>(fd);
 }
 
 std::function<ConnectAttempt()> BlueZPlatform::connectJob(const BluetoothAddress& address) {
-    return [this, address] {
+    // Copies only: the job runs on a worker thread.
+    const BluetoothAddress local = adapterOf(address);
+    return [local, address] {
         ConnectAttempt a;
-        a.status = serialPortChannel(address, a.channel, a.found);
+        a.status = lookUpChannel(local, address, a.channel, a.found);
+        if (a.status == PlatformStatus::ok && a.found)
+            a.status = connectSocket(local, address, a.channel, a.fd);
         return a;
     };
 }
 
-std::unique_ptr<BluetoothChannel> BlueZPlatform::channelFor(const BluetoothAddress& address,
+std::unique_ptr<BluetoothChannel> BlueZPlatform::channelFor(const BluetoothAddress&,
                                                             ConnectAttempt& attempt,
                                                             int32_t& status) {
-    return openChannel(address, attempt.channel, status);
+    if (attempt.fd < 0) {
+        status = attempt.status != PlatformStatus::ok ? attempt.status
+                                                      : PlatformStatus::fromErrno(ENOTCONN);
+        return nullptr;
+    }
+    status = PlatformStatus::ok;
+    const int fd = attempt.fd;
+    attempt.fd = -1;
+    return std::make_unique<FdChannel>(fd);
 }
+
+#include "BlueZPlatform.moc"

@@ -1,12 +1,21 @@
-// The Linux backend: paired devices from BlueZ on the system D-Bus, the
-// serial port service's channel from the device's SDP server, and a kernel
-// RFCOMM socket as the channel.
+// The Linux backend: paired devices and the adapters' state from BlueZ on
+// the system D-Bus, followed live through its signals; the serial port
+// service's channel from the device's SDP server, and a kernel RFCOMM socket
+// as the channel, both bound to the adapter that holds the device's pairing.
 #pragma once
+
+#include <map>
+#include <memory>
 
 #include "link/platform/BluetoothPlatform.h"
 
+class BlueZWatcher;
+
 class BlueZPlatform : public BluetoothPlatform {
   public:
+    BlueZPlatform();
+    ~BlueZPlatform() override;
+
     BluetoothState state() override;
     std::optional<std::vector<PairedDevice>> pairedDevices() override;
     int32_t parseAddress(const std::string& text, BluetoothAddress& address) override;
@@ -18,7 +27,7 @@ class BlueZPlatform : public BluetoothPlatform {
     std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress& address,
                                                  ConnectAttempt& attempt, int32_t& status) override;
 
-    // Why the last pairedDevices() gave no list, for tools that say so.
+    // Why the last look at BlueZ gave no list, for tools that say so.
     const std::string& lastError() const { return error; }
 
     // Time limits of the blocking steps.
@@ -26,5 +35,16 @@ class BlueZPlatform : public BluetoothPlatform {
     static constexpr int kConnectTimeoutMs = 15000;
 
   private:
+    // Asks BlueZ for its objects: the paired devices, their adapters and
+    // the adapters' state. False when there is no answer (state says why).
+    bool refresh();
+    // The adapter that holds `address`'s pairing (zero: any adapter).
+    BluetoothAddress adapterOf(const BluetoothAddress& address);
+    void watch();
+
     std::string error;
+    BluetoothState lastState = BluetoothState::noBlueZ;
+    std::vector<PairedDevice> devices;
+    std::map<std::string, BluetoothAddress> deviceAdapter;  // device address text -> adapter
+    std::unique_ptr<BlueZWatcher> watcher;
 };

@@ -12,6 +12,24 @@ int32_t fromErrno(int err) {
 }
 }  // namespace PlatformStatus
 
+const char* describe(BluetoothState state) {
+    switch (state) {
+        case BluetoothState::ready:
+            return "Bluetooth is on";
+        case BluetoothState::noSystemBus:
+            return "there is no system D-Bus";
+        case BluetoothState::noBlueZ:
+            return "BlueZ is not running";
+        case BluetoothState::noAdapter:
+            return "there is no Bluetooth adapter";
+        case BluetoothState::adapterOff:
+            return "Bluetooth is off (the adapter is powered off)";
+        case BluetoothState::adapterBlocked:
+            return "Bluetooth is off (the adapter is blocked by rfkill)";
+    }
+    return "Bluetooth is in an unknown state";
+}
+
 namespace {
 BluetoothPlatform* installed = nullptr;
 }

@@ -59,6 +59,9 @@ enum class BluetoothState {
     adapterBlocked,  // the adapter is blocked (rfkill)
 };
 
+// The state in a few English words, for command-line tools and logs.
+const char* describe(BluetoothState state);
+
 // What the slow part of a connect found: run on a worker thread, it looks up
 // the serial port channel and (where the backend can) connects the socket.
 struct ConnectAttempt {

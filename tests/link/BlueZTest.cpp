@@ -9,6 +9,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -96,11 +98,14 @@ class BlueZTest : public ::testing::Test {
 TEST_F(BlueZTest, PairedSensorsFromTheSystemBus) {
     // A bus without BlueZ gives no list at all, quickly and without a crash.
     EXPECT_FALSE(platform.pairedDevices().has_value());
+    EXPECT_EQ(platform.state(), BluetoothState::noBlueZ);
     EXPECT_FALSE(platform.lastError().empty());
     EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), -1);
 
     ASSERT_TRUE(startMock());
+    EXPECT_EQ(platform.state(), BluetoothState::noAdapter);
     ASSERT_TRUE(mockCall("AddAdapter", {"hci0", "lab-pc"}));
+    EXPECT_EQ(platform.state(), BluetoothState::ready);
     auto devices = platform.pairedDevices();
     ASSERT_TRUE(devices.has_value());
     EXPECT_TRUE(devices->empty());
@@ -137,6 +142,65 @@ TEST_F(BlueZTest, PairedSensorsFromTheSystemBus) {
     // status, never a hang or a crash.
     EXPECT_EQ(link.connectSensor("00:1B:DC:00:00:0A", err), 3);
     EXPECT_NE(err, 0);
+}
+
+// BlueZ as it changes while the program runs (the mock of the test above,
+// with its adapter and devices): every change reaches the listener, and the
+// state and the list follow.
+TEST_F(BlueZTest, FollowsTheAdapterAndThePairingsLive) {
+    ASSERT_EQ(platform.state(), BluetoothState::ready)
+        << "runs after PairedSensorsFromTheSystemBus";
+    int changes = 0;
+    platform.setChangeListener([&] { ++changes; });
+    auto heard = [&](int before) {
+        return eventwait::runUntil([&] { return changes > before; }, 5.0, 0.02);
+    };
+    auto setPowered = [](bool on) {
+        QDBusMessage m = QDBusMessage::createMethodCall("org.bluez", "/org/bluez/hci0",
+                                                        "org.freedesktop.DBus.Properties", "Set");
+        m.setArguments(
+            {"org.bluez.Adapter1", "Powered", QVariant::fromValue(QDBusVariant(QVariant(on)))});
+        return QDBusConnection::systemBus().call(m, QDBus::Block, 5000).type() ==
+               QDBusMessage::ReplyMessage;
+    };
+
+    // Switched off: still paired and listed, but nothing connects, and says why.
+    int before = changes;
+    ASSERT_TRUE(setPowered(false));
+    EXPECT_TRUE(heard(before));
+    EXPECT_EQ(platform.state(), BluetoothState::adapterOff);
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), 2);
+    EventRecorder owner;
+    RFCommControl link(&owner);
+    int32_t err = 0;
+    EXPECT_EQ(link.connectSensor("00:1B:DC:00:00:0A", err), kCannotOpen);
+    EXPECT_EQ(err, PlatformStatus::bluetoothOff);
+    before = changes;
+    ASSERT_TRUE(setPowered(true));
+    EXPECT_TRUE(heard(before));
+    EXPECT_EQ(platform.state(), BluetoothState::ready);
+
+    // A sensor paired while the program runs appears, and goes when removed.
+    before = changes;
+    ASSERT_TRUE(addDevice("00:1B:DC:00:00:0F", "VRAX610-00F", true));
+    EXPECT_TRUE(heard(before));
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), 3);
+    before = changes;
+    QDBusMessage remove = QDBusMessage::createMethodCall("org.bluez", "/org/bluez/hci0",
+                                                         "org.bluez.Adapter1", "RemoveDevice");
+    remove.setArguments(
+        {QVariant::fromValue(QDBusObjectPath("/org/bluez/hci0/dev_00_1B_DC_00_00_0F"))});
+    ASSERT_EQ(QDBusConnection::systemBus().call(remove, QDBus::Block, 5000).type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(heard(before));
+    EXPECT_EQ(BtUtilClass::getPairdVRAXSensors(), 2);
+
+    // The adapter unplugged: no adapter.
+    before = changes;
+    ASSERT_TRUE(mockCall("RemoveAdapter", {"hci0"}));
+    EXPECT_TRUE(heard(before));
+    EXPECT_EQ(platform.state(), BluetoothState::noAdapter);
+    platform.setChangeListener(nullptr);
 }
 
 TEST(BlueZAddressTest, ParsesOnlyTheFullForm) {

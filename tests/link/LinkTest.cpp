@@ -4,6 +4,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
 #include "link/RFCommControl.h"
@@ -200,3 +207,71 @@ TEST(FdChannelTest, PeerThatStopsReadingGivesABoundedWriteFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// The longest time between two ticks of a 10 ms timer while `work` runs:
+// how long the event loop stood still.
+double longestStallMs(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    clock.start();
+    ticker.start(10);
+    work();
+    ticker.stop();
+    return double(std::max(longest, clock.elapsed() - last));
+}
+
+}  // namespace
+
+// The slow part of a connect (SDP, page) runs beside the event loop: the
+// program stays responsive, and the user can cancel it. With the adapter
+// off, a connect says so instead of trying.
+TEST_F(LinkTest, ASlowConnectNeitherFreezesNorTraps) {
+    VirtualSensor* a = addSensor("VRAX610-00A", kA);
+    a->faults.connectDelayMs = 1500;
+    RFCommControl link(&owner);
+    int32_t err = 99;
+    ConnectResult result = kNotPaired;
+    const auto started = std::chrono::steady_clock::now();
+    const double stall = longestStallMs([&] { result = link.connectSensor(kA, err); });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("  longest event-loop stall during a 1.5 s connect: %.0f ms\n", stall);
+    EXPECT_EQ(result, kConnected);
+    EXPECT_GE(seconds, 1.5);
+    EXPECT_LT(stall, 100.0);
+    link.disconnect();
+    ASSERT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 2.0));
+
+    // Cancelled after 0.3 s: back at once, nothing opened; the next connect works.
+    a->faults.connectDelayMs = 5000;
+    QElapsedTimer asked;
+    asked.start();
+    link.cancelConnect = [&] { return asked.elapsed() > 300; };
+    EXPECT_EQ(link.connectSensor(kA, err), kCannotOpen);
+    EXPECT_EQ(err, PlatformStatus::cancelled);
+    EXPECT_LT(asked.elapsed(), 800);
+    EXPECT_FALSE(link.isConnected());
+    EXPECT_EQ(platform.openLinks(), 0u);
+    link.cancelConnect = nullptr;
+    a->faults.connectDelayMs = 0;
+    EXPECT_EQ(link.connectSensor(kA, err), kConnected);
+    link.disconnect();
+
+    // Adapter off, blocked or gone: "Bluetooth is off", not the sensor's fault.
+    for (BluetoothState s :
+         {BluetoothState::adapterOff, BluetoothState::adapterBlocked, BluetoothState::noAdapter}) {
+        platform.setState(s);
+        EXPECT_EQ(link.connectSensor(kA, err), kCannotOpen);
+        EXPECT_EQ(err, PlatformStatus::bluetoothOff);
+    }
+    platform.setState(BluetoothState::ready);
+}

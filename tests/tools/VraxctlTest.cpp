@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -316,6 +317,45 @@ TEST_F(VraxctlTest, SignalsInTheMiddleOfADownload) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_FALSE(fs::exists(working));
     EXPECT_EQ(readFile(day() / kEntry3), whole3);
+}
+
+// What vraxctl says in each Bluetooth state, and a connect that takes as
+// long as a real page time-out ends at once on Ctrl-C.
+TEST_F(VraxctlTest, BluetoothStatesAndSlowConnects) {
+    Result r = run({"list", "--demo"}, "bluetooth:off");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("Bluetooth is off (the adapter is powered off): paired sensors are "
+                         "listed but cannot be reached"),
+              std::string::npos)
+        << r.err;
+    r = run({"entries", "--demo", "VRAX610-001"}, "bluetooth:blocked");
+    EXPECT_EQ(r.code, 4);
+    EXPECT_NE(r.err.find("VRAX610-001: could not connect: Bluetooth is off (the adapter is "
+                         "blocked by rfkill)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("in range"), std::string::npos);  // the sensor is not blamed
+    for (const auto& [state, text] : std::vector<std::pair<QString, std::string>>{
+             {"nobluez", "BlueZ is not running"}, {"nobus", "there is no system D-Bus"}}) {
+        r = run({"list", "--demo"}, "bluetooth:" + state);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("no list of paired Bluetooth devices: " + text), std::string::npos)
+            << r.err;
+    }
+
+    QProcess p;
+    start(p, {"download", "--demo", "VRAX610-001", "1", "--out", "out"},
+          "fast,slowconnect:VRAX610-001:30000");
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(1500);  // in the middle of the connect
+    QElapsedTimer asked;
+    asked.start();
+    ::kill(pid_t(p.processId()), SIGINT);
+    r = finish(p);
+    EXPECT_LT(asked.elapsed(), 3000);
+    EXPECT_EQ(r.code, 7) << r.err;
+    EXPECT_NE(r.err.find("interrupted while connecting"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out" / dayFolder / kEntry1));
 }
 
 TEST_F(VraxctlTest, AllSensorsGoesOnAfterAFailure) {

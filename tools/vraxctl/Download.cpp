@@ -95,6 +95,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     SensorSummary summary;
     summary.started = true;
     session::SensorSession s(ref.name, ref.address);
+    s.setCancelCheck([] { return interrupted != 0; });
     capture.attach(s, "download");
     session::MemoryListing listing;
     const Outcome listed = s.listMemory(listing);

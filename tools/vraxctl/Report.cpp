@@ -39,6 +39,8 @@ const char* stepText(Step step) {
 
 std::string connectReason(int32_t status) {
     if (status == PlatformStatus::exclusiveAccess) return "it is in use by another program";
+    if (status == PlatformStatus::bluetoothOff)
+        return describe(BluetoothPlatform::current().state());
     if (status == PlatformStatus::noSerialPortService) return "it offers no serial port service";
     if (status < 0) return std::strerror(-status);
     return "status " + std::to_string(status);
@@ -71,8 +73,11 @@ int report(const Outcome& o, const std::string& rawName) {
         case Result::done:
             return Exit::ok;
         case Result::connectFailed:
-            error(name + ": could not connect (" + connectReason(o.platformStatus) +
-                  "); is the sensor on and in range?");
+            if (o.platformStatus == PlatformStatus::bluetoothOff)
+                error(name + ": could not connect: " + connectReason(o.platformStatus));
+            else
+                error(name + ": could not connect (" + connectReason(o.platformStatus) +
+                      "); is the sensor on and in range?");
             return Exit::connectFailed;
         case Result::refused:
             error(name + ": the sensor refused " + stepText(o.step));
@@ -97,7 +102,8 @@ int report(const Outcome& o, const std::string& rawName) {
                 error(name + ": cannot create " + shown(o.path));
             return Exit::fileError;
         case Result::cancelled:
-            error(name + ": the download was interrupted");
+            error(name + (o.step == Step::connect ? ": interrupted while connecting"
+                                                  : ": the download was interrupted"));
             return Exit::incomplete;
         case Result::busy:
             error(name + ": the sensor is busy with another sequence");

@@ -19,12 +19,16 @@ SensorBackend::SensorBackend(bool demo) : choice(demo) {
 
 bool SensorBackend::sensors(std::vector<SensorRef>& out) {
     const int count = BtUtilClass::getPairdVRAXSensors();
+    const BluetoothState state = BluetoothPlatform::current().state();
     if (count < 0) {
         const std::string why = choice.lastError();
-        error("no list of paired Bluetooth devices" + (why.empty() ? "" : " (" + shown(why) + ")") +
-              "; is Bluetooth on and BlueZ running? (--demo uses virtual sensors)");
+        error(std::string("no list of paired Bluetooth devices: ") + describe(state) +
+              (why.empty() ? "" : " (" + shown(why) + ")") + " (--demo uses virtual sensors)");
         return false;
     }
+    // Still paired, but nothing can be reached until Bluetooth is on.
+    if (state != BluetoothState::ready)
+        warning(std::string(describe(state)) + ": paired sensors are listed but cannot be reached");
     for (int i = 0; i < count; ++i) {
         SensorRef r;
         if (!BtUtilClass::getSensorDeviceInfoByIndex(i, r.name, r.address)) break;
