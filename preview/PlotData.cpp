@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <span>
 
+#include "preview/PreviewTexts.h"
 #include "store/VRAXSensorData.h"
 
 namespace preview {
@@ -14,29 +16,26 @@ struct ChartLayout {
     int dataType;
     const char* title;
     int first;  // index of the first value
-    std::vector<const char*> names;
+    std::span<const char* const> names;
     bool onlyWhenNonZero = false;  // filtered 16-bit AD values are absent from unfiltered files
 };
 
 const std::vector<ChartLayout>& chartLayouts() {
+    using namespace text;
     static const std::vector<ChartLayout> layouts = {
-        {ags, "Acceleration (ags)", 0, {"acc x", "acc y", "acc z"}},
-        {ags, "Angular velocity (ags)", 3, {"gyro x", "gyro y", "gyro z"}},
-        {qags, "Quaternion (qags)", 0, {"q0", "q1", "q2", "q3"}},
-        {qags, "Acceleration (qags)", 4, {"acc x", "acc y", "acc z"}},
-        {qags, "Angular velocity (qags)", 7, {"gyro x", "gyro y", "gyro z"}},
-        {geo, "Geomagnetism", 0, {"geo x", "geo y", "geo z"}},
-        {press, "Pressure", 0, {"pressure"}},
-        {press, "Temperature", 1, {"temperature"}},
-        {batt, "Battery", 0, {"battery value 0", "battery value 1"}},
-        {ext, "External inputs: ports", 0, {"port 0", "port 1", "port 2", "port 3"}},
-        {ext, "External inputs: AD", 4, {"AD 0", "AD 1"}},
-        {ext16ad, "16-bit AD raw", 4, {"AD16 0", "AD16 1", "AD16 2", "AD16 3"}},
-        {ext16ad,
-         "16-bit AD filtered",
-         8,
-         {"AD16 0 filtered", "AD16 1 filtered", "AD16 2 filtered", "AD16 3 filtered"},
-         true},
+        {ags, kAccelerationAgs, 0, kAccTracks},
+        {ags, kAngularVelocityAgs, 3, kGyroTracks},
+        {qags, kQuaternionQags, 0, kQuaternionTracks},
+        {qags, kAccelerationQags, 4, kAccTracks},
+        {qags, kAngularVelocityQags, 7, kGyroTracks},
+        {geo, kGeomagnetism, 0, kGeoTracks},
+        {press, kPressure, 0, kPressureTracks},
+        {press, kTemperature, 1, kTemperatureTracks},
+        {batt, kBattery, 0, kBatteryTracks},
+        {ext, kExternalPorts, 0, kPortTracks},
+        {ext, kExternalAd, 4, kAdTracks},
+        {ext16ad, kAd16Raw, 4, kAd16Tracks},
+        {ext16ad, kAd16Filtered, 8, kAd16FilteredTracks, true},
     };
     return layouts;
 }
@@ -164,20 +163,44 @@ PlotData buildPlotData(const VRAXSensorData& store) {
     return out;
 }
 
-bool loadPlotFile(const std::string& path, PlotData& out, std::string& error) {
+LoadFailure loadPlotFile(const std::string& path, PlotData& out) {
     VRAXSensorData store;
     store.setReadAD16FilterdData(true);
-    if (!store.loadFromFileByCSV(path)) {
-        error = "The file cannot be read, or it is not a text file:\n" + path;
-        return false;
-    }
+    if (!store.loadFromFileByCSV(path)) return LoadFailure::unreadable;
     out = buildPlotData(store);
     out.skippedLines = store.lastCSVLoad().skippedLines;
-    if (out.charts.empty()) {
-        error = "The file holds no samples of a known kind:\n" + path;
-        return false;
+    return out.charts.empty() ? LoadFailure::noSamples : LoadFailure::none;
+}
+
+const char* loadFailureReason(LoadFailure failure) {
+    switch (failure) {
+        case LoadFailure::unreadable:
+            return text::kUnreadableFileEnglish;
+        case LoadFailure::noSamples:
+            return text::kNoSamplesEnglish;
+        case LoadFailure::none:
+            break;
     }
-    return true;
+    return "";
+}
+
+std::string loadFailureMessage(LoadFailure failure, const std::string& path) {
+    switch (failure) {
+        case LoadFailure::unreadable:
+            return text::withPath(text::kUnreadableFile, path);
+        case LoadFailure::noSamples:
+            return text::withPath(text::kNoSamples, path);
+        case LoadFailure::none:
+            break;
+    }
+    return {};
+}
+
+bool loadPlotFile(const std::string& path, PlotData& out, std::string& error) {
+    const LoadFailure failure = loadPlotFile(path, out);
+    if (failure == LoadFailure::none) return true;
+    error = loadFailureMessage(failure, path);
+    return false;
 }
 
 }  // namespace preview

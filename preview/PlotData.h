@@ -55,8 +55,23 @@ int countMissingStretches(const std::vector<Chart>& charts);
 
 PlotData buildPlotData(const VRAXSensorData& store);
 
-// Loads a CSV file of our formats through the store's loader. False with a
-// message for the user when it cannot be read or holds no samples.
+// Why a file gives nothing to plot.
+enum class LoadFailure {
+    none,
+    unreadable,  // missing, unreadable or not text
+    noSamples,   // read, but no record of a kind the preview draws
+};
+
+// Loads a CSV file of our formats through the store's loader; `none` when
+// it gives something to plot.
+LoadFailure loadPlotFile(const std::string& path, PlotData& out);
+// The reason in English, without the path, for command lines: "cannot be
+// read, or it is not a text file"; empty for `none`.
+const char* loadFailureReason(LoadFailure failure);
+// The message for the user (Japanese) with the path on a line of its own;
+// empty for `none`.
+std::string loadFailureMessage(LoadFailure failure, const std::string& path);
+// Loads the file; false with the message for the user in `error`.
 bool loadPlotFile(const std::string& path, PlotData& out, std::string& error);
 
 }  // namespace preview

@@ -1,8 +1,10 @@
 #include "preview/PlotView.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
@@ -11,6 +13,7 @@
 #include <cmath>
 
 #include "preview/Decimate.h"
+#include "preview/PreviewTexts.h"
 
 namespace preview {
 namespace {
@@ -23,6 +26,21 @@ const QColor kTrackColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28
 constexpr double kMinSpan = 0.001;
 // Chart margins before alignment adds to them.
 constexpr int kMargin = 4;
+// Space between neighbouring tick labels, in pixels.
+constexpr int kLabelGap = 24;
+
+QCategoryAxis* newTickAxis(QChart* chart) {
+    auto* axis = new QCategoryAxis(chart);
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    return axis;
+}
+
+bool allIntegers(const std::vector<Track>& tracks) {
+    for (const Track& track : tracks)
+        for (float v : track.values)
+            if (v != std::floor(v)) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -42,11 +60,10 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     setRenderHint(QPainter::Antialiasing, false);
     setRubberBand(QChartView::HorizontalRubberBand);
 
-    xAxis = new QValueAxis(c);
-    xAxis->setTitleText(QStringLiteral("s"));
-    xAxis->setLabelFormat(QStringLiteral("%.3g"));
-    yAxis = new QValueAxis(c);
-    yAxis->setLabelFormat(QStringLiteral("%.6g"));
+    xAxis = newTickAxis(c);
+    xAxis->setTitleText(QString::fromUtf8(text::kTimeAxis));
+    yAxis = newTickAxis(c);
+    valueKind = allIntegers(chart.tracks) ? AxisKind::integerValues : AxisKind::values;
     c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(yAxis, Qt::AlignLeft);
     xAxis->setRange(fullFrom, fullTo);
@@ -64,6 +81,7 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     }
     fixLegend();
 
+    connect(c, &QChart::plotAreaChanged, this, &PlotView::plotAreaChanged);
     // Zooms of the chart itself (rubber band, right click) come here too.
     connect(xAxis, &QValueAxis::rangeChanged, this, [this](qreal from, qreal to) {
         scheduleRedraw();
@@ -132,6 +150,38 @@ int PlotView::plotWidth() const {
     return w > 10 ? w : std::max(width() - 120, 100);
 }
 
+int PlotView::plotHeight() const {
+    const int h = int(chart()->plotArea().height());
+    return h > 10 ? h : std::max(height() - 90, 60);
+}
+
+void PlotView::updateTicks(QCategoryAxis* axis, AxisKind kind, int length, bool horizontal) {
+    const QFontMetrics metrics(axis->labelsFont());
+    std::vector<AxisTick> ticks;
+    QStringList labels;
+    // Fewer ticks while their labels would crowd; the chart cuts labels
+    // wider than the axis length over the tick count (plus one).
+    int maxTicks = std::max(2, length / (horizontal ? 50 : 25));
+    for (;;) {
+        ticks = axisTicks(axis->min(), axis->max(), maxTicks, kind);
+        labels.clear();
+        int room = horizontal ? 0 : metrics.height() + kLabelGap / 2;
+        for (const AxisTick& t : ticks) {
+            labels.append(QString::fromStdString(t.label));
+            if (horizontal)
+                room = std::max(room, metrics.horizontalAdvance(labels.back()) + kLabelGap);
+        }
+        const int fitting = length / std::max(room, 1) - 1;
+        if (maxTicks == 2 || int(ticks.size()) <= fitting) break;
+        maxTicks = std::clamp(fitting, 2, maxTicks - 1);
+    }
+    if (labels == axis->categoriesLabels()) return;
+    for (const QString& old : axis->categoriesLabels()) axis->remove(old);
+    if (ticks.empty()) return;
+    axis->setStartValue(ticks.front().value);
+    for (size_t i = 0; i < ticks.size(); ++i) axis->append(labels[qsizetype(i)], ticks[i].value);
+}
+
 void PlotView::scheduleRedraw() {
     if (redrawPending) return;
     redrawPending = true;
@@ -175,6 +225,8 @@ void PlotView::redraw() {
         const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(1.0, std::abs(hi) * 0.05);
         yAxis->setRange(lo - pad, hi + pad);
     }
+    updateTicks(xAxis, AxisKind::seconds, plotWidth(), true);
+    updateTicks(yAxis, valueKind, plotHeight(), false);
     fixLegend();
     emit redrawn();
 }

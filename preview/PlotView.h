@@ -8,10 +8,11 @@
 #include <QtCharts/QChartView>
 #include <vector>
 
+#include "preview/AxisTicks.h"
 #include "preview/PlotData.h"
 
+class QCategoryAxis;
 class QLineSeries;
-class QValueAxis;
 
 namespace preview {
 
@@ -34,7 +35,9 @@ class PlotView : public QChartView {
     int segmentCount(int track) const;
     bool trackVisible(int track) const { return visibleTracks.at(size_t(track)); }
     void setTrackVisible(int track, bool visible);
-    QValueAxis* valueAxis() const { return yAxis; }
+    // Both axes carry their ticks as categories labelled at their values.
+    QCategoryAxis* timeAxis() const { return xAxis; }
+    QCategoryAxis* valueAxis() const { return yAxis; }
 
     // Where the plot area would be without alignment, in view coordinates,
     // and the extra margins that line it up with the other charts.
@@ -45,6 +48,8 @@ class PlotView : public QChartView {
   signals:
     void timeRangeChanged(double t0, double t1);
     void redrawn();
+    // The plot area moved or changed size, as when tick labels change width.
+    void plotAreaChanged();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -61,12 +66,17 @@ class PlotView : public QChartView {
     // One legend entry per track, whatever the number of segments.
     void fixLegend();
     int plotWidth() const;
+    int plotHeight() const;
+    // Ticks for the axis' range, as many as fit `length` pixels with their
+    // labels apart.
+    void updateTicks(QCategoryAxis* axis, AxisKind kind, int length, bool horizontal);
 
     const Chart& chartData;
     double fullFrom;
     double fullTo;
-    QValueAxis* xAxis;
-    QValueAxis* yAxis;
+    QCategoryAxis* xAxis;
+    QCategoryAxis* yAxis;
+    AxisKind valueKind = AxisKind::integerValues;
     std::vector<std::vector<QLineSeries*>> segments;  // per track: one series per line segment
     std::vector<bool> visibleTracks;
     std::vector<int> segmentsInUse;

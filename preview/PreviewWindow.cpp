@@ -3,15 +3,19 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "preview/PlotView.h"
+#include "preview/PreviewTexts.h"
 
 namespace preview {
 
@@ -26,16 +30,21 @@ PreviewWindow::PreviewWindow(PlotData data, const QString& title, QWidget* paren
     statusLine->setObjectName(QStringLiteral("statusLine"));
     top->addWidget(statusLine, 1);
     if (scrolling) {
-        auto* hint =
-            new QLabel(tr("Drag: zoom in · wheel: zoom · middle button or Ctrl-drag: pan · "
-                          "double-click: all · legend: show or hide"),
-                       this);
+        // The hint gives way (cut at the right) when the window is narrow.
+        auto* hint = new QLabel(QString::fromUtf8(text::kHint), this);
         hint->setEnabled(false);
-        top->addWidget(hint);
-        auto* reset = new QPushButton(tr("Show All"), this);
+        hint->setToolTip(hint->text());
+        hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        top->addWidget(hint, 1);
+        auto* reset = new QPushButton(QString::fromUtf8(text::kShowAll), this);
         reset->setObjectName(QStringLiteral("resetZoomButton"));
         connect(reset, &QPushButton::clicked, this, &PreviewWindow::resetZoom);
         top->addWidget(reset);
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            auto* shortcut = new QShortcut(keys, this);
+            connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+        }
     }
     layout->addLayout(top);
 
@@ -48,6 +57,7 @@ PreviewWindow::PreviewWindow(PlotData data, const QString& title, QWidget* paren
         connect(view, &PlotView::timeRangeChanged, this,
                 [this, view](double t0, double t1) { syncTimeRange(view, t0, t1); });
         connect(view, &PlotView::redrawn, this, &PreviewWindow::scheduleAlign);
+        connect(view, &PlotView::plotAreaChanged, this, &PreviewWindow::scheduleAlign);
         column->addWidget(view);
         plotViews.append(view);
     }
@@ -56,21 +66,31 @@ PreviewWindow::PreviewWindow(PlotData data, const QString& title, QWidget* paren
         scroll->setWidgetResizable(true);
         scroll->setWidget(charts);
         layout->addWidget(scroll, 1);
-        resize(1000, std::min(int(plotViews.size()), 3) * (kChartHeight + 8) + 60);
+        resize(fittingSize(
+            QSize(1000, std::min(int(plotViews.size()), 3) * (kChartHeight + 8) + 60), parent));
     } else {
         charts->setParent(this);
         layout->addWidget(charts, 1);
     }
 }
 
+QSize PreviewWindow::fittingSize(QSize wanted, QWidget* parent) {
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return wanted;
+    QSize room = screen->availableGeometry().size();
+    // The window manager's frame comes on top; a shown parent tells its size.
+    if (parent && parent->window()->isVisible())
+        room -= parent->window()->frameGeometry().size() - parent->window()->geometry().size();
+    return wanted.boundedTo(room);
+}
+
 PreviewWindow* PreviewWindow::openFile(const QString& path, QWidget* parent, QString& error) {
     PlotData data;
-    std::string why;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = loadPlotFile(path.toStdString(), data, why);
+    const LoadFailure failure = loadPlotFile(path.toStdString(), data);
     QApplication::restoreOverrideCursor();
-    if (!ok) {
-        error = QString::fromStdString(why);
+    if (failure != LoadFailure::none) {
+        error = QString::fromStdString(loadFailureMessage(failure, path.toStdString()));
         return nullptr;
     }
     auto* w = new PreviewWindow(std::move(data), QFileInfo(path).fileName(), parent);
@@ -79,13 +99,13 @@ PreviewWindow* PreviewWindow::openFile(const QString& path, QWidget* parent, QSt
 }
 
 QString PreviewWindow::statusText() const {
-    QString text = QStringLiteral("%L1 records · %2 s · 欠損 %3 箇所")
-                       .arg(qulonglong(plotData.records))
-                       .arg(plotData.duration, 0, 'f', 3)
-                       .arg(plotData.missingStretches);
+    QString status = QString::fromUtf8(text::kStatus)
+                         .arg(qulonglong(plotData.records))
+                         .arg(plotData.duration, 0, 'f', 3)
+                         .arg(plotData.missingStretches);
     if (plotData.skippedLines > 0)
-        text += QStringLiteral(" · 読み取れない行 %L1").arg(qulonglong(plotData.skippedLines));
-    return text;
+        status += QString::fromUtf8(text::kStatusSkipped).arg(qulonglong(plotData.skippedLines));
+    return status;
 }
 
 void PreviewWindow::resetZoom() {

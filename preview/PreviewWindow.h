@@ -1,6 +1,8 @@
 // The preview of a download or a CSV file: one chart per quantity, time
 // axes kept in step (zooming or panning one moves all), and a status line
 // with the record count, the length and the number of missing stretches.
+// The window opens no larger than the screen it is on (the charts scroll
+// inside); Escape or Ctrl+W closes it.
 #pragma once
 
 #include <QImage>
@@ -26,6 +28,9 @@ class PreviewWindow : public QWidget {
     // Loads the file and makes its window (not yet shown); null with a
     // message for the user when the file gives nothing to show.
     static PreviewWindow* openFile(const QString& path, QWidget* parent, QString& error);
+    // `wanted` cut to the room on the screen a window of `parent` opens on
+    // (the primary screen without a parent).
+    static QSize fittingSize(QSize wanted, QWidget* parent);
 
     const PlotData& data() const { return plotData; }
     QList<PlotView*> views() const { return plotViews; }

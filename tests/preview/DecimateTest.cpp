@@ -160,14 +160,17 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     const std::string dir = testing::TempDir();
     PlotData p;
     std::string why;
+    EXPECT_EQ(loadPlotFile(dir + "/no-such-file.csv", p), LoadFailure::unreadable);
     EXPECT_FALSE(loadPlotFile(dir + "/no-such-file.csv", p, why));
     EXPECT_NE(why.find("no-such-file.csv"), std::string::npos);
+    EXPECT_EQ(why.rfind("ファイル", 0), 0u) << why;  // Japanese, like the window's messages
 
     const std::string binary = dir + "/binary.csv";
     FILE* f = std::fopen(binary.c_str(), "wb");
     const unsigned char bytes[] = {0xff, 0xfe, 0x00, 0x81, 0xc3};
     std::fwrite(bytes, 1, sizeof bytes, f);
     std::fclose(f);
+    EXPECT_EQ(loadPlotFile(binary, p), LoadFailure::unreadable);
     EXPECT_FALSE(loadPlotFile(binary, p, why));
 
     const std::string other = dir + "/other.csv";
@@ -175,8 +178,12 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     std::fputs("time,value\r\n1,2\r\n", f);
     std::fclose(f);
     why.clear();
+    EXPECT_EQ(loadPlotFile(other, p), LoadFailure::noSamples);
     EXPECT_FALSE(loadPlotFile(other, p, why));
-    EXPECT_NE(why.find("no samples"), std::string::npos);
+    EXPECT_EQ(why.rfind("ファイル", 0), 0u) << why;
+    // The reason in English, for command lines.
+    EXPECT_NE(std::string(loadFailureReason(LoadFailure::noSamples)).find("no samples"),
+              std::string::npos);
 
     // Time stamps at the ends of their range: the time axis is exact, not
     // an overflow; lines it cannot read are counted for the status line.

@@ -6,7 +6,13 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 #include <QWheelEvent>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
@@ -51,6 +57,16 @@ std::string writeDownload() {
     return path;
 }
 
+// At least `least` tick labels, each matching `pattern`.
+testing::AssertionResult allMatch(QCategoryAxis* axis, const QString& pattern, int least) {
+    const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
+    const QStringList labels = axis->categoriesLabels();
+    bool ok = labels.size() >= least;
+    for (const QString& label : labels) ok = ok && re.match(label).hasMatch();
+    return (ok ? testing::AssertionSuccess() : testing::AssertionFailure())
+           << labels.join(u' ').toStdString();
+}
+
 class PreviewWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,7 +84,7 @@ class PreviewWindowTest : public ::testing::Test {
 
 TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
     EXPECT_EQ(window->statusText(),
-              QStringLiteral("%L1 records · 20.000 s · 欠損 1 箇所").arg(window->data().records));
+              QStringLiteral("%L1 レコード，20.000 秒，欠損 1 箇所").arg(window->data().records));
     const QList<PlotView*> views = window->views();
     ASSERT_EQ(views.size(), 5);  // ags: 2 charts, qags: 3
     for (PlotView* v : views) {
@@ -93,6 +109,9 @@ TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
     };
     EXPECT_TRUE(waitFor(aligned));
 
+    // The whole file: whole seconds on the time axis.
+    EXPECT_TRUE(allMatch(views[0]->timeAxis(), QStringLiteral("\\d+"), 3));
+
     // Zooming one chart zooms all; the points are rebuilt from the samples.
     views[0]->setTimeRange(5.0, 6.0);
     ASSERT_TRUE(waitFor([&] { return views[0]->pointCount() == 3 * 103; }))
@@ -102,6 +121,11 @@ TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
         EXPECT_DOUBLE_EQ(v->timeTo(), 6.0);
     }
     EXPECT_EQ(views[0]->segmentCount(0), 1);
+    // Every time axis is labelled anew for the span, in tenths.
+    for (PlotView* v : views) EXPECT_TRUE(allMatch(v->timeAxis(), QStringLiteral("[56]\\.\\d"), 3));
+    EXPECT_TRUE(allMatch(views[0]->valueAxis(), QStringLiteral("-?\\d+"), 3));
+    // Their labels changed width; the plot areas line up again.
+    EXPECT_TRUE(waitFor(aligned));
     // The value axis fits what is in view: acc x runs 5000..6000 there, acc y
     // -6000..-5000.
     QValueAxis* y = views[0]->valueAxis();
@@ -163,6 +187,44 @@ TEST_F(PreviewWindowTest, PictureHoldsEveryChart) {
             for (int x = 0; x < picture.width(); ++x)
                 drawn += (picture.pixel(x, y) & 0xFFFFFF) == (firstTrack & 0xFFFFFF);
         EXPECT_GT(drawn, 200) << "chart " << chart;
+    }
+}
+
+// Values in the millions get scaled labels; lines left out show in the
+// status line, still all Japanese.
+TEST_F(PreviewWindowTest, LargeValuesAndLinesLeftOut) {
+    PlotData data = window->data();
+    data.skippedLines = 3;
+    for (float& v : data.charts[0].tracks[0].values) v *= -100;  // acc x down to -2,000,000
+    PreviewWindow w(std::move(data), QStringLiteral("big"));
+    EXPECT_EQ(w.statusText(),
+              QStringLiteral("%L1 レコード，20.000 秒，欠損 1 箇所，読み取れない行 3 行")
+                  .arg(window->data().records));
+    w.show();
+    ASSERT_TRUE(waitFor([&] { return w.views().first()->pointCount() > 0; }));
+    EXPECT_TRUE(allMatch(w.views().first()->valueAxis(), QStringLiteral("-?\\d+(\\.\\d+)?M|0"), 3));
+}
+
+TEST_F(PreviewWindowTest, WindowFitsTheScreenAndClosesFromTheKeyboard) {
+    QWidget parent;
+    parent.show();
+    const QSize room = parent.screen()->availableGeometry().size();
+    ASSERT_LT(room.height(), 804);  // smaller than the window wants
+    auto* w = new PreviewWindow(window->data(), QStringLiteral("fits"), &parent);
+    w->show();
+    ASSERT_TRUE(waitFor([&] { return w->views().first()->pointCount() > 0; }));
+    EXPECT_LE(w->width(), room.width());
+    EXPECT_LE(w->height(), room.height());
+    EXPECT_GT(w->findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);  // charts scroll
+
+    // Escape, then Ctrl+W, from a chart.
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        QTest::keyClick(w->views()[2], keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(w->isVisible()) << QKeySequence(keys).toString().toStdString();
     }
 }
 

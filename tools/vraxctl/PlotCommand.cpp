@@ -24,11 +24,9 @@ int plotCommand(const Options& o) {
         return Exit::fileError;
     }
     preview::PlotData data;
-    std::string why;
-    if (!preview::loadPlotFile(o.file, data, why)) {
-        for (char& c : why)
-            if (c == '\n') c = ' ';
-        error(shown(why));
+    const preview::LoadFailure failure = preview::loadPlotFile(o.file, data);
+    if (failure != preview::LoadFailure::none) {
+        error(shown(o.file) + ": " + preview::loadFailureReason(failure));
         return Exit::fileError;
     }
     if (data.skippedLines > 0)
@@ -37,6 +35,7 @@ int plotCommand(const Options& o) {
     const QString file = QFile::decodeName(QByteArray::fromStdString(o.file));
     const QImage picture =
         preview::renderPreview(data, QFileInfo(file).fileName(), o.width, preview::kChartHeight);
+    std::string why;
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
