@@ -3,15 +3,17 @@
 #include <sys/stat.h>
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTimer>
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <vector>
 
+#include "app/ElidedLabels.h"
 #include "app/EntryTableModel.h"
 #include "app/Messages.h"
 #include "app/MyTools.h"
@@ -27,6 +30,7 @@
 #include "preview/PreviewWindow.h"
 #endif
 #include "link/BtUtilClass.h"
+#include "link/RFCommControl.h"
 #include "link/platform/BluetoothPlatform.h"
 #include "store/FileIO.h"
 #include "ui_MainWindow.h"
@@ -63,6 +67,15 @@ QString describeExisting(const std::string& path) {
                                         when);
 }
 
+// Qt's file dialogs keep their history, last folder and view in a settings
+// file of their own (QtProject.conf, always in the native format, whatever
+// the application's names) whenever one is destroyed. The window keeps no
+// settings, so user settings are sent where no file can be made.
+void keepNoSettings() {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+}
+
 QString fileNameOf(const std::string& path) {
     return QFileInfo(qs(path)).fileName();
 }
@@ -95,19 +108,23 @@ QString downloadFailureText(const QString& name, const session::Outcome& o,
 MainController::MainController(QMainWindow* window, Ui::MainWindow* ui)
     : QObject(window), thisWindow(window), ui(ui) {}
 
-MainController::~MainController() = default;
+MainController::~MainController() {
+    if (listenedPlatform && &BluetoothPlatform::current() == listenedPlatform)
+        listenedPlatform->setChangeListener(nullptr);
+}
 
 void MainController::awakeFromNib() {
     entryCount = freeEntryCount = freeRecordCount = 0;
     dataEntryStartTime.clear();
     dataEntryRecordCount.clear();
     sensorSession.reset();
+    keepNoSettings();
 
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty()) documents = QDir::homePath();
     setSaveFolder(documents);
-    connect(ui->pathCtr, &QLabel::linkActivated, this,
-            [this](const QString& link) { pathControlDoubleClick(QUrl(link).toLocalFile()); });
+    connect(ui->pathCtr, &PathLabel::folderActivated, this,
+            &MainController::pathControlDoubleClick);
 
     entryModel = new EntryTableModel(this, this);
     ui->memListTV->setModel(entryModel);
@@ -117,6 +134,22 @@ void MainController::awakeFromNib() {
     setUpSensorList();
     setUpSensorListPopUpButton();
     dispInternalMemoryInfo();
+    // The line keeps its height while empty, so the window does not jump.
+    ui->sensorStateLabel->setMinimumHeight(ui->sensorStateLabel->fontMetrics().height());
+    updateSensorLine();
+    listenedPlatform = &BluetoothPlatform::current();
+    listenedPlatform->setChangeListener([this] { scheduleSensorListRefresh(); });
+
+    connectPoll = new QTimer(this);
+    connectPoll->setInterval(30);
+    connect(connectPoll, &QTimer::timeout, this, [this] {
+        if (!sensorSession || sensorSession->sensor().rfCommControl()->isConnected())
+            endConnecting();
+    });
+    escapeCancelsConnect = new QShortcut(QKeySequence(Qt::Key_Escape), thisWindow);
+    escapeCancelsConnect->setEnabled(false);
+    connect(escapeCancelsConnect, &QShortcut::activated, this,
+            &MainController::cancelConnectClicked);
 
     progressView = new ProgressView(thisWindow);
     connect(progressView, &ProgressView::finished, this, &MainController::dlFinButtonClicked);
@@ -124,6 +157,7 @@ void MainController::awakeFromNib() {
             &MainController::cancelDownloadClicked);
     connect(progressView, &ProgressView::previewRequested, this,
             &MainController::previewButtonClicked);
+    connect(progressView, &ProgressView::openFolderRequested, this, &MainController::openFolder);
     connect(ui->actionPreviewCsv, &QAction::triggered, this,
             [this] { guarded([this] { previewFileMenu(); }); });
 #ifndef VRAX_HAVE_PREVIEW
@@ -133,8 +167,17 @@ void MainController::awakeFromNib() {
 
     connect(ui->sensorPB, &QComboBox::activated, this,
             [this] { guarded([this] { sensorChanged(); }); });
-    connect(ui->connectButton, &QPushButton::clicked, this,
-            [this] { guarded([this] { connectButtonClicked(); }); });
+    connect(ui->connectButton, &QPushButton::clicked, this, [this] {
+        if (connectingNow)
+            cancelConnectClicked();
+        else
+            guarded([this] { connectButtonClicked(); });
+    });
+    connect(ui->actionRefresh, &QAction::triggered, this, &MainController::refreshSensorList);
+    connect(ui->refreshButton, &QPushButton::clicked, ui->actionRefresh, &QAction::trigger);
+    connect(ui->actionQuit, &QAction::triggered, thisWindow, &QWidget::close);
+    ui->memListTV->installEventFilter(this);
+    ui->sensorPB->installEventFilter(this);
     connect(ui->getDataButton, &QPushButton::clicked, this,
             [this] { guarded([this] { dataGetButtonClicked(); }); });
     connect(ui->eraseDataButton, &QPushButton::clicked, this,
@@ -151,13 +194,20 @@ void MainController::guarded(F&& action) {
     refreshControls();
     action();
     running = false;
+    endConnecting();
     refreshControls();
+    if (refreshPending) refreshSensorList();
     if (closePending) QTimer::singleShot(0, thisWindow, [w = thisWindow] { w->close(); });
 }
 
 void MainController::refreshControls() {
     ui->sensorPB->setEnabled(!running);
-    ui->connectButton->setEnabled(!running);
+    // While a connect waits, the connect button cancels it (once).
+    ui->connectButton->setText(connectingNow ? msg::cancelConnectLabel() : msg::connectLabel());
+    ui->connectButton->setEnabled(!running || (connectingNow && !cancelRequested));
+    if (escapeCancelsConnect) escapeCancelsConnect->setEnabled(connectingNow && !cancelRequested);
+    ui->refreshButton->setEnabled(!running);
+    ui->actionRefresh->setEnabled(!running);
     ui->referSaveDirButton->setEnabled(!running);
     ui->getDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->eraseDataButton->setEnabled(!running && entryButtonsEnabled);
@@ -180,7 +230,9 @@ QString MainController::selectedTitle() const {
 
 void MainController::setUpSensorList() {
     pairdSensorPoolArray.clear();
+    bluetoothState = BluetoothPlatform::current().state();
     const int n = BtUtilClass::getPairdVRAXSensors();
+    pairedListAvailable = n >= 0;
     for (int i = 0; i < n; ++i) {
         std::string name, address;
         if (!BtUtilClass::getSensorDeviceInfoByIndex(i, name, address)) continue;
@@ -200,6 +252,81 @@ void MainController::setUpSensorListPopUpButton() {
         ui->sensorPB->addItem(name);
     }
     ui->sensorPB->setCurrentIndex(0);
+}
+
+void MainController::refreshSensorList() {
+    if (running) {
+        refreshPending = true;
+        return;
+    }
+    refreshPending = false;
+    QString keptName, keptAddress;
+    getSensorDataByIndex(ui->sensorPB->currentIndex(), keptName, keptAddress);
+    setUpSensorList();
+    setUpSensorListPopUpButton();
+    int index = -1;
+    if (!keptAddress.isEmpty()) getSensorDataByAddr(keptAddress, keptName, index);
+    if (index >= 0)
+        ui->sensorPB->setCurrentIndex(index);  // its entry list stays
+    else
+        sensorChanged();  // gone (or none was chosen): nothing of it stays on show
+    updateSensorLine();
+}
+
+void MainController::scheduleSensorListRefresh() {
+    // Notifications come in bursts (a device and its properties): one refresh.
+    if (refreshQueued) return;
+    refreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshQueued = false;
+        refreshSensorList();
+    });
+}
+
+void MainController::updateSensorLine() {
+    QString text;
+    if (connectingNow)
+        text = msg::connecting(connectingName);
+    else if (bluetoothState != BluetoothState::ready)
+        text = msg::bluetoothState(bluetoothState);
+    else if (!pairedListAvailable)
+        text = msg::bluetoothState(BluetoothState::noBlueZ);
+    else if (!sensorNote.isEmpty())
+        text = sensorNote;
+    else if (pairdSensorPoolArray.isEmpty())
+        text = msg::noPairedSensor();
+    ui->sensorStateLabel->setText(text);
+}
+
+bool MainController::bluetoothUsable() {
+    bluetoothState = BluetoothPlatform::current().state();
+    updateSensorLine();
+    if (bluetoothState == BluetoothState::ready) return true;
+    MyTools::dispMessageOK(msg::cannotConnect(bluetoothState), msg::warning());
+    return false;
+}
+
+void MainController::beginConnecting(const QString& name) {
+    connectingNow = true;
+    connectingName = name;
+    sensorNote.clear();
+    connectPoll->start();
+    refreshControls();
+    updateSensorLine();
+}
+
+void MainController::endConnecting() {
+    if (!connectingNow) return;
+    connectingNow = false;
+    connectPoll->stop();
+    refreshControls();
+    updateSensorLine();
+}
+
+void MainController::cancelConnectClicked() {
+    if (!connectingNow) return;
+    cancelRequested = true;
+    refreshControls();
 }
 
 void MainController::getSensorDataByIndex(int index, QString& name, QString& address) const {
@@ -237,6 +364,8 @@ void MainController::getSensorDataByAddr(const QString& address, QString& name, 
 // ---- connect, memory status, entry list ------------------------------------
 
 void MainController::sensorChanged() {
+    sensorNote.clear();
+    updateSensorLine();
     setEntryButtonsEnabled(false);
     entryCount = freeEntryCount = freeRecordCount = 0;
     dataEntryStartTime.clear();
@@ -250,6 +379,7 @@ void MainController::connectButtonClicked() {
         MyTools::dispMessageOK(msg::noSensorSelected(), msg::warning());
         return;
     }
+    if (!bluetoothUsable()) return;
     if (!updateEntryData()) setEntryButtonsEnabled(false);
     upDateViews();
 }
@@ -305,6 +435,8 @@ void MainController::startSession(const QString& name, const QString& address) {
     if (sensorSession) simpleDisconnectSensor();
     sensorSession =
         std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
+    sensorSession->setCancelCheck([this] { return cancelRequested; });
+    beginConnecting(name);
 }
 
 bool MainController::openSensorAndStop(const QString& name, const QString& addr) {
@@ -332,6 +464,7 @@ bool MainController::getMemStatus(uint32_t& count, uint32_t& freeEntrySize,
 }
 
 bool MainController::simpleDisconnectSensor() {
+    endConnecting();
     if (sensorSession) sensorSession->simpleDisconnectSensor();
     sensorSession.reset();
     return true;
@@ -341,6 +474,18 @@ void MainController::showOutcome(const session::Outcome& o, const QString& name)
     using session::Result;
     using session::Step;
     if (o.ok()) return;
+    if (o.result == Result::cancelled) {
+        // Asked for by the user: said on the sensor line, not as an error.
+        if (o.step == Step::connect) sensorNote = msg::connectCancelled(name);
+        updateSensorLine();
+        return;
+    }
+    if (o.result == Result::connectFailed && o.platformStatus == PlatformStatus::bluetoothOff) {
+        bluetoothState = BluetoothPlatform::current().state();
+        updateSensorLine();
+        MyTools::dispMessageOK(msg::cannotConnect(bluetoothState), msg::warning());
+        return;
+    }
     QString text;
     if (o.result == Result::connectFailed) {
         text = o.platformStatus == PlatformStatus::exclusiveAccess ? msg::sensorInUse(name)
@@ -407,16 +552,7 @@ QVariant MainController::tableView(const QString& column, int row) const {
 void MainController::setSaveFolder(const QString& path) {
     saveFolderPath = QDir::cleanPath(path);
     // One link per folder of the path; a click opens that folder.
-    QStringList parts = saveFolderPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString html, sofar;
-    for (const QString& part : parts) {
-        sofar += QLatin1Char('/') + part;
-        html +=
-            QStringLiteral(" / <a href=\"%1\">%2</a>")
-                .arg(QUrl::fromLocalFile(sofar).toString(QUrl::FullyEncoded), part.toHtmlEscaped());
-    }
-    ui->pathCtr->setText(html.isEmpty() ? QStringLiteral("/") : html.mid(3));
-    ui->pathCtr->setToolTip(saveFolderPath);
+    ui->pathCtr->setPath(saveFolderPath);
 }
 
 void MainController::referSaveDirButton() {
@@ -426,6 +562,7 @@ void MainController::referSaveDirButton() {
     panel->setOption(QFileDialog::ShowDirsOnly, true);
     panel->setOption(QFileDialog::DontResolveSymlinks, false);
     panel->setOption(QFileDialog::DontUseNativeDialog, true);
+    panel->setDirectory(saveFolderPath);
     panel->setLabelText(QFileDialog::Accept, msg::saveFolderPanelAccept());
     panel->setWindowModality(Qt::WindowModal);
     panel->setAttribute(Qt::WA_DeleteOnClose);
@@ -446,8 +583,13 @@ void MainController::openPanelDidEnd(const QStringList& chosenFolders, int retur
 }
 
 void MainController::pathControlDoubleClick(const QString& clickedPath) {
-    if (clickedPath.isEmpty()) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(clickedPath));
+    openFolder(clickedPath);
+}
+
+void MainController::openFolder(const QString& folder) {
+    if (folder.isEmpty()) return;
+    if (!MyTools::openUrl(QUrl::fromLocalFile(folder)))
+        MyTools::dispMessageOK(msg::cannotOpenFolder(folder), msg::warning());
 }
 
 // ---- download --------------------------------------------------------------
@@ -470,6 +612,7 @@ void MainController::dataGetButtonClicked() {
         MyTools::dispMessageOK(msg::chooseEntry(), msg::warning());
         return;
     }
+    if (!bluetoothUsable()) return;
     download(name, address, row);
 }
 
@@ -519,7 +662,14 @@ void MainController::download(const QString& name, const QString& address, int r
         view->beginTransfer(request.expectedRecords);
         refreshControls();
     };
-    hooks.progress = [view](uint64_t records, int64_t) { view->setCount(records); };
+    // Once writing has failed, the counter says what the file holds.
+    hooks.progress = [this, view](uint64_t records, int64_t) {
+        const VRAXSensorData& store = sensorSession->sensor().getSensorDataObject();
+        if (store.hadWriteError())
+            view->setCountInFile(store.writtenRecords(), records);
+        else
+            view->setCount(records);
+    };
     hooks.cancelRequested = [this] { return cancelRequested; };
     // Said on the overlay at once, while the transfer goes on.
     hooks.writeFailing = [view](const std::string& why) { view->showWriteFailure(qs(why)); };
@@ -532,6 +682,9 @@ void MainController::download(const QString& name, const QString& address, int r
 
     session::DownloadReport report;
     const session::Outcome o = sensorSession->downloadEntry(request, hooks, report);
+    const VRAXSensorData& store = sensorSession->sensor().getSensorDataObject();
+    const bool writeFailed = store.hadWriteError();
+    const uint64_t linesInFile = store.writtenRecords();
     simpleDisconnectSensor();
     upDateViews();
 
@@ -539,19 +692,34 @@ void MainController::download(const QString& name, const QString& address, int r
         showOutcome(o, name);
         return;
     }
+    if (writeFailed) view->setCountInFile(linesInFile, report.records);
     // Only a whole entry is offered for preview.
     const bool complete = o.ok() && report.complete;
     lastDownloadPath = complete ? qs(report.filePath) : QString();
+    const QString kept = qs(report.filePath);
     if (complete) {
         view->finish(true, kHavePreview,
                      report.filePath == report.targetPath
                          ? QString()
-                         : msg::savedUnderOtherName(fileNameOf(report.filePath)));
+                         : msg::savedUnderOtherName(fileNameOf(report.filePath)),
+                     kept);
+        return;
+    }
+    // Stopped on purpose with every record that arrived in its file: the
+    // overlay says where they are; nothing went wrong.
+    if (o.result == session::Result::cancelled && cancelRequested &&
+        (report.filePath.empty() || report.fileComplete)) {
+        view->finish(false, kHavePreview,
+                     report.filePath.empty() ? msg::cancelledNoFile()
+                                             : msg::cancelledKept(report.records, report.expected,
+                                                                  fileNameOf(report.filePath)),
+                     kept);
         return;
     }
     view->finish(false, kHavePreview,
                  report.filePath.empty() ? msg::overlayNoFileKept()
-                                         : msg::receivedSavedTo(fileNameOf(report.filePath)));
+                                         : msg::receivedSavedTo(fileNameOf(report.filePath)),
+                 kept);
     MyTools::dispMessageOK(downloadFailureText(name, o, report), msg::error());
 }
 
@@ -616,6 +784,7 @@ void MainController::dataEraceButtonClicked() {
     QString address;
     int index = -1;
     getSensorDataByName(name, address, index);
+    if (!bluetoothUsable()) return;
     if (MyTools::askQuestion(msg::eraseQuestion(), msg::warning(), msg::eraseButtons()) !=
         msg::kEraseYes)
         return;
@@ -641,9 +810,36 @@ bool MainController::eraseDataEntry(const QString& /*name*/, const QString& /*ad
 
 bool MainController::windowShouldClose() {
     if (!running) return true;
+    if (askingToClose) return false;
+    if (progressView->state() == ProgressView::State::transferring) {
+        askingToClose = true;
+        const int answer = MyTools::askQuestion(msg::closeDuringDownloadQuestion(), msg::warning(),
+                                                msg::closeDuringDownloadButtons());
+        askingToClose = false;
+        if (answer != msg::kStopAndClose) return false;
+        if (!running) return true;  // it ended while the question was open
+    }
     cancelRequested = true;
     closePending = true;
+    refreshControls();
     return false;
+}
+
+bool MainController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                           (key->modifiers() & ~Qt::KeypadModifier) == 0;
+        if (enter && watched == ui->memListTV) {
+            if (ui->getDataButton->isEnabled()) ui->getDataButton->click();
+            return true;
+        }
+        if (enter && watched == ui->sensorPB) {
+            if (ui->connectButton->isEnabled() && !connectingNow) ui->connectButton->click();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void MainController::windowWillClose() {

@@ -11,10 +11,13 @@
 #include <QVector>
 #include <memory>
 
+#include "link/platform/BluetoothPlatform.h"
 #include "sensor/SensorSession.h"
 
 class QMainWindow;
 class QFileDialog;
+class QShortcut;
+class QTimer;
 class ProgressView;
 class EntryTableModel;
 namespace Ui {
@@ -37,10 +40,15 @@ class MainController : public QObject {
     // End of the folder panel: the chosen folders and the panel's result code.
     void openPanelDidEnd(const QStringList& chosen, int returnCode);
     void pathControlDoubleClick(const QString& clickedPath);
+    // Opens a folder with the desktop's launcher; says so when none can.
+    void openFolder(const QString& folder);
     void dataGetButtonClicked();
     void dlFinButtonClicked();
     void dataEraceButtonClicked();
     void cancelDownloadClicked();
+    // Cancel while a connect waits: the session's cancel check answers yes.
+    void cancelConnectClicked();
+    bool connecting() const { return connectingNow; }
     // Plot preview: of the finished download, or of a CSV file chosen in a panel.
     void previewButtonClicked();
     void previewFileMenu();
@@ -61,6 +69,9 @@ class MainController : public QObject {
     // Sensor list and lookups.
     void setUpSensorList();
     void setUpSensorListPopUpButton();
+    // The pop-up afresh from the paired list, the chosen sensor kept while it
+    // is still paired; while a sequence runs, once it has ended.
+    void refreshSensorList();
     void getSensorDataByIndex(int index, QString& name, QString& address) const;
     void getSensorDataByName(const QString& name, QString& addr, int& index) const;
     void getSensorDataByAddr(const QString& address, QString& name, int& index) const;
@@ -81,6 +92,10 @@ class MainController : public QObject {
     void setSaveFolder(const QString& path);
     ProgressView* overlay() const { return progressView; }
 
+  protected:
+    // Return in the entry table downloads, in the sensor pop-up connects.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     // Runs one user action unless another one is running; controls are
     // disabled for its length and a close asked for meanwhile happens after.
@@ -97,6 +112,15 @@ class MainController : public QObject {
     void startSession(const QString& name, const QString& address);
     void download(const QString& name, const QString& address, int row);
     void showDeviceInfo(const std::string& firmVersion, float volts);
+    // True when Bluetooth can reach a sensor; otherwise says why.
+    bool bluetoothUsable();
+    // The line under the pop-up: connecting, a cancelled connect, or why no
+    // sensor can be listed or reached.
+    void updateSensorLine();
+    void scheduleSensorListRefresh();
+    // The connect of the current session waits: the connect button cancels it.
+    void beginConnecting(const QString& name);
+    void endConnecting();
 
     QMainWindow* thisWindow;
     Ui::MainWindow* ui;
@@ -117,4 +141,16 @@ class MainController : public QObject {
     bool entryButtonsEnabled = false;
     bool cancelRequested = false;
     bool closePending = false;
+    bool askingToClose = false;
+
+    BluetoothPlatform* listenedPlatform = nullptr;
+    BluetoothState bluetoothState = BluetoothState::ready;
+    bool pairedListAvailable = true;
+    bool refreshQueued = false;   // a change notification waits for the event loop
+    bool refreshPending = false;  // a refresh waits for the running sequence to end
+    QString sensorNote;           // said on the sensor line until the next action
+    bool connectingNow = false;
+    QString connectingName;
+    QTimer* connectPoll = nullptr;
+    QShortcut* escapeCancelsConnect = nullptr;
 };

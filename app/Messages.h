@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/platform/BluetoothPlatform.h"
 #include "sensor/SensorSession.h"
 
 namespace msg {
@@ -188,18 +189,17 @@ inline QString memoryDetail(quint32 entries, quint32 freeEntries, quint32 freeRe
 }
 // Firmware version (empty: not known) and battery voltage (0: not known).
 inline QString deviceInfo(const QString& firmVersion, float volts) {
-    QString text = QCoreApplication::translate("MainController", "Firmware %1")
+    QString text = QStringLiteral("ファームウェア %1")
                        .arg(firmVersion.isEmpty() ? QStringLiteral("?") : firmVersion);
-    text += volts > 0 ? QCoreApplication::translate("MainController", ", battery %1 V")
-                            .arg(double(volts), 0, 'f', 2)
-                      : QCoreApplication::translate("MainController", ", battery unknown");
+    text += volts > 0 ? QStringLiteral("，バッテリ %1 V").arg(double(volts), 0, 'f', 2)
+                      : QStringLiteral("，バッテリ電圧不明");
     return text;
 }
 inline QString folderNotWritable() {
     return QStringLiteral("選択したフォルダは書き込めません．");
 }
 inline QString noPreviewInBuild(const QString& path) {
-    return QStringLiteral("This build has no plot preview.\n") + path;
+    return QStringLiteral("このビルドにはグラフ表示の機能がありません．\n") + path;
 }
 inline QString saveFolderPanelTitle() {
     return QStringLiteral("Select Data Save Folder");
@@ -212,6 +212,123 @@ inline QString previewPanelTitle() {
 }
 inline QString previewPanelFilter() {
     return QStringLiteral("CSV files (*.csv);;All files (*)");
+}
+
+// ---- Bluetooth and the sensor list ---------------------------------------------
+
+// The sensor line under the pop-up: why no sensor can be listed or reached
+// (empty when Bluetooth is ready).
+inline QString bluetoothState(BluetoothState state) {
+    switch (state) {
+        case BluetoothState::noSystemBus:
+            return QStringLiteral(
+                "システムの D-Bus に接続できないため，Bluetooth のセンサを一覧できません");
+        case BluetoothState::noBlueZ:
+            return QStringLiteral(
+                "Bluetooth サービス（BlueZ）が動作していないため，センサを一覧できません");
+        case BluetoothState::noAdapter:
+            return QStringLiteral("Bluetooth アダプタが見つかりません");
+        case BluetoothState::adapterOff:
+            return QStringLiteral(
+                "Bluetooth がオフになっています．センサに接続するには Bluetooth をオンにして"
+                "ください");
+        case BluetoothState::adapterBlocked:
+            return QStringLiteral(
+                "Bluetooth アダプタが rfkill でブロックされています．ブロックを解除してください");
+        case BluetoothState::ready:
+            break;
+    }
+    return {};
+}
+inline QString noPairedSensor() {
+    return QStringLiteral(
+        "ペアリング済みの VRAX610 / VRAX650 センサがありません．"
+        "システムの Bluetooth 設定でセンサをペアリングしてください");
+}
+// A connect that cannot work in this Bluetooth state.
+inline QString cannotConnect(BluetoothState state) {
+    switch (state) {
+        case BluetoothState::noSystemBus:
+        case BluetoothState::noBlueZ:
+            return QStringLiteral(
+                "Bluetooth サービス（BlueZ）を利用できないため，センサに接続できません．");
+        case BluetoothState::noAdapter:
+            return QStringLiteral("Bluetooth アダプタが見つからないため，センサに接続できません．");
+        case BluetoothState::adapterBlocked:
+            return QStringLiteral(
+                "Bluetooth アダプタが rfkill でブロックされているため，センサに接続できません．\n"
+                "ブロックを解除してから，もう一度操作してください");
+        case BluetoothState::adapterOff:
+        case BluetoothState::ready:
+            break;
+    }
+    return QStringLiteral(
+        "Bluetooth がオフになっているため，センサに接続できません．\n"
+        "Bluetooth をオンにしてから，もう一度操作してください");
+}
+inline QString connecting(const QString& name) {
+    return withName("%@に接続しています…", name);
+}
+inline QString connectCancelled(const QString& name) {
+    return withName("%@への接続を中止しました", name);
+}
+
+// ---- save folder -----------------------------------------------------------------
+
+inline QString cannotOpenFolder(const QString& path) {
+    return QStringLiteral(
+               "フォルダを開けませんでした（フォルダを開くアプリケーションが見つかりません）．"
+               "\n(%1)")
+        .arg(path);
+}
+
+// ---- end of a download and closing -------------------------------------------
+
+// The counter once writing the file has failed: the lines the file holds.
+inline QString counterInFile(quint64 lines, quint64 received) {
+    return QStringLiteral("ファイル内：%1 行（受信：%2 レコード）").arg(lines).arg(received);
+}
+inline QString cancelledKept(quint64 records, qint64 expected, const QString& fileName) {
+    const QString count = expected > 0 ? QStringLiteral("%1 / %2").arg(records).arg(expected)
+                                       : QString::number(records);
+    return QStringLiteral(
+               "ダウンロードを中止しました．受信した %1 レコードを %2 に残しています"
+               "（エントリの全データではありません）")
+        .arg(count, fileName);
+}
+inline QString cancelledNoFile() {
+    return QStringLiteral("ダウンロードを中止しました．ファイルは残していません");
+}
+inline QString closeDuringDownloadQuestion() {
+    return QStringLiteral(
+        "ダウンロード中です．ダウンロードを中止してウィンドウを閉じますか？\n"
+        "受信済みのデータは名前に -incomplete を付けたファイルに残します．");
+}
+// "Cancel" is the default, also for Escape and the close button.
+inline QStringList closeDuringDownloadButtons() {
+    return {QStringLiteral("Cancel"), QStringLiteral("Stop and Close")};
+}
+inline constexpr int kStopAndClose = 1;
+
+// ---- control labels ----------------------------------------------------------------
+
+inline QString connectLabel() {
+    return QStringLiteral("&Connect");
+}
+inline QString cancelConnectLabel() {
+    return QStringLiteral("&Cancel");
+}
+inline QString cancelLabel() {
+    return QStringLiteral("&Cancel");
+}
+inline QString okLabel() {
+    return QStringLiteral("OK");
+}
+inline QString previewLabel() {
+    return QStringLiteral("グラフ表示");
+}
+inline QString openFolderLabel() {
+    return QStringLiteral("&Open Folder");
 }
 
 }  // namespace msg

@@ -1,6 +1,7 @@
 #include "app/MyTools.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -42,6 +43,7 @@ class MessageBoxPresenter : public MessagePresenter {
 
 MessageBoxPresenter defaultPresenter;
 MessagePresenter* current = nullptr;
+std::function<bool(const QUrl&)> urlOpener;
 
 }  // namespace
 
@@ -63,6 +65,14 @@ int MyTools::askQuestion(const QString& message, const QString& title, const QSt
 
 void MyTools::waitLoop(float seconds) {
     eventwait::runFor(double(seconds));
+}
+
+bool MyTools::openUrl(const QUrl& url) {
+    return urlOpener ? urlOpener(url) : QDesktopServices::openUrl(url);
+}
+
+void MyTools::setUrlOpener(std::function<bool(const QUrl&)> opener) {
+    urlOpener = std::move(opener);
 }
 
 bool MyTools::isNotSameColor(const QColor& color1, const QColor& color2) {

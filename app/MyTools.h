@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
+#include <functional>
 
 #include "store/MyToolsText.h"
 
@@ -27,6 +29,10 @@ class MyTools : public MyToolsText {
     // Runs the event loop for `seconds`.
     static void waitLoop(float seconds);
     static bool isNotSameColor(const QColor& color1, const QColor& color2);
+    // Opens a URL with the desktop's launcher; false when none could open
+    // it. Tests install an opener that records and answers.
+    static bool openUrl(const QUrl& url);
+    static void setUrlOpener(std::function<bool(const QUrl&)> opener);
 
     // The presenter in use; null restores the message boxes.
     static void setPresenter(MessagePresenter* presenter);

@@ -1,6 +1,8 @@
 #include "app/ProgressView.h"
 
 #include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
@@ -9,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ElidedLabels.h"
 #include "app/Messages.h"
 
 ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
@@ -35,23 +38,36 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     noteMessageLabel->setWordWrap(true);
     noteMessageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     noteMessageLabel->hide();
+    fileLabel = new ElidedLabel(box);
+    fileLabel->setObjectName(QStringLiteral("fileLabel"));
+    fileLabel->setAlignment(Qt::AlignCenter);
+    fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    fileLabel->hide();
     progressBar = new QProgressBar(box);
     progressBar->setObjectName(QStringLiteral("progressBar"));
     auto* buttons = new QHBoxLayout;
-    cancelDownloadButton = new QPushButton(tr("Cancel"), box);
+    cancelDownloadButton = new QPushButton(msg::cancelLabel(), box);
     cancelDownloadButton->setObjectName(QStringLiteral("cancelDownloadButton"));
-    graphButton = new QPushButton(QStringLiteral("グラフ表示"), box);
+    graphButton = new QPushButton(msg::previewLabel(), box);
     graphButton->setObjectName(QStringLiteral("previewButton"));
     graphButton->hide();
-    dlFinButton = new QPushButton(QStringLiteral("OK"), box);
+    openFolderButton = new QPushButton(msg::openFolderLabel(), box);
+    openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
+    openFolderButton->hide();
+    dlFinButton = new QPushButton(msg::okLabel(), box);
     dlFinButton->setObjectName(QStringLiteral("dlFinButton"));
+    // Return presses the button that has the focus.
+    for (QPushButton* b : {cancelDownloadButton, graphButton, openFolderButton, dlFinButton})
+        b->setAutoDefault(true);
     buttons->addStretch();
+    buttons->addWidget(openFolderButton);
     buttons->addWidget(cancelDownloadButton);
     buttons->addWidget(graphButton);
     buttons->addWidget(dlFinButton);
     layout->addWidget(progressMessageMainLabel);
     layout->addWidget(progressMessageLabel);
     layout->addWidget(noteMessageLabel);
+    layout->addWidget(fileLabel);
     layout->addWidget(progressBar);
     layout->addLayout(buttons);
     box->setMinimumWidth(360);
@@ -71,6 +87,8 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
     });
     connect(dlFinButton, &QPushButton::clicked, this, &ProgressView::finished);
     connect(graphButton, &QPushButton::clicked, this, &ProgressView::previewRequested);
+    connect(openFolderButton, &QPushButton::clicked, this,
+            [this] { emit openFolderRequested(QFileInfo(keptFile).absolutePath()); });
 
     parent->installEventFilter(this);
     hide();
@@ -90,6 +108,10 @@ void ProgressView::beginTransfer(qint64 expected) {
     cancelDownloadButton->setEnabled(true);
     cancelDownloadButton->show();
     graphButton->hide();
+    openFolderButton->hide();
+    keptFile.clear();
+    fileLabel->setFullText({});
+    fileLabel->hide();
     showOver();
 }
 
@@ -100,11 +122,17 @@ void ProgressView::setCount(quint64 count) {
         progressBar->setValue(int(std::min<quint64>(count, quint64(expectedRecords))));
 }
 
+void ProgressView::setCountInFile(quint64 lines, quint64 count) {
+    setCount(count);
+    progressMessageLabel->setText(msg::counterInFile(lines, count));
+}
+
 void ProgressView::showWriteFailure(const QString& why) {
     setNote(msg::writeFailing(why));
 }
 
-void ProgressView::finish(bool complete, bool previewAvailable, const QString& note) {
+void ProgressView::finish(bool complete, bool previewAvailable, const QString& note,
+                          const QString& filePath) {
     current = State::finished;
     cancelDownloadButton->setEnabled(false);
     cancelDownloadButton->hide();
@@ -112,6 +140,12 @@ void ProgressView::finish(bool complete, bool previewAvailable, const QString& n
     graphButton->setVisible(complete && previewAvailable);
     progressMessageMainLabel->setText(complete ? msg::downloadDone() : msg::downloadStopped());
     setNote(note);
+    keptFile = filePath;
+    fileLabel->setFullText(filePath);
+    fileLabel->setVisible(!filePath.isEmpty());
+    openFolderButton->setVisible(!filePath.isEmpty());
+    // Keys reach the overlay from here: Escape and Return close it.
+    dlFinButton->setFocus(Qt::OtherFocusReason);
 }
 
 void ProgressView::dismiss() {
@@ -136,6 +170,16 @@ void ProgressView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.fillRect(event->rect(), QColor::fromRgbF(0, 0, 0, 0.7f));
+}
+
+void ProgressView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (current == State::finished && (event->modifiers() & ~Qt::KeypadModifier) == 0 &&
+        (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        emit finished();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool ProgressView::eventFilter(QObject* watched, QEvent* event) {

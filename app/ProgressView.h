@@ -9,6 +9,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class ElidedLabel;
 
 class ProgressView : public QWidget {
     Q_OBJECT
@@ -31,14 +32,20 @@ class ProgressView : public QWidget {
     void beginTransfer(qint64 expected);
     // The records that have arrived so far.
     void setCount(quint64 records);
+    // Once writing the file has failed: the lines the file holds, beside
+    // the records that have arrived.
+    void setCountInFile(quint64 lines, quint64 records);
     // A line under the counter: where the file went, or what goes wrong
     // with it. Hidden while empty.
     void setNote(const QString& text);
     // Writing the file fails while the transfer goes on.
     void showWriteFailure(const QString& why);
     // The transfer has ended, with the whole entry in its file (`complete`)
-    // or not. The preview is offered for a complete one when available.
-    void finish(bool complete, bool previewAvailable, const QString& note);
+    // or not. The preview is offered for a complete one when available. A
+    // file that was kept is named (the whole path in its tooltip) and its
+    // folder can be opened. Escape or Return then closes the overlay.
+    void finish(bool complete, bool previewAvailable, const QString& note,
+                const QString& filePath = {});
     // Back to idle: the overlay goes away.
     void dismiss();
 
@@ -47,10 +54,12 @@ class ProgressView : public QWidget {
     // OK pressed on a finished transfer.
     void finished();
     void previewRequested();
+    void openFolderRequested(const QString& folder);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // Shows the overlay over the whole of its parent and keeps it there.
@@ -63,8 +72,11 @@ class ProgressView : public QWidget {
     QLabel* progressMessageMainLabel;
     QLabel* progressMessageLabel;
     QLabel* noteMessageLabel;
+    ElidedLabel* fileLabel;
+    QString keptFile;
     QProgressBar* progressBar;
     QPushButton* dlFinButton;
     QPushButton* cancelDownloadButton;
     QPushButton* graphButton;
+    QPushButton* openFolderButton;
 };

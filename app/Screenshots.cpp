@@ -20,6 +20,7 @@
 #include "preview/PreviewWindow.h"
 #endif
 #include "link/EventWait.h"
+#include "link/platform/BluetoothPlatform.h"
 #include "store/SafeOutput.h"
 #include "ui_MainWindow.h"
 
@@ -63,6 +64,44 @@ class PicturePresenter : public MessagePresenter {
     QString path;
 };
 
+// The demo's platform with the adapter switched off: the paired list as it
+// is, and every connect refused as BlueZ refuses it.
+class AdapterOff : public BluetoothPlatform {
+  public:
+    explicit AdapterOff(BluetoothPlatform& real) : real(real) {}
+    BluetoothState state() override { return BluetoothState::adapterOff; }
+    std::optional<std::vector<PairedDevice>> pairedDevices() override {
+        return real.pairedDevices();
+    }
+    int32_t parseAddress(const std::string& text, BluetoothAddress& address) override {
+        return real.parseAddress(text, address);
+    }
+    int32_t serialPortChannel(const BluetoothAddress&, uint8_t&, bool& found) override {
+        found = false;
+        return PlatformStatus::bluetoothOff;
+    }
+    std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress&, uint8_t,
+                                                  int32_t& status) override {
+        status = PlatformStatus::bluetoothOff;
+        return nullptr;
+    }
+    std::function<ConnectAttempt()> connectJob(const BluetoothAddress&) override {
+        return [] {
+            ConnectAttempt a;
+            a.status = PlatformStatus::bluetoothOff;
+            return a;
+        };
+    }
+    std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress&, ConnectAttempt&,
+                                                 int32_t& status) override {
+        status = PlatformStatus::bluetoothOff;
+        return nullptr;
+    }
+
+  private:
+    BluetoothPlatform& real;
+};
+
 }  // namespace
 
 int takeScreenshots(MainWindow& window, const QString& folder) {
@@ -74,11 +113,20 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     window.resize(720, 520);
     eventwait::runFor(0.3);
 
+    // Bluetooth switched off: the sensor line says so.
+    BluetoothPlatform& demo = BluetoothPlatform::current();
+    AdapterOff off(demo);
+    BluetoothPlatform::setCurrent(&off);
+    c->refreshSensorList();
+    bool ok = save(&window, QDir(folder).filePath(QStringLiteral("no-bluetooth.png")));
+    BluetoothPlatform::setCurrent(&demo);
+    c->refreshSensorList();
+
     // A VRAX610 with its entry list.
     ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX610-001")));
     ui->connectButton->click();
     ui->memListTV->selectRow(1);
-    bool ok = save(&window, QDir(folder).filePath(QStringLiteral("entry-list.png")));
+    ok = save(&window, QDir(folder).filePath(QStringLiteral("entry-list.png"))) && ok;
 
     // The VRAX650, downloading its 16-bit AD entry.
     ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(QStringLiteral("VRAX650-LAB-0016")));
@@ -99,6 +147,8 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     ui->getDataButton->click();
     poll.stop();
     ok = ok && overlayTaken;
+    // Its end, naming the file.
+    ok = save(&window, QDir(folder).filePath(QStringLiteral("download-done.png"))) && ok;
 
 #ifdef VRAX_HAVE_PREVIEW
     // Its preview, opened from the finished download.

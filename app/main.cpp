@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <initializer_list>
+#include <memory>
 
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -51,38 +53,71 @@ int runHeadlessDemo() {
     return 0;
 }
 
+struct Options {
+    QCommandLineOption demo{QStringLiteral("demo"),
+                            QStringLiteral("Work on virtual sensors instead of Bluetooth.")};
+    QCommandLineOption headless{
+        QStringLiteral("headless-demo"),
+        QStringLiteral("Without a window: list the virtual sensors and download one entry.")};
+    QCommandLineOption shots{QStringLiteral("screenshots"),
+                             QStringLiteral("Save pictures of the demo window into <dir>."),
+                             QStringLiteral("dir")};
+};
+
+void setUp(QCommandLineParser& parser, const Options& options) {
+    parser.setApplicationDescription(
+        QStringLiteral("Downloads the memory of VRAX610 and VRAX650 sensors."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({options.demo, options.headless, options.shots});
+}
+
+bool hasArgument(int argc, char** argv, std::initializer_list<const char*> names) {
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--") return false;
+        for (const char* name : names)
+            if (QByteArray(argv[i]) == name) return true;
+    }
+    return false;
+}
+
+void nameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("VRAX"));
+    QCoreApplication::setApplicationName(QStringLiteral("VRAXDataController"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VRAX_VERSION));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool headless = [&] {
-        for (int i = 1; i < argc; ++i)
-            if (QByteArray(argv[i]) == "--headless-demo") return true;
-        return false;
-    }();
+    // Help and version need no display: answered before any window system
+    // is touched (the parser prints and exits). Options meant for the
+    // window system (-platform ...) do not stand in the way.
+    if (hasArgument(argc, argv, {"-h", "-?", "--help", "--help-all", "-v", "--version"})) {
+        QCoreApplication app(argc, argv);
+        nameApplication();
+        QCommandLineParser parser;
+        const Options options;
+        setUp(parser, options);
+        parser.parse(app.arguments());
+        if (parser.isSet(QStringLiteral("help-all"))) parser.process(app);
+        if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+        parser.showVersion();
+    }
+    const bool headless = hasArgument(argc, argv, {"--headless-demo"});
     std::unique_ptr<QCoreApplication> app;
     if (headless)
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("VRAX"));
-    QCoreApplication::setApplicationName(QStringLiteral("VRAXDataController"));
+    nameApplication();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Downloads the memory of VRAX610 and VRAX650 sensors."));
-    parser.addHelpOption();
-    const QCommandLineOption demoOption(
-        QStringLiteral("demo"), QStringLiteral("Work on virtual sensors instead of Bluetooth."));
-    const QCommandLineOption headlessOption(
-        QStringLiteral("headless-demo"),
-        QStringLiteral("Without a window: list the virtual sensors and download one entry."));
-    const QCommandLineOption shotsOption(
-        QStringLiteral("screenshots"),
-        QStringLiteral("Save pictures of the demo window into <dir>."), QStringLiteral("dir"));
-    parser.addOptions({demoOption, headlessOption, shotsOption});
+    const Options options;
+    setUp(parser, options);
     parser.process(*app);
 
-    const bool demo = parser.isSet(demoOption) || headless || parser.isSet(shotsOption);
+    const bool demo = parser.isSet(options.demo) || headless || parser.isSet(options.shots);
     const BackendChoice backend(demo);
     for (const std::string& item : backend.rejectedFaults())
         std::fprintf(stderr, "vrax-data-controller: warning: %s: \"%s\" is not a fault; ignored\n",
@@ -98,7 +133,7 @@ int main(int argc, char** argv) {
     if (demo)
         window.setWindowTitle(window.windowTitle() + QStringLiteral(" — demo (virtual sensors)"));
     window.show();
-    if (parser.isSet(shotsOption)) return takeScreenshots(window, parser.value(shotsOption));
+    if (parser.isSet(options.shots)) return takeScreenshots(window, parser.value(options.shots));
     const int result = app->exec();
     BluetoothPlatform::setCurrent(nullptr);
     return result;

@@ -4,17 +4,22 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <csignal>
 #include <ctime>
@@ -80,9 +85,15 @@ class WindowTest : public ::testing::Test {
     void SetUp() override {
         BluetoothPlatform::setCurrent(&platform);
         MyTools::setPresenter(&presenter);
+        // No test starts a file manager: folders opened are recorded.
+        MyTools::setUrlOpener([this](const QUrl& url) {
+            opened << url.toLocalFile();
+            return openerWorks;
+        });
     }
     void TearDown() override {
         window.reset();
+        MyTools::setUrlOpener(nullptr);
         MyTools::setPresenter(nullptr);
         BluetoothPlatform::setCurrent(nullptr);
     }
@@ -126,8 +137,20 @@ class WindowTest : public ::testing::Test {
         return t;
     }
 
+    // Sends a key press and release to `target`, as the keyboard would.
+    static void press(QWidget* target, Qt::Key key) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &down);
+        QApplication::sendEvent(target, &up);
+    }
+    // Lets change notifications reach the window.
+    static void settle() { eventwait::runFor(0.05); }
+
     SimulatedPlatform platform;
     RecordingPresenter presenter;
+    QStringList opened;
+    bool openerWorks = true;
     TempFolder folder;
     std::unique_ptr<MainWindow> window;
     Ui::MainWindow* ui = nullptr;
@@ -463,16 +486,19 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     });
     ui->getDataButton->click();
     poll.reset();
-    ASSERT_EQ(presenter.messages.size(), 1u);
-    EXPECT_EQ(presenter.messages[0].title, "Error");
+    // A deliberate stop is no error: the overlay names the file kept.
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
     const std::string partial = readFile(incomplete(1));
     const long lines = lineCount(partial);
     EXPECT_GT(lines, 1000);
     EXPECT_LT(lines, 50000);
     EXPECT_EQ(whole.compare(0, partial.size(), partial), 0);  // whole lines, in order
-    EXPECT_TRUE(presenter.last().contains("中止")) << presenter.last().toStdString();
-    EXPECT_TRUE(presenter.last().contains(QString("%1 / 50000 レコード").arg(lines)));
-    EXPECT_TRUE(presenter.last().contains(QString::fromStdString(incomplete(1))));
+    const QString note = v.noteLabel()->text();
+    EXPECT_TRUE(v.noteLabel()->isVisible());
+    EXPECT_TRUE(note.contains("中止")) << note.toStdString();
+    EXPECT_TRUE(note.contains(QString("%1 / 50000 レコード").arg(lines))) << note.toStdString();
+    EXPECT_TRUE(note.contains(QFileInfo(QString::fromStdString(incomplete(1))).fileName()));
+    EXPECT_EQ(v.part<QLabel>("fileLabel")->toolTip(), QString::fromStdString(incomplete(1)));
     EXPECT_EQ(v.mainLabel()->text(), "データダウンロード中断");
     EXPECT_FALSE(v.previewButton()->isVisible());
     EXPECT_TRUE(c->lastDownloadFile().isEmpty());
@@ -541,6 +567,9 @@ TEST_F(WindowTest, ADownloadThatEndsEarlyKeepsWhatArrivedApartAndSaysWhy) {
     EXPECT_LE(cut.size(), whole.size() / 3);
     EXPECT_GT(cut.size(), 0u);
     EXPECT_EQ(whole.compare(0, cut.size(), cut), 0);
+    // The counter says what the file holds, not what arrived.
+    EXPECT_EQ(v.counterLabel()->text(),
+              QString("ファイル内：%1 行（受信：50000 レコード）").arg(lineCount(cut)));
     EXPECT_EQ(readFile(file), whole);
     EXPECT_EQ(v.mainLabel()->text(), "データダウンロード中断");
     EXPECT_TRUE(c->lastDownloadFile().isEmpty());
@@ -707,6 +736,7 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
     openWindow();
     connectTo("VRAX610-001");
     ui->memListTV->selectRow(0);
+    presenter.answer = 1;  // "Stop and Close"
     bool asked = false;
     auto poll = duringSequence([&] {
         if (!asked && overlay().isVisible() && overlay().bar()->value() > 2000) {
@@ -716,6 +746,9 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
     });
     ui->getDataButton->click();
     EXPECT_TRUE(asked);
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_EQ(presenter.questions[0].buttons, QStringList({"Cancel", "Stop and Close"}));
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
     EXPECT_TRUE(eventwait::runUntil([&] { return !window->isVisible(); }, 2.0));
     EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 1.0));
     // What arrived is kept apart; the download's own name stays free.
@@ -725,6 +758,461 @@ TEST_F(WindowTest, ClosingDuringADownloadStopsItAndKeepsTheFile) {
         readFile(dir + "/memdata_VRAX610-001_2014-03-05_070809.045-incomplete.csv");
     EXPECT_GT(lineCount(content), 2000);
     EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
+}
+
+// ---- the save folder line ------------------------------------------------------
+
+// The text a rich-text label shows, and the folders its links lead to.
+struct Shown {
+    QString plain;
+    QStringList links;
+    int width = 0;
+};
+Shown shownIn(const QLabel* label) {
+    QTextDocument doc;
+    doc.setDefaultFont(label->font());
+    doc.setDocumentMargin(0);
+    doc.setHtml(label->text());
+    Shown shown{doc.toPlainText(), {}, int(doc.idealWidth())};
+    const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""));
+    for (auto it = href.globalMatch(label->text()); it.hasNext();)
+        shown.links << QUrl(it.next().captured(1)).toLocalFile();
+    return shown;
+}
+
+TEST_F(WindowTest, TheSavePathFitsAnyWidthAndEachFolderOpens) {
+    openWindow();
+    window->resize(640, 520);
+    const QString shortPath = folder.q() + "/a b#c%d/x";
+    c->setSaveFolder(shortPath);
+    settle();
+    const int minimumWidth = window->minimumSizeHint().width();
+    Shown shown = shownIn(ui->pathCtr);
+    EXPECT_EQ(shown.plain, shortPath);
+    EXPECT_EQ(ui->pathCtr->toolTip(), shortPath);
+    // One link per folder, from the root on, each to its own folder.
+    QStringList folders{"/"};
+    QString sofar;
+    for (const QString& part : shortPath.split('/', Qt::SkipEmptyParts))
+        folders << (sofar += "/" + part);
+    EXPECT_EQ(shown.links, folders);
+
+    emit ui->pathCtr->linkActivated(QUrl::fromLocalFile(folder.q() + "/a b#c%d").toString());
+    EXPECT_EQ(opened, QStringList{folder.q() + "/a b#c%d"});
+    // A double-click on the path opens the whole folder (a click just before
+    // opens nothing more).
+    eventwait::runFor(QApplication::doubleClickInterval() / 1000.0 + 0.05);
+    const QPointF end(ui->pathCtr->width() - 2, ui->pathCtr->height() / 2);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, end, ui->pathCtr->mapToGlobal(end), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ui->pathCtr, &dbl);
+    EXPECT_EQ(opened, (QStringList{folder.q() + "/a b#c%d", shortPath}));
+    EXPECT_TRUE(presenter.messages.empty());
+
+    // No launcher: said so.
+    openerWorks = false;
+    eventwait::runFor(QApplication::doubleClickInterval() / 1000.0 + 0.05);
+    QApplication::sendEvent(ui->pathCtr, &dbl);
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.messages[0].title, "Warning");
+    EXPECT_TRUE(presenter.last().startsWith("フォルダを開けませんでした"))
+        << presenter.last().toStdString();
+    EXPECT_TRUE(presenter.last().contains(shortPath));
+
+    // A very long path does not widen the window and is cut to fit, from the left.
+    QString longPath = "/home/user";
+    for (int i = 0; longPath.size() + 11 <= 282 - 12; ++i)
+        longPath += QString("/folder-%1").arg(i, 3, 10, QChar('0'));
+    const QString innermost = "innermost" + QString(282 - longPath.size() - 10, 'x');
+    longPath += "/" + innermost;
+    ASSERT_EQ(longPath.size(), 282);
+    c->setSaveFolder(longPath);
+    settle();
+    EXPECT_EQ(window->minimumSizeHint().width(), minimumWidth);
+    EXPECT_LT(window->minimumSizeHint().width(), 800);
+    window->resize(800, 520);
+    settle();
+    EXPECT_EQ(window->width(), 800);
+    shown = shownIn(ui->pathCtr);
+    EXPECT_TRUE(shown.plain.startsWith("…/")) << shown.plain.toStdString();
+    EXPECT_TRUE(shown.plain.endsWith("/" + innermost)) << shown.plain.toStdString();
+    EXPECT_LE(shown.width, ui->pathCtr->contentsRect().width());
+    EXPECT_EQ(ui->pathCtr->toolTip(), longPath);
+    EXPECT_EQ(shown.links.last(), longPath);
+}
+
+// ---- Bluetooth state and the sensor list ---------------------------------------
+
+TEST_F(WindowTest, TheSensorLineSaysWhyNoSensorCanBeReached) {
+    openWindow();
+    const QLabel* line = ui->sensorStateLabel;
+    EXPECT_EQ(line->text(),
+              "ペアリング済みの VRAX610 / VRAX650 センサがありません．システムの Bluetooth "
+              "設定でセンサをペアリングしてください");
+
+    const std::pair<BluetoothState, const char*> states[] = {
+        {BluetoothState::noSystemBus,
+         "システムの D-Bus に接続できないため，Bluetooth のセンサを一覧できません"},
+        {BluetoothState::noBlueZ,
+         "Bluetooth サービス（BlueZ）が動作していないため，センサを一覧できません"},
+        {BluetoothState::noAdapter, "Bluetooth アダプタが見つかりません"},
+        {BluetoothState::adapterOff,
+         "Bluetooth がオフになっています．センサに接続するには Bluetooth をオンにしてください"},
+        {BluetoothState::adapterBlocked,
+         "Bluetooth アダプタが rfkill でブロックされています．ブロックを解除してください"},
+    };
+    for (const auto& [state, text] : states) {
+        platform.setState(state);
+        settle();
+        EXPECT_EQ(line->text(), QString::fromUtf8(text)) << int(state);
+    }
+    // A platform that gives no paired list while saying it is ready.
+    platform.setState(BluetoothState::ready);
+    platform.setPairedListAvailable(false);
+    platform.setState(BluetoothState::ready);
+    settle();
+    EXPECT_EQ(line->text(),
+              "Bluetooth サービス（BlueZ）が動作していないため，センサを一覧できません");
+    platform.setPairedListAvailable(true);
+
+    // Adapter off with a paired sensor: it is listed, and a connect says
+    // Bluetooth is off without touching it.
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {10});
+    platform.setState(BluetoothState::adapterOff);
+    settle();
+    ASSERT_EQ(ui->sensorPB->currentText(), "VRAX610-001");
+    ui->connectButton->click();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_EQ(presenter.last(),
+              "Bluetooth がオフになっているため，センサに接続できません．\nBluetooth "
+              "をオンにしてから，もう一度操作してください");
+    EXPECT_EQ(presenter.messages[0].title, "Warning");
+    ui->eraseDataButton->setEnabled(true);
+    ui->eraseDataButton->click();
+    EXPECT_EQ(presenter.messages.size(), 2u);
+    EXPECT_TRUE(presenter.questions.empty());  // not asked: it could not be done
+    EXPECT_TRUE(s->receivedFrames().empty());
+
+    // Switched off once the connect has begun: the link's answer says the same.
+    platform.setState(BluetoothState::ready);
+    settle();
+    EXPECT_TRUE(line->text().isEmpty()) << line->text().toStdString();
+    presenter.messages.clear();
+    auto poll = duringSequence([&] {
+        if (c->connecting()) platform.setState(BluetoothState::adapterOff);
+    });
+    ui->connectButton->click();
+    poll.reset();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.last().startsWith("Bluetooth がオフになっているため"))
+        << presenter.last().toStdString();
+    EXPECT_EQ(line->text(), QString::fromUtf8(states[3].second));
+
+    platform.setState(BluetoothState::ready);
+    settle();
+    presenter.messages.clear();
+    ui->connectButton->click();
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 1);
+    EXPECT_TRUE(ui->deviceInfoLabel->text().startsWith("ファームウェア "))
+        << ui->deviceInfoLabel->text().toStdString();
+}
+
+TEST_F(WindowTest, ThePopUpFollowsPairingChangesAndKeepsTheChosenSensor) {
+    addSensor("VRAX610-001", "00:1B:DC:61:00:01", {10});
+    VirtualSensor* b = addSensor("VRAX610-002", "00:1B:DC:61:00:02", {30000, 20});
+    b->faults.framesPerSecond = 20000;
+    openWindow();
+    connectTo("VRAX610-002");
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 2);
+
+    const auto items = [&] {
+        QStringList names;
+        for (int i = 0; i < ui->sensorPB->count(); ++i) names << ui->sensorPB->itemText(i);
+        return names;
+    };
+    platform.addDevice("VRAX650-LAB-0016", "00:1B:DC:65:00:16",
+                       std::make_shared<VirtualSensor>(VirtualModel::VRAX650));
+    platform.setState(BluetoothState::ready);  // the platform's notification
+    settle();
+    EXPECT_EQ(items(), QStringList({"VRAX610-001", "VRAX610-002", "VRAX650-LAB-0016"}));
+    EXPECT_EQ(ui->sensorPB->currentText(), "VRAX610-002");
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 2);
+    EXPECT_TRUE(ui->getDataButton->isEnabled());
+
+    platform.removeDevice("00:1B:DC:61:00:01");
+    settle();
+    EXPECT_EQ(items(), QStringList({"VRAX610-002", "VRAX650-LAB-0016"}));
+    EXPECT_EQ(ui->sensorPB->currentText(), "VRAX610-002");
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 2);
+
+    // A change during a download waits for its end.
+    ui->memListTV->selectRow(0);
+    QStringList duringDownload;
+    auto poll = duringSequence([&] {
+        if (!overlay().isVisible() || !duringDownload.isEmpty()) return;
+        platform.addDevice("VRAX610-003", "00:1B:DC:61:00:03", std::make_shared<VirtualSensor>());
+        platform.setState(BluetoothState::ready);
+        eventwait::runFor(0.05);
+        duringDownload = items();
+    });
+    ui->getDataButton->click();
+    poll.reset();
+    EXPECT_EQ(duringDownload, QStringList({"VRAX610-002", "VRAX650-LAB-0016"}));
+    EXPECT_EQ(items(), QStringList({"VRAX610-002", "VRAX650-LAB-0016", "VRAX610-003"}));
+    EXPECT_EQ(ui->sensorPB->currentText(), "VRAX610-002");
+    overlay().finishButton()->click();
+
+    // The chosen sensor unpaired: its list goes with it.
+    platform.removeDevice("00:1B:DC:61:00:02");
+    settle();
+    EXPECT_EQ(items(), QStringList({"VRAX650-LAB-0016", "VRAX610-003"}));
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 0);
+    EXPECT_FALSE(ui->getDataButton->isEnabled());
+
+    // Refresh finds what the platform did not announce.
+    platform.addDevice("VRAX610-004", "00:1B:DC:61:00:04", std::make_shared<VirtualSensor>());
+    settle();
+    EXPECT_EQ(items().size(), 2);
+    ui->refreshButton->click();
+    EXPECT_EQ(items().size(), 3);
+    platform.removeAll();
+    ui->actionRefresh->trigger();
+    EXPECT_EQ(items(), QStringList{"---"});
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+}
+
+// ---- connecting ------------------------------------------------------------------
+
+TEST_F(WindowTest, ConnectingKeepsTheWindowResponsiveAndCanBeCancelled) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {100});
+    s->faults.connectDelayMs = 3000;  // a slow page, as of a sensor out of range
+    openWindow();
+    choose("VRAX610-001");
+
+    // The longest gap between ticks of a 10 ms timer that begin while the connect waits.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = -1, longest = 0, connectingSince = -1, connectingFor = 0;
+    bool cancelOffered = false;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (lastTick >= 0) longest = std::max(longest, now - lastTick);
+        lastTick = c->connecting() ? now : -1;
+        if (c->connecting()) {
+            if (connectingSince < 0) connectingSince = now;
+            connectingFor = now - connectingSince;
+            cancelOffered =
+                cancelOffered ||
+                (ui->connectButton->isEnabled() && ui->connectButton->text().contains("Cancel") &&
+                 ui->sensorStateLabel->text().contains("接続しています"));
+        }
+    });
+    ticks.start(10);
+    ui->connectButton->click();
+    ticks.stop();
+    std::printf("connect: %lld ms waiting, longest stall %lld ms\n", (long long)connectingFor,
+                (long long)longest);
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 1);
+    EXPECT_GE(connectingFor, 2500);  // the connect really waited for its page
+    EXPECT_LT(longest, 100);
+    EXPECT_TRUE(cancelOffered);
+    EXPECT_EQ(ui->connectButton->text(), "&Connect");
+
+    // Cancel pressed half a second into the connect of each action.
+    const auto cancelMidConnect = [&](const char* what, const std::function<void()>& start) {
+        SCOPED_TRACE(what);
+        presenter.messages.clear();
+        QElapsedTimer pressed;
+        QElapsedTimer since;
+        bool seen = false;
+        auto poll = duringSequence([&] {
+            if (!c->connecting() || pressed.isValid()) return;
+            if (!seen) since.start();
+            seen = true;
+            if (since.elapsed() < 500) return;
+            ui->connectButton->click();
+            pressed.start();
+        });
+        start();
+        poll.reset();
+        ASSERT_TRUE(pressed.isValid()) << "the connect ended before Cancel";
+        EXPECT_LT(pressed.elapsed(), 700);
+        EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+        EXPECT_EQ(ui->sensorStateLabel->text(), "VRAX610-001への接続を中止しました");
+        EXPECT_FALSE(c->busy());
+        EXPECT_EQ(ui->connectButton->text(), "&Connect");
+    };
+    cancelMidConnect("connect", [&] { ui->connectButton->click(); });
+    EXPECT_EQ(ui->memListTV->model()->rowCount(), 0);
+
+    s->faults.connectDelayMs = 0;
+    connectTo("VRAX610-001");
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 1);
+    s->faults.connectDelayMs = 3000;
+    ui->memListTV->selectRow(0);
+    cancelMidConnect("download", [&] { ui->getDataButton->click(); });
+    EXPECT_FALSE(overlay().isVisible());
+    EXPECT_FALSE(std::filesystem::exists(folder.path + "/memdata_" + today()));
+
+    presenter.answer = 1;  // erase: "Yes"
+    cancelMidConnect("erase", [&] { ui->eraseDataButton->click(); });
+    EXPECT_EQ(s->entries.size(), 1u);
+    EXPECT_TRUE(eventwait::runUntil([&] { return platform.openLinks() == 0; }, 4.0));
+}
+
+// ---- the end of a download, the keyboard, closing --------------------------------
+
+TEST_F(WindowTest, TheKeyboardDrivesADownloadAndItsEndNamesTheFile) {
+    addSensor("VRAX610-001", "00:1B:DC:61:00:01", {300});
+    addSensor("VRAX610-002", "00:1B:DC:61:00:02", {400, 500});
+    openWindow();
+    choose("VRAX610-002");
+    press(ui->sensorPB, Qt::Key_Return);  // connects
+    ASSERT_EQ(ui->memListTV->model()->rowCount(), 2);
+    ui->memListTV->setFocus();
+    ui->memListTV->selectRow(1);
+    press(ui->memListTV, Qt::Key_Return);  // downloads the chosen entry
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
+    const QString day = folder.q() + "/memdata_" + QString::fromStdString(today());
+    const QString file = day + "/memdata_VRAX610-002_2014-03-05_070809.046.csv";
+    EXPECT_EQ(lineCount(readFile(file.toStdString())), 500);
+
+    const Overlay v = overlay();
+    ASSERT_EQ(v.mainLabel()->text(), "データダウンロード終了");
+    const auto* fileLabel = v.part<QLabel>("fileLabel");
+    EXPECT_TRUE(fileLabel->isVisible());
+    EXPECT_EQ(fileLabel->toolTip(), file);
+    // The path as far as the overlay has room: whole, or cut in the middle.
+    const QString shown = fileLabel->text();
+    EXPECT_TRUE(shown == file || (shown.contains("…") && shown.endsWith(".csv")))
+        << shown.toStdString();
+    EXPECT_LE(fileLabel->fontMetrics().horizontalAdvance(shown), fileLabel->width());
+    auto* openFolder = v.part<QPushButton>("openFolderButton");
+    openFolder->click();
+    EXPECT_EQ(opened, QStringList{day});
+    openerWorks = false;
+    openFolder->click();
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    EXPECT_TRUE(presenter.last().contains(day));
+
+    // Escape closes the overlay at its end, from where the focus is.
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(c->overlay()->isAncestorOf(focus)) << focus->objectName().toStdString();
+    press(focus, Qt::Key_Escape);
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_TRUE(ui->centralwidget->isEnabled());
+}
+
+TEST_F(WindowTest, QuitDuringADownloadAsksAndCancelLetsItFinish) {
+    VirtualSensor* s = addSensor("VRAX610-001", "00:1B:DC:61:00:01", {20000});
+    s->faults.framesPerSecond = 20000;
+    openWindow();
+    connectTo("VRAX610-001");
+    ui->memListTV->selectRow(0);
+    presenter.answer = 0;  // "Cancel"
+    bool quit = false;
+    auto poll = duringSequence([&] {
+        if (!quit && overlay().isVisible() && overlay().bar()->value() > 2000) {
+            quit = true;
+            ui->actionQuit->trigger();
+        }
+    });
+    ui->getDataButton->click();
+    poll.reset();
+    ASSERT_TRUE(quit);
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_EQ(presenter.questions[0].title, "Warning");
+    EXPECT_EQ(presenter.questions[0].buttons, QStringList({"Cancel", "Stop and Close"}));
+    // Kept open; the download went on to its end.
+    eventwait::runFor(0.1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(overlay().mainLabel()->text(), "データダウンロード終了");
+    EXPECT_EQ(lineCount(readFile(folder.path + "/memdata_" + today() +
+                                 "/memdata_VRAX610-001_2014-03-05_070809.045.csv")),
+              20000);
+    // Nothing running: the window closes without a question.
+    overlay().finishButton()->click();
+    ui->actionQuit->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(presenter.questions.size(), 1u);
+}
+
+// ---- the folder panel leaves no settings behind ------------------------------------
+
+// Run in a child process only (by the next test), under a fresh home.
+TEST_F(WindowTest, FolderPanelChild) {
+    if (qEnvironmentVariableIsEmpty("VRAX_PANEL_CHILD")) GTEST_SKIP() << "run by the next test";
+    openWindow();
+    TempFolder other;
+    c->setSaveFolder(other.q());
+    QString startedIn;
+    QTimer::singleShot(0, [&] {
+        auto* panel = window->findChild<QFileDialog*>("saveFolderPanel");
+        ASSERT_NE(panel, nullptr);
+        startedIn = panel->directory().absolutePath();
+        panel->setDirectory(folder.q());
+        panel->selectFile(folder.q());
+        static_cast<QDialog*>(panel)->accept();
+    });
+    ui->referSaveDirButton->click();
+    EXPECT_TRUE(eventwait::runUntil([&] { return !startedIn.isEmpty(); }, 2.0));
+    EXPECT_EQ(startedIn, other.q());
+    ui->actionPreviewCsv->trigger();
+    if (auto* panel = window->findChild<QFileDialog*>("previewPanel")) panel->reject();
+    eventwait::runFor(0.1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(WindowProgram, TheFolderPanelsWriteNoSettings) {
+    TempFolder home;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.q());
+    env.insert("XDG_CONFIG_HOME", home.q() + "/config");
+    env.insert("VRAX_PANEL_CHILD", "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=WindowTest.FolderPanelChild"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray out = child.readAllStandardOutput();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home.path))
+        if (!e.is_directory()) files.push_back(e.path().string());
+    EXPECT_TRUE(files.empty()) << files.front();
+}
+
+// ---- the program's options -------------------------------------------------------------
+
+TEST(WindowProgram, HelpAndVersionNeedNoDisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(VRAX_DATA_CONTROLLER_PATH, {option});
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        if (QByteArray(option) == "--help") {
+            EXPECT_TRUE(out.startsWith("Usage: ")) << out.toStdString();
+            for (const char* listed : {"--demo", "--headless-demo", "--screenshots", "--version"})
+                EXPECT_TRUE(out.contains(listed)) << listed;
+        } else {
+            EXPECT_TRUE(QRegularExpression("^VRAXDataController \\d+\\.\\d+").match(out).hasMatch())
+                << out.toStdString();
+        }
+    }
 }
 
 }  // namespace
