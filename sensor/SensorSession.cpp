@@ -64,14 +64,7 @@ SensorSession::~SensorSession() {
 }
 
 bool SensorSession::waitOK(VRAXSensor* s, float timeOut, bool checkNG) {
-    if (!s || !(timeOut > 0) || !s->rfCommControl()) return false;
-    RFCommControl* link = s->rfCommControl();
-    return eventwait::runUntil(
-               [link, checkNG] {
-                   return link->okFlag() || (checkNG && link->ngFlag()) || link->channelClosed();
-               },
-               timeOut) &&
-           link->okFlag();
+    return s && s->waitOK(timeOut, checkNG);
 }
 
 bool SensorSession::sendWithRetry(const std::function<void()>& send, float firstWait,

@@ -290,11 +290,14 @@ bool VRAXSensor::getMemEntry(int32_t entry, int32_t& startYear, int32_t& startMo
     return true;
 }
 
-bool VRAXSensor::waitResult(float seconds) {
+bool VRAXSensor::waitOK(float seconds, bool checkNG) {
     if (!rfCommControl_ || !(seconds > 0)) return false;
     RFCommControl* link = rfCommControl_.get();
-    return eventwait::runUntil([link] { return link->okFlag() || link->channelClosed(); },
-                               seconds) &&
+    return eventwait::runUntil(
+               [link, checkNG] {
+                   return link->okFlag() || (checkNG && link->ngFlag()) || link->channelClosed();
+               },
+               seconds) &&
            link->okFlag();
 }
 

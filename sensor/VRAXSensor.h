@@ -139,8 +139,10 @@ class VRAXSensor : public SensorEvents {
                      int32_t& startHour, int32_t& startMin, int32_t& startSec, int32_t& startMs,
                      int32_t& recordSize, int32_t& err);
     // Runs the event loop in 0.01 s slices until the OK flag is up (true) or
-    // `seconds` worth of slices have passed; ends at once if the channel closed.
-    bool waitResult(float seconds);
+    // `seconds` worth of slices have passed; ends at once if the channel
+    // closed or, with checkNG, when the sensor answered NG.
+    bool waitOK(float seconds, bool checkNG);
+    bool waitResult(float seconds) { return waitOK(seconds, false); }
     bool getMemEntryInfo2(int32_t entry, int32_t& err);
     bool readMemData(int32_t entry, int32_t& err);
     bool memDataReadCompleat() const;
