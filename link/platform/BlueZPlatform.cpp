@@ -136,6 +136,19 @@ class BlueZWatcher : public QObject {
     explicit BlueZWatcher(std::function<void()> notify) : notify(std::move(notify)) {}
 
   public slots:
+    // Only what the paired list and the state are made of: devices report
+    // their signal strength and more many times a second while anything
+    // scans nearby, and each of those would otherwise re-read everything.
+    void propertiesChanged(const QString& interface, const QVariantMap& values,
+                           const QStringList& invalidated) {
+        static const QStringList relevant = {"Paired",  "Name",       "Address",
+                                             "Powered", "PowerState", "Adapter"};
+        if (interface != QLatin1String("org.bluez.Device1") &&
+            interface != QLatin1String("org.bluez.Adapter1"))
+            return;
+        for (const QString& name : relevant)
+            if (values.contains(name) || invalidated.contains(name)) return changed();
+    }
     void changed() {
         if (pending) return;
         pending = true;
@@ -165,7 +178,7 @@ void BlueZPlatform::watch() {
                 watcher.get(), slot);
     // Paired, Name, Powered and the rest, on any object of BlueZ's.
     bus.connect("org.bluez", QString(), "org.freedesktop.DBus.Properties", "PropertiesChanged",
-                watcher.get(), slot);
+                watcher.get(), SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
     // BlueZ starting or stopping.
     bus.connect("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                 "NameOwnerChanged", {"org.bluez"}, QString(), watcher.get(), slot);

@@ -155,17 +155,25 @@ TEST_F(BlueZTest, FollowsTheAdapterAndThePairingsLive) {
     auto heard = [&](int before) {
         return eventwait::runUntil([&] { return changes > before; }, 5.0, 0.02);
     };
-    auto setPowered = [](bool on) {
-        QDBusMessage m = QDBusMessage::createMethodCall("org.bluez", "/org/bluez/hci0",
+    auto set = [](const char* path, const char* interface, const char* name, QVariant value) {
+        QDBusMessage m = QDBusMessage::createMethodCall("org.bluez", path,
                                                         "org.freedesktop.DBus.Properties", "Set");
-        m.setArguments(
-            {"org.bluez.Adapter1", "Powered", QVariant::fromValue(QDBusVariant(QVariant(on)))});
+        m.setArguments({interface, name, QVariant::fromValue(QDBusVariant(value))});
         return QDBusConnection::systemBus().call(m, QDBus::Block, 5000).type() ==
                QDBusMessage::ReplyMessage;
     };
+    auto setPowered = [&](bool on) {
+        return set("/org/bluez/hci0", "org.bluez.Adapter1", "Powered", on);
+    };
+
+    // Signal strength changes all the time and changes nothing listed.
+    int before = changes;
+    ASSERT_TRUE(set("/org/bluez/hci0/dev_00_1B_DC_00_00_0A", "org.bluez.Device1", "RSSI",
+                    QVariant::fromValue(qint16(-40))));
+    EXPECT_FALSE(eventwait::runUntil([&] { return changes > before; }, 1.0, 0.02));
 
     // Switched off: still paired and listed, but nothing connects, and says why.
-    int before = changes;
+    before = changes;
     ASSERT_TRUE(setPowered(false));
     EXPECT_TRUE(heard(before));
     EXPECT_EQ(platform.state(), BluetoothState::adapterOff);
