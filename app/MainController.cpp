@@ -634,11 +634,7 @@ void MainController::download(const QString& name, const QString& address, int r
 
     // The name the session will give the file; what already lies there is
     // the user's to keep or replace, asked before the sensor is touched.
-    EntryStart start;
-    parseEntryStart(request.startText, start);
-    const std::string target =
-        csvFilePath(dayFolderPath(request.saveFolder, year, month, day), name.toStdString(), start,
-                    request.filtered, request.numberInName ? row + 1 : 0);
+    const std::string target = session::targetPathOf(request, name.toStdString());
     if (fileio::exists(target)) {
         const int answer =
             MyTools::askQuestion(msg::existingFileQuestion(qs(target), describeExisting(target)),

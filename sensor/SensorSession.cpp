@@ -217,6 +217,19 @@ Outcome SensorSession::eraseMemory() {
     return o;
 }
 
+std::string dayFolderOf(const DownloadRequest& request) {
+    int year = request.year, month = request.month, day = request.day;
+    if (year == 0) localToday(year, month, day);
+    return dayFolderPath(request.saveFolder, year, month, day);
+}
+
+std::string targetPathOf(const DownloadRequest& request, const std::string& sensorName) {
+    EntryStart start;
+    parseEntryStart(request.startText, start);
+    return csvFilePath(dayFolderOf(request), sensorName, start, request.filtered,
+                       request.numberInName ? request.entryRow + 1 : 0);
+}
+
 Outcome SensorSession::downloadEntry(const DownloadRequest& request, const DownloadHooks& hooks,
                                      DownloadReport& report) {
     if (running_) return busyOutcome(Step::connect);
@@ -226,9 +239,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     VRAXSensor* s = vraxSensor.get();
     VRAXSensorData& store = s->getSensorDataObject();
 
-    int year = request.year, month = request.month, day = request.day;
-    if (year == 0) localToday(year, month, day);
-    const std::string folder = dayFolderPath(request.saveFolder, year, month, day);
+    const std::string folder = dayFolderOf(request);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
@@ -242,10 +253,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     if (BtUtilClass::checkSensorType2(s->name()) == 2)
         s->getMemEntryInfo2(request.entryRow + 1, err);
 
-    EntryStart start;
-    parseEntryStart(request.startText, start);
-    report.targetPath = csvFilePath(folder, s->name(), start, request.filtered,
-                                    request.numberInName ? request.entryRow + 1 : 0);
+    report.targetPath = targetPathOf(request, s->name());
     report.expected = request.expectedRecords;
 
     HookReporter reporter;

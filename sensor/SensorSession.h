@@ -82,6 +82,12 @@ struct DownloadRequest {
     int year = 0, month = 0, day = 0;  // day of the download (day folder); 0: today
 };
 
+// The day folder of a download (today's when the request names no day),
+// and the name a complete download of the request takes there; the front
+// ends look for that file before they ask whether to replace it.
+std::string dayFolderOf(const DownloadRequest& request);
+std::string targetPathOf(const DownloadRequest& request, const std::string& sensorName);
+
 struct DownloadReport {
     std::string targetPath;     // the name a complete download takes
     std::string filePath;       // where the records are: that name, a numbered one beside

@@ -121,12 +121,20 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     localToday(year, month, day);
     std::vector<std::string> startTexts;
     for (const session::EntryInfo& info : listing.entries) startTexts.push_back(info.startText);
-    auto targetOf = [&](int e) {
+    // The request of entry e, and the name its complete download takes.
+    auto requestFor = [&](int e) {
         const session::EntryInfo& info = listing.entries[size_t(e) - 1];
-        const bool numbered = entryNeedsNumber(startTexts, size_t(e) - 1);
-        return csvFilePath(dayFolderPath(saveFolder, year, month, day), ref.name, info.start,
-                           o.filter, numbered ? e : 0);
+        session::DownloadRequest request;
+        request.saveFolder = saveFolder;
+        request.entryRow = e - 1;
+        request.startText = info.startText;
+        request.expectedRecords = info.records;
+        request.filtered = o.filter;
+        request.numberInName = entryNeedsNumber(startTexts, size_t(e) - 1);
+        request.year = year, request.month = month, request.day = day;
+        return request;
     };
+    auto targetOf = [&](int e) { return session::targetPathOf(requestFor(e), ref.name); };
 
     // Nothing is replaced unless asked: with neither option, an entry whose
     // file exists stops this sensor before anything is downloaded.
@@ -167,15 +175,8 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
             // Not complete: downloaded again, and replaced once the new one is.
             existing = safeout::Existing::replace;
         }
-        session::DownloadRequest request;
-        request.saveFolder = saveFolder;
-        request.entryRow = e - 1;
-        request.startText = info.startText;
-        request.expectedRecords = info.records;
-        request.filtered = o.filter;
-        request.numberInName = entryNeedsNumber(startTexts, size_t(e) - 1);
+        session::DownloadRequest request = requestFor(e);
         request.existing = existing;
-        request.year = year, request.month = month, request.day = day;
 
         Progress progress(label, info.records);
         session::DownloadHooks hooks;
