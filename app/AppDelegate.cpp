@@ -2,7 +2,6 @@
 
 #include <syslog.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -31,9 +30,7 @@ bool ManagedObjectContext::save(QString& error) {
     // Composed in memory, then written whole: the store file on disk is
     // either the old one or the new one, never a torn one.
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QXmlStreamWriter xml(&buffer);
+    QXmlStreamWriter xml(&bytes);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("database"));
