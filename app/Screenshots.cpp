@@ -21,6 +21,7 @@
 #endif
 #include "link/EventWait.h"
 #include "link/platform/BluetoothPlatform.h"
+#include "link_sim/SimulatedPlatform.h"
 #include "store/SafeOutput.h"
 #include "ui_MainWindow.h"
 
@@ -64,44 +65,6 @@ class PicturePresenter : public MessagePresenter {
     QString path;
 };
 
-// The demo's platform with the adapter switched off: the paired list as it
-// is, and every connect refused as BlueZ refuses it.
-class AdapterOff : public BluetoothPlatform {
-  public:
-    explicit AdapterOff(BluetoothPlatform& real) : real(real) {}
-    BluetoothState state() override { return BluetoothState::adapterOff; }
-    std::optional<std::vector<PairedDevice>> pairedDevices() override {
-        return real.pairedDevices();
-    }
-    int32_t parseAddress(const std::string& text, BluetoothAddress& address) override {
-        return real.parseAddress(text, address);
-    }
-    int32_t serialPortChannel(const BluetoothAddress&, uint8_t&, bool& found) override {
-        found = false;
-        return PlatformStatus::bluetoothOff;
-    }
-    std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress&, uint8_t,
-                                                  int32_t& status) override {
-        status = PlatformStatus::bluetoothOff;
-        return nullptr;
-    }
-    std::function<ConnectAttempt()> connectJob(const BluetoothAddress&) override {
-        return [] {
-            ConnectAttempt a;
-            a.status = PlatformStatus::bluetoothOff;
-            return a;
-        };
-    }
-    std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress&, ConnectAttempt&,
-                                                 int32_t& status) override {
-        status = PlatformStatus::bluetoothOff;
-        return nullptr;
-    }
-
-  private:
-    BluetoothPlatform& real;
-};
-
 }  // namespace
 
 int takeScreenshots(MainWindow& window, const QString& folder) {
@@ -113,13 +76,13 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     window.resize(720, 520);
     eventwait::runFor(0.3);
 
-    // Bluetooth switched off: the sensor line says so.
-    BluetoothPlatform& demo = BluetoothPlatform::current();
-    AdapterOff off(demo);
-    BluetoothPlatform::setCurrent(&off);
+    // Bluetooth switched off: the sensor line says so. (The pictures are
+    // taken of the demo, whose platform plays the state.)
+    auto* demo = dynamic_cast<SimulatedPlatform*>(&BluetoothPlatform::current());
+    if (demo) demo->setState(BluetoothState::adapterOff);
     c->refreshSensorList();
     bool ok = save(&window, QDir(folder).filePath(QStringLiteral("no-bluetooth.png")));
-    BluetoothPlatform::setCurrent(&demo);
+    if (demo) demo->setState(BluetoothState::ready);
     c->refreshSensorList();
 
     // A VRAX610 with its entry list.

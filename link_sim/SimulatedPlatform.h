@@ -36,10 +36,6 @@ class SimulatedPlatform : public BluetoothPlatform {
     BluetoothState state() override;
     std::optional<std::vector<PairedDevice>> pairedDevices() override;
     int32_t parseAddress(const std::string& text, BluetoothAddress& address) override;
-    int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
-                              bool& found) override;
-    std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address, uint8_t channel,
-                                                  int32_t& status) override;
     std::function<ConnectAttempt()> connectJob(const BluetoothAddress& address) override;
     std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress& address,
                                                  ConnectAttempt& attempt, int32_t& status) override;
@@ -55,6 +51,10 @@ class SimulatedPlatform : public BluetoothPlatform {
         bool paired = true;
     };
     Device* find(const BluetoothAddress& address);
+    // The serial port channel of a virtual sensor, and the socketpair to it.
+    int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel, bool& found);
+    std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address, uint8_t channel,
+                                                  int32_t& status);
     void linkEnded(SimulatedLink* link);
 
     std::vector<Device> devices;

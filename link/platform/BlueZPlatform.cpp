@@ -267,19 +267,6 @@ int32_t BlueZPlatform::parseAddress(const std::string& text, BluetoothAddress& a
     return parseAddressText(text, address);
 }
 
-int32_t BlueZPlatform::serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
-                                         bool& found) {
-    return lookUpChannel(adapterOf(address), address, channel, found);
-}
-
-std::unique_ptr<BluetoothChannel> BlueZPlatform::openChannel(const BluetoothAddress& address,
-                                                             uint8_t channel, int32_t& status) {
-    int fd = -1;
-    status = connectSocket(adapterOf(address), address, channel, fd);
-    if (status != PlatformStatus::ok) return nullptr;
-    return std::make_unique<FdChannel>(fd);
-}
-
 std::function<ConnectAttempt()> BlueZPlatform::connectJob(const BluetoothAddress& address) {
     // Copies only: the job runs on a worker thread.
     const BluetoothAddress local = adapterOf(address);

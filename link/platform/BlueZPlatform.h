@@ -19,10 +19,6 @@ class BlueZPlatform : public BluetoothPlatform {
     BluetoothState state() override;
     std::optional<std::vector<PairedDevice>> pairedDevices() override;
     int32_t parseAddress(const std::string& text, BluetoothAddress& address) override;
-    int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
-                              bool& found) override;
-    std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address, uint8_t channel,
-                                                  int32_t& status) override;
     std::function<ConnectAttempt()> connectJob(const BluetoothAddress& address) override;
     std::unique_ptr<BluetoothChannel> channelFor(const BluetoothAddress& address,
                                                  ConnectAttempt& attempt, int32_t& status) override;

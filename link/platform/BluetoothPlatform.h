@@ -86,14 +86,6 @@ class BluetoothPlatform {
     virtual std::optional<std::vector<PairedDevice>> pairedDevices() = 0;
     // Parses "XX:XX:XX:XX:XX:XX"; returns a platform status.
     virtual int32_t parseAddress(const std::string& text, BluetoothAddress& address) = 0;
-    // RFCOMM channel of the serial port service (UUID 0x1101). Returns a
-    // status; `found` is false when the device has no such service record.
-    virtual int32_t serialPortChannel(const BluetoothAddress& address, uint8_t& channel,
-                                      bool& found) = 0;
-    // Opens the channel synchronously. On failure returns null with `status` set.
-    virtual std::unique_ptr<BluetoothChannel> openChannel(const BluetoothAddress& address,
-                                                          uint8_t channel, int32_t& status) = 0;
-
     // The slow part of connecting to `address` (SDP lookup, socket connect)
     // as a job for a worker thread: it holds copies of what it needs and
     // touches no Qt object and not the platform. Made on the event loop.
