@@ -38,6 +38,11 @@ std::string userPath(const std::string& path) {
     return path;
 }
 
+std::string recordCount(uint64_t records, int64_t expected) {
+    return std::to_string(records) +
+           (expected > 0 ? " of " + std::to_string(expected) : std::string()) + " records";
+}
+
 std::string absoluteFolder(const std::string& dir) {
     std::error_code ec;
     std::filesystem::path p = std::filesystem::absolute(dir, ec);

@@ -67,6 +67,9 @@ std::string shown(const std::string& text);
 // wherever the path is given (the shell expands them only in some places).
 std::string userPath(const std::string& path);
 
+// "N of M records", or "N records" when the entry gave no count.
+std::string recordCount(uint64_t records, int64_t expected);
+
 // An absolute, normalised folder path without a trailing "/".
 std::string absoluteFolder(const std::string& dir);
 

@@ -58,12 +58,6 @@ std::string entryLabel(const std::string& name, int entry) {
     return shown(name) + " entry " + std::to_string(entry);
 }
 
-// "N of M records", or "N records" when the entry gave no count.
-std::string recordCount(uint64_t records, int64_t expected) {
-    return std::to_string(records) +
-           (expected > 0 ? " of " + std::to_string(expected) : std::string()) + " records";
-}
-
 }  // namespace
 
 std::optional<std::string> completeDownload(const std::string& saveFolder,

@@ -190,9 +190,7 @@ class Replay {
         const bool complete =
             sensor->memDataReadCompleat() && countMatches && capturedResult == "done";
         const SaveFileEnd end = store.finishSaveFile(complete, t.existing);
-        const std::string count = std::to_string(records) +
-                                  (t.expected > 0 ? " of " + std::to_string(t.expected) : "") +
-                                  " records";
+        const std::string count = recordCount(records, t.expected);
         switch (end.kind) {
             case SaveFileEnd::complete:
                 std::printf("%s: %llu records -> %s\n", t.label.c_str(),
