@@ -138,7 +138,7 @@ void MainController::awakeFromNib() {
     ui->sensorStateLabel->setMinimumHeight(ui->sensorStateLabel->fontMetrics().height());
     updateSensorLine();
     listenedPlatform = &BluetoothPlatform::current();
-    listenedPlatform->setChangeListener([this] { scheduleSensorListRefresh(); });
+    listenedPlatform->setChangeListener([this] { refreshSensorList(); });
 
     connectPoll = new QTimer(this);
     connectPoll->setInterval(30);
@@ -271,16 +271,6 @@ void MainController::refreshSensorList() {
     else
         sensorChanged();  // gone (or none was chosen): nothing of it stays on show
     updateSensorLine();
-}
-
-void MainController::scheduleSensorListRefresh() {
-    // Notifications come in bursts (a device and its properties): one refresh.
-    if (refreshQueued) return;
-    refreshQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshQueued = false;
-        refreshSensorList();
-    });
 }
 
 void MainController::updateSensorLine() {

@@ -117,7 +117,6 @@ class MainController : public QObject {
     // The line under the pop-up: connecting, a cancelled connect, or why no
     // sensor can be listed or reached.
     void updateSensorLine();
-    void scheduleSensorListRefresh();
     // The connect of the current session waits: the connect button cancels it.
     void beginConnecting(const QString& name);
     void endConnecting();
@@ -146,7 +145,6 @@ class MainController : public QObject {
     BluetoothPlatform* listenedPlatform = nullptr;
     BluetoothState bluetoothState = BluetoothState::ready;
     bool pairedListAvailable = true;
-    bool refreshQueued = false;   // a change notification waits for the event loop
     bool refreshPending = false;  // a refresh waits for the running sequence to end
     QString sensorNote;           // said on the sensor line until the next action
     bool connectingNow = false;

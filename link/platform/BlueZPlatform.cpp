@@ -15,7 +15,6 @@
 #include <QDBusObjectPath>
 #include <QMap>
 #include <QObject>
-#include <QTimer>
 #include <QVariantMap>
 #include <cerrno>
 
@@ -128,8 +127,7 @@ void registerTypes() {
 
 }  // namespace
 
-// Receives BlueZ's signals and tells the platform's listener once per turn
-// of the event loop, however many signals came.
+// Receives BlueZ's signals and passes those that matter to the platform.
 class BlueZWatcher : public QObject {
     Q_OBJECT
   public:
@@ -149,18 +147,10 @@ class BlueZWatcher : public QObject {
         for (const QString& name : relevant)
             if (values.contains(name) || invalidated.contains(name)) return changed();
     }
-    void changed() {
-        if (pending) return;
-        pending = true;
-        QTimer::singleShot(0, this, [this] {
-            pending = false;
-            notify();
-        });
-    }
+    void changed() { notify(); }
 
   private:
     std::function<void()> notify;
-    bool pending = false;
 };
 
 BlueZPlatform::BlueZPlatform() = default;

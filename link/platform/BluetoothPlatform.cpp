@@ -1,5 +1,7 @@
 #include "link/platform/BluetoothPlatform.h"
 
+#include <QObject>
+#include <QTimer>
 #include <cerrno>
 
 #include "link/platform/BlueZPlatform.h"
@@ -32,6 +34,20 @@ const char* describe(BluetoothState state) {
 
 namespace {
 BluetoothPlatform* installed = nullptr;
+}
+
+BluetoothPlatform::BluetoothPlatform() = default;
+BluetoothPlatform::~BluetoothPlatform() = default;
+
+void BluetoothPlatform::notifyChanged() {
+    if (!changed || pendingCall) return;
+    // Changes come in bursts (a device and its properties, an adapter and its
+    // devices): the listener hears once. Dropping the context cancels the call.
+    pendingCall = std::make_unique<QObject>();
+    QTimer::singleShot(0, pendingCall.get(), [this] {
+        pendingCall.reset();
+        if (changed) changed();
+    });
 }
 
 BluetoothPlatform& BluetoothPlatform::current() {

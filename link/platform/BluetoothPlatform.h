@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class QObject;
+
 using BluetoothAddress = std::array<uint8_t, 6>;
 
 struct PairedDevice {
@@ -73,12 +75,14 @@ struct ConnectAttempt {
 
 class BluetoothPlatform {
   public:
-    virtual ~BluetoothPlatform() = default;
+    BluetoothPlatform();
+    virtual ~BluetoothPlatform();
 
     // The state of Bluetooth as the platform sees it now.
     virtual BluetoothState state() = 0;
     // Called on the event loop whenever the paired list or the adapter state
-    // may have changed (a device paired or removed, the adapter switched).
+    // may have changed (a device paired or removed, the adapter switched),
+    // once per turn of the loop however many changes came together.
     void setChangeListener(std::function<void()> listener) { changed = std::move(listener); }
 
     // Paired devices in the platform's order; nullopt when the platform
@@ -107,10 +111,10 @@ class BluetoothPlatform {
     static std::string addressText(const BluetoothAddress& address);
 
   protected:
-    void notifyChanged() {
-        if (changed) changed();
-    }
+    // Tells the listener, from the event loop, after the changes at hand.
+    void notifyChanged();
 
   private:
     std::function<void()> changed;
+    std::unique_ptr<QObject> pendingCall;  // context of a call not yet made
 };
