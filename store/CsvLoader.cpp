@@ -1,6 +1,8 @@
 // Loading CSV files of the download line formats back into the store. The
 // file is read in blocks: memory grows with the records kept, not with the
 // size of the file.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -10,20 +12,24 @@
 #include "store/VRAXSensorData.h"
 
 int VRAXSensorData::checkSensCommand(std::string_view head) {
-    static constexpr std::string_view heads[] = {"ags",  "geo",      "press temp",
-                                                 "batt", "ext data", "qags"};
-    for (int i = 0; i < 6; ++i)
-        if (head == heads[i]) return i;
-    if (head.size() == 7 && head.substr(0, 3) == "ead") return ext16ad;
-    return unknown;
+    // By length first: one comparison per line.
+    switch (head.size()) {
+        case 3:
+            return head == "ags" ? ags : head == "geo" ? geo : unknown;
+        case 4:
+            return head == "batt" ? batt : head == "qags" ? qags : unknown;
+        case 7:
+            return head.substr(0, 3) == "ead" ? ext16ad : unknown;
+        case 8:
+            return head == "ext data" ? ext : unknown;
+        case 10:
+            return head == "press temp" ? press : unknown;
+        default:
+            return unknown;
+    }
 }
 
 namespace {
-
-// Fields each kind needs: the head, the time stamp and the values it reads.
-int fieldsNeeded(int code) {
-    return code == ext16ad ? 6 : 2 + kValuesPerType[code];
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -32,39 +38,114 @@ int hexDigit(char c) {
     return 0;
 }
 
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The comma-separated fields after a line's head, read in one pass: each
+// field's leading integer as text::scanInt64 reads it (white space, sign,
+// digits, the rest of the field ignored, saturating at the limits).
+class Fields {
+  public:
+    Fields(const char* at, const char* end, bool any) : p(at), e(end), more(any) {}
+
+    // The next field's integer; false when the line has no further field.
+    [[gnu::always_inline]] inline bool next(int64_t& v) {
+        if (!more) return false;
+        const char* q = p;
+        while (q < e && isSpace(*q)) [[unlikely]]++ q;
+        const bool negative = q < e && *q == '-';
+        if (q < e && (*q == '-' || *q == '+')) ++q;
+        // Up to 18 digits cannot overflow; longer numbers take the careful scan.
+        const char* limit = e - q > 18 ? q + 18 : e;
+        uint64_t u = 0;
+        while (q < limit && unsigned(*q - '0') < 10) u = u * 10 + unsigned(*q++ - '0');
+        if (q < e && unsigned(*q - '0') < 10) [[unlikely]] {
+            skipField(q);
+            v = text::scanInt64(std::string_view(start, size_t(fieldEnd - start)));
+            return true;
+        }
+        v = negative ? -int64_t(u) : int64_t(u);
+        if (q < e && *q == ',') {
+            p = q + 1;  // the common case: the number is the whole field
+            return true;
+        }
+        skipField(q);
+        return true;
+    }
+    [[gnu::always_inline]] inline bool next(int32_t& v) {
+        int64_t wide = 0;
+        if (!next(wide)) return false;
+        v = int32_t(std::clamp<int64_t>(wide, INT32_MIN, INT32_MAX));
+        return true;
+    }
+    // Whether at least `n` more fields follow.
+    bool atLeast(int n) const {
+        if (!more) return n <= 0;
+        int found = 1;
+        for (const char* q = p; found < n; ++q) {
+            q = static_cast<const char*>(std::memchr(q, ',', size_t(e - q)));
+            if (!q) return false;
+            ++found;
+        }
+        return true;
+    }
+
+  private:
+    // Moves past the field that starts at `p` and in which `q` lies.
+    void skipField(const char* q) {
+        start = p;
+        const auto* comma = static_cast<const char*>(std::memchr(q, ',', size_t(e - q)));
+        fieldEnd = comma ? comma : e;
+        more = comma != nullptr;
+        p = comma ? comma + 1 : e;
+    }
+
+    const char* p;
+    const char* e;
+    bool more;
+    const char* start = nullptr;
+    const char* fieldEnd = nullptr;
+};
+
 }  // namespace
 
 bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
                                            bool readFiltered, bool* hadFiltered) {
-    constexpr int kMaxFields = 14;
-    std::string_view fields[kMaxFields];
-    int n = 0;
-    for (size_t start = 0;;) {
-        const size_t comma = line.find(',', start);
-        if (n < kMaxFields) fields[n] = line.substr(start, comma - start);
-        ++n;
-        if (comma == std::string_view::npos) break;
-        start = comma + 1;
-    }
-    const int code = checkSensCommand(fields[0]);
-    if (code == unknown) return false;
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    const auto* comma = static_cast<const char*>(std::memchr(begin, ',', line.size()));
+    const int code =
+        checkSensCommand(std::string_view(begin, size_t((comma ? comma : end) - begin)));
+    if (code == unknown || !comma) return false;
+
     // A line cut short (a torn write, a hand-edited file) is not loaded as zeros.
-    if (n < fieldsNeeded(code)) return false;
+    Fields fields(comma + 1, end, true);
+    int64_t time = 0;
+    if (!fields.next(time)) return false;
+    int32_t v[kValuesPerType[ext16ad]] = {};
+    const int count = code == ext16ad ? 4 : kValuesPerType[code];
+    for (int i = 0; i < count; ++i)
+        if (!fields.next(v[i])) return false;
+    bool filtered = false;
+    int32_t f[4] = {};
+    if (code == ext16ad && fields.atLeast(4)) {
+        filtered = true;
+        if (hadFiltered) *hadFiltered = true;
+        if (readFiltered)
+            for (int32_t& x : f) fields.next(x);
+    }
 
     std::memset(&r, 0, sizeof r);
     r.dataType = code;
-    r.msTime = uint64_t(text::scanInt64(fields[1]));
+    r.msTime = uint64_t(time);
     makeTimeStr(r.msTime, r.timeStr);
     if (code == ext16ad) {
-        for (int i = 0; i < 4; ++i) r.values[i] = hexDigit(fields[0][size_t(3 + i)]);
-        for (int i = 0; i < 4; ++i) r.values[4 + i] = text::scanInt32(fields[2 + i]);
-        if (n >= 10) {
-            if (hadFiltered) *hadFiltered = true;
-            if (readFiltered)
-                for (int i = 0; i < 4; ++i) r.values[8 + i] = text::scanInt32(fields[6 + i]);
-        }
+        for (int i = 0; i < 4; ++i) r.values[i] = hexDigit(begin[3 + i]);
+        std::memcpy(r.values + 4, v, sizeof(int32_t) * 4);
+        if (filtered && readFiltered) std::memcpy(r.values + 8, f, sizeof f);
     } else {
-        for (int i = 0; i < kValuesPerType[code]; ++i) r.values[i] = text::scanInt32(fields[2 + i]);
+        std::memcpy(r.values, v, sizeof(int32_t) * size_t(count));
     }
     return true;
 }

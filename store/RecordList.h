@@ -1,10 +1,16 @@
 // Records in arrival order, in fixed-size chunks: a record keeps its address
 // for as long as it is in the list, and appending never moves old records.
+// A chunk fills one 2 MB huge page: a long download or load faults its memory
+// in a page at a time rather than 512 (the first chunk keeps small pages, so
+// that a small store stays small).
 #pragma once
+
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -12,7 +18,8 @@
 
 class RecordList {
   public:
-    static constexpr uint64_t kChunkRecords = 4096;
+    static constexpr size_t kChunkBytes = size_t(2) << 20;
+    static constexpr uint64_t kChunkRecords = kChunkBytes / sizeof(SensorDataRecord);
 
     uint64_t size() const { return count; }
     bool empty() const { return count == 0; }
@@ -25,8 +32,7 @@ class RecordList {
 
     // Room for the next record, to be filled in place; it counts once pushed.
     SensorDataRecord& next() {
-        if (count / kChunkRecords == chunks.size())
-            chunks.push_back(std::make_unique_for_overwrite<SensorDataRecord[]>(kChunkRecords));
+        if (count / kChunkRecords == chunks.size()) chunks.push_back(newChunk(!chunks.empty()));
         return chunks[count / kChunkRecords][count % kChunkRecords];
     }
     void push() { ++count; }
@@ -52,6 +58,27 @@ class RecordList {
     }
 
   private:
-    std::vector<std::unique_ptr<SensorDataRecord[]>> chunks;
+    struct Unmap {
+        void operator()(SensorDataRecord* p) const { munmap(p, kChunkBytes); }
+    };
+    using Chunk = std::unique_ptr<SensorDataRecord[], Unmap>;
+
+    // A chunk on a 2 MB boundary (mapped larger, the rest given back), so
+    // that it can be one huge page.
+    static Chunk newChunk(bool hugePage) {
+        const size_t mapped = 2 * kChunkBytes;
+        void* m = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) throw std::bad_alloc();
+        auto* base = static_cast<char*>(m);
+        const uintptr_t offset = reinterpret_cast<uintptr_t>(base) % kChunkBytes;
+        char* chunk = offset ? base + (kChunkBytes - offset) : base;
+        if (chunk > base) munmap(base, size_t(chunk - base));
+        if (base + mapped > chunk + kChunkBytes)
+            munmap(chunk + kChunkBytes, size_t(base + mapped - (chunk + kChunkBytes)));
+        if (hugePage) madvise(chunk, kChunkBytes, MADV_HUGEPAGE);
+        return Chunk(reinterpret_cast<SensorDataRecord*>(chunk));
+    }
+
+    std::vector<Chunk> chunks;
     uint64_t count = 0;
 };

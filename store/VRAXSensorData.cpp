@@ -4,20 +4,23 @@
 #include <cstring>
 
 void makeTimeStr(uint64_t msTime, char out[10]) {
-    const uint64_t h = msTime / 3600000;
-    const uint64_t m = msTime / 60000 - 60 * h;
-    const uint64_t s = msTime / 1000 - 3600 * h - 60 * m;
-    const uint64_t ms = msTime % 1000;
-    const unsigned hh = unsigned(h % 100);
-    out[0] = char('0' + hh / 10);
-    out[1] = char('0' + hh % 10);
-    out[2] = char('0' + m / 10);
-    out[3] = char('0' + m % 10);
-    out[4] = char('0' + s / 10);
-    out[5] = char('0' + s % 10);
+    // Three divisions by constants, then two-digit pairs from a table.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    const uint64_t seconds = msTime / 1000;
+    const auto ms = unsigned(msTime - seconds * 1000);
+    const uint64_t minutes = seconds / 60;
+    const auto s = unsigned(seconds - minutes * 60);
+    const uint64_t hours = minutes / 60;
+    const auto m = unsigned(minutes - hours * 60);
+    const auto hh = unsigned(hours % 100);
+    std::memcpy(out, kPairs + 2 * hh, 2);
+    std::memcpy(out + 2, kPairs + 2 * m, 2);
+    std::memcpy(out + 4, kPairs + 2 * s, 2);
     out[6] = char('0' + ms / 100);
-    out[7] = char('0' + ms / 10 % 10);
-    out[8] = char('0' + ms % 10);
+    std::memcpy(out + 7, kPairs + 2 * (ms % 100), 2);
     out[9] = '\0';
 }
 
