@@ -1,6 +1,7 @@
 #include "preview/PlotData.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <numeric>
 #include <span>
@@ -40,27 +41,144 @@ const std::vector<ChartLayout>& chartLayouts() {
     return layouts;
 }
 
-// The samples of one record kind, in file order.
-struct KindSamples {
-    std::vector<double> t;
-    std::vector<const SensorDataRecord*> records;
+// Which value indexes of each kind some chart draws, as a bit mask.
+const std::array<uint32_t, 7>& drawnValues() {
+    static const std::array<uint32_t, 7> masks = [] {
+        std::array<uint32_t, 7> m{};
+        for (const ChartLayout& l : chartLayouts())
+            for (size_t n = 0; n < l.names.size(); ++n)
+                m[size_t(l.dataType)] |= 1u << (l.first + int(n));
+        return m;
+    }();
+    return masks;
+}
+
+// The samples of one record kind, in file order: time stamps as they came
+// and one column per value a chart draws. Only these columns are kept, never
+// the whole records: a file of millions of records plots in a fraction of
+// their size.
+struct KindColumns {
+    std::vector<int64_t> ms;
+    std::vector<float> values[14];
+    bool nonZero[14] = {};
+    int drawn[14] = {};  // the indexes filled, ascending
+    int drawnCount = 0;
 };
 
-// Puts the samples in time order; most files are in order already.
-void sortByTime(KindSamples& k) {
-    if (std::is_sorted(k.t.begin(), k.t.end())) return;
-    std::vector<size_t> order(k.t.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return k.t[a] < k.t[b]; });
-    KindSamples sorted;
-    sorted.t.reserve(order.size());
-    sorted.records.reserve(order.size());
-    for (size_t i : order) {
-        sorted.t.push_back(k.t[i]);
-        sorted.records.push_back(k.records[i]);
+class Columns {
+  public:
+    Columns() {
+        for (int type = 0; type < 7; ++type)
+            for (int i = 0; i < 14; ++i)
+                if (drawnValues()[size_t(type)] & (1u << i))
+                    kinds[type].drawn[kinds[type].drawnCount++] = i;
     }
-    k = std::move(sorted);
+
+    void add(const SensorDataRecord& r) {
+        ++records;
+        const auto ms = int64_t(r.msTime);
+        // Time stamps are signed on the wire; the earliest is the origin.
+        origin = std::min(origin, ms);
+        last = std::max(last, ms);
+        if (r.dataType < 0 || r.dataType > 6) return;
+        KindColumns& k = kinds[r.dataType];
+        k.ms.push_back(ms);
+        for (int d = 0; d < k.drawnCount; ++d) {
+            const int i = k.drawn[d];
+            const int32_t v = r.values[i];
+            k.nonZero[i] = k.nonZero[i] || v != 0;
+            k.values[i].push_back(float(v));
+        }
+    }
+
+    PlotData build();
+
+  private:
+    // Seconds from the origin. Differences of signed time stamps taken in
+    // unsigned arithmetic: exact for any pair, where a signed subtraction
+    // could overflow.
+    double since(int64_t ms) const { return double(uint64_t(ms) - uint64_t(origin)) / 1000.0; }
+    // The kind's time axis in seconds, its stamps released; samples put in
+    // time order (most files are in order already).
+    std::vector<double> timeAxis(KindColumns& k) const;
+
+    KindColumns kinds[7];
+    uint64_t records = 0;
+    int64_t origin = std::numeric_limits<int64_t>::max();
+    int64_t last = std::numeric_limits<int64_t>::min();
+};
+
+std::vector<double> Columns::timeAxis(KindColumns& k) const {
+    std::vector<double> t(k.ms.size());
+    for (size_t i = 0; i < t.size(); ++i) t[i] = since(k.ms[i]);
+    std::vector<int64_t>().swap(k.ms);
+    if (std::is_sorted(t.begin(), t.end())) return t;
+    std::vector<size_t> order(t.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return t[a] < t[b]; });
+    std::vector<double> sorted(t.size());
+    for (size_t i = 0; i < order.size(); ++i) sorted[i] = t[order[i]];
+    for (int d = 0; d < k.drawnCount; ++d) {
+        std::vector<float>& column = k.values[k.drawn[d]];
+        std::vector<float> moved(column.size());
+        for (size_t i = 0; i < order.size(); ++i) moved[i] = column[order[i]];
+        column.swap(moved);
+    }
+    return sorted;
+}
+
+PlotData Columns::build() {
+    PlotData out;
+    out.records = records;
+    if (records == 0) return out;
+    out.duration = since(last);
+
+    const auto& layouts = chartLayouts();
+    for (size_t l = 0; l < layouts.size();) {
+        // The charts of one kind follow each other in the layout list.
+        const int type = layouts[l].dataType;
+        size_t endOfKind = l;
+        while (endOfKind < layouts.size() && layouts[endOfKind].dataType == type) ++endOfKind;
+        KindColumns& k = kinds[type];
+        if (k.ms.empty()) {
+            l = endOfKind;
+            continue;
+        }
+        std::vector<double> t = timeAxis(k);
+        const double interval = typicalInterval(t);
+        const std::vector<Gap> gaps = findGaps(t, interval);
+        std::vector<Chart> charts;
+        for (; l < endOfKind; ++l) {
+            const ChartLayout& layout = layouts[l];
+            bool anyNonZero = false;
+            for (size_t n = 0; n < layout.names.size(); ++n)
+                anyNonZero = anyNonZero || k.nonZero[layout.first + int(n)];
+            if (layout.onlyWhenNonZero && !anyNonZero) continue;
+            Chart c;
+            c.title = layout.title;
+            c.dataType = type;
+            c.interval = interval;
+            c.gaps = gaps;
+            for (size_t n = 0; n < layout.names.size(); ++n) {
+                Track track;
+                track.name = layout.names[n];
+                track.values.swap(k.values[layout.first + int(n)]);
+                track.values.shrink_to_fit();
+                c.tracks.push_back(std::move(track));
+            }
+            charts.push_back(std::move(c));
+        }
+        // Each chart its own copy of the time axis; the last takes it.
+        for (size_t i = 0; i < charts.size(); ++i) {
+            if (i + 1 < charts.size())
+                charts[i].t = t;
+            else
+                charts[i].t = std::move(t);
+            out.charts.push_back(std::move(charts[i]));
+        }
+    }
+    out.missingStretches = countMissingStretches(out.charts);
+    return out;
 }
 
 }  // namespace
@@ -100,75 +218,20 @@ int countMissingStretches(const std::vector<Chart>& charts) {
 }
 
 PlotData buildPlotData(const VRAXSensorData& store) {
-    PlotData out;
-    out.records = store.count();
-    if (out.records == 0) return out;
-
-    // Time stamps are signed on the wire; the earliest is the origin.
-    int64_t origin = std::numeric_limits<int64_t>::max();
-    int64_t last = std::numeric_limits<int64_t>::min();
-    for (uint64_t i = 0; i < out.records; ++i) {
-        const int64_t ms = int64_t(store.getDataByIndex(i)->msTime);
-        origin = std::min(origin, ms);
-        last = std::max(last, ms);
-    }
-    // Differences of signed time stamps taken in unsigned arithmetic: exact
-    // for any pair, where a signed subtraction could overflow.
-    auto since = [origin](int64_t ms) { return double(uint64_t(ms) - uint64_t(origin)) / 1000.0; };
-    out.duration = since(last);
-
-    KindSamples kinds[7];
-    for (uint64_t i = 0; i < out.records; ++i) {
-        const SensorDataRecord* r = store.getDataByIndex(i);
-        if (r->dataType < 0 || r->dataType > 6) continue;
-        KindSamples& k = kinds[r->dataType];
-        k.t.push_back(since(int64_t(r->msTime)));
-        k.records.push_back(r);
-    }
-
-    int lastType = -1;
-    double interval = 0;
-    std::vector<Gap> gaps;
-    for (const ChartLayout& layout : chartLayouts()) {
-        KindSamples& k = kinds[layout.dataType];
-        if (k.t.empty()) continue;
-        if (layout.dataType != lastType) {
-            sortByTime(k);
-            interval = typicalInterval(k.t);
-            gaps = findGaps(k.t, interval);
-            lastType = layout.dataType;
-        }
-        Chart c;
-        c.title = layout.title;
-        c.dataType = layout.dataType;
-        c.interval = interval;
-        c.gaps = gaps;
-        bool anyNonZero = false;
-        for (size_t n = 0; n < layout.names.size(); ++n) {
-            Track track;
-            track.name = layout.names[n];
-            track.values.reserve(k.records.size());
-            for (const SensorDataRecord* r : k.records) {
-                const int32_t v = r->values[layout.first + int(n)];
-                anyNonZero = anyNonZero || v != 0;
-                track.values.push_back(float(v));
-            }
-            c.tracks.push_back(std::move(track));
-        }
-        if (layout.onlyWhenNonZero && !anyNonZero) continue;
-        c.t = k.t;
-        out.charts.push_back(std::move(c));
-    }
-    out.missingStretches = countMissingStretches(out.charts);
-    return out;
+    Columns columns;
+    for (uint64_t i = 0; i < store.count(); ++i) columns.add(*store.getDataByIndex(i));
+    return columns.build();
 }
 
 LoadFailure loadPlotFile(const std::string& path, PlotData& out) {
-    VRAXSensorData store;
-    store.setReadAD16FilterdData(true);
-    if (!store.loadFromFileByCSV(path)) return LoadFailure::unreadable;
-    out = buildPlotData(store);
-    out.skippedLines = store.lastCSVLoad().skippedLines;
+    // Straight from the file into the charts' columns.
+    Columns columns;
+    CsvLoadReport report;
+    if (!VRAXSensorData::readCSVRecords(path, true, report,
+                                        [&](const SensorDataRecord& r) { columns.add(r); }))
+        return LoadFailure::unreadable;
+    out = columns.build();
+    out.skippedLines = report.skippedLines;
     return out.charts.empty() ? LoadFailure::noSamples : LoadFailure::none;
 }
 

@@ -151,7 +151,8 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
 }
 
 bool VRAXSensorData::readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
-                             bool readFiltered) {
+                             bool readFiltered,
+                             const std::function<void(const SensorDataRecord&)>* each) {
     report = CsvLoadReport{};
     fileio::InputFile file;
     if (!file.open(path)) {
@@ -166,6 +167,7 @@ bool VRAXSensorData::readCSV(const std::string& path, RecordList* into, CsvLoadR
         SensorDataRecord& r = into ? into->next() : scratch;
         if (!overlong && loadRecordFromCSVLine(line, r, readFiltered, &report.filteredAD16)) {
             if (into) into->push();
+            if (each) (*each)(r);
             ++report.records;
         } else if (overlong || !line.empty()) {
             ++report.skippedLines;
@@ -189,6 +191,12 @@ bool VRAXSensorData::loadFromFileByCSV(const std::string& path) {
     if (!readCSV(path, &loaded, lastCsvLoad, readAD16FilterdData)) return false;
     sensorData.swap(loaded);
     return true;
+}
+
+bool VRAXSensorData::readCSVRecords(const std::string& path, bool readFiltered,
+                                    CsvLoadReport& report,
+                                    const std::function<void(const SensorDataRecord&)>& each) {
+    return readCSV(path, nullptr, report, readFiltered, &each);
 }
 
 bool VRAXSensorData::countRecordsInCSV(const std::string& path, CsvLoadReport& report) {

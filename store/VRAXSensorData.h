@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -141,6 +142,12 @@ class VRAXSensorData {
     const CsvLoadReport& lastCSVLoad() const { return lastCsvLoad; }
     // Counts the records of a CSV file without keeping them.
     static bool countRecordsInCSV(const std::string& path, CsvLoadReport& report);
+    // Gives each record of a CSV file to `each`, in file order, keeping none
+    // (for readers that keep their own form of them). False with
+    // report.error when the file cannot be read or turns out not to be
+    // UTF-8 text: what `each` was given is then to be dropped.
+    static bool readCSVRecords(const std::string& path, bool readFiltered, CsvLoadReport& report,
+                               const std::function<void(const SensorDataRecord&)>& each);
     // Bytes at the end of the last binary file loaded that made no whole record.
     uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
 
@@ -159,7 +166,8 @@ class VRAXSensorData {
                                       bool* hadFiltered);
     // Reads a CSV file's records into `into` (or only counts them).
     static bool readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
-                        bool readFiltered);
+                        bool readFiltered,
+                        const std::function<void(const SensorDataRecord&)>* each = nullptr);
 
     RecordList sensorData;
     char curDateStr[9];

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <random>
 
 #include "preview/Decimate.h"
 #include "preview/PlotData.h"
@@ -201,6 +203,80 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     EXPECT_EQ(p.skippedLines, 1u);
     EXPECT_DOUBLE_EQ(p.duration, 18446744073709551615.0 / 1000.0);
     EXPECT_EQ(p.charts[0].t.front(), 0.0);
+}
+
+}  // namespace
+}  // namespace preview
+
+namespace preview {
+namespace {
+
+// A file of every kind, some stamps out of order, read straight into the
+// charts' columns: each chart holds its kind's samples in stable time order
+// with the values of the records the store loads from the same file.
+TEST(PlotData, FileColumnsHoldTheRecordsValuesInTimeOrder) {
+    const std::string path = testing::TempDir() + "/columns.csv";
+    {
+        VRAXSensorData store;
+        store.setWriteAD16FilterdData(true);
+        store.setSaveFilename(path);
+        store.setSaveFlag();
+        std::mt19937 rng(5);
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<int32_t> v(14);
+            for (int32_t& x : v) x = int32_t(rng() % 20001) - 10000;
+            const int type = int(rng() % 7);
+            if (type == ext16ad)
+                for (int g = 0; g < 4; ++g) v[size_t(g)] = int32_t(rng() % 16);
+            const int64_t ms = i % 97 == 0 ? int64_t(rng() % 200000) : int64_t(i) * 10;
+            add(store, ms, type, v);
+        }
+        ASSERT_EQ(store.finishSaveFile(true, safeout::Existing::replace).kind,
+                  SaveFileEnd::complete);
+    }
+    PlotData p;
+    std::string why;
+    ASSERT_TRUE(loadPlotFile(path, p, why)) << why;
+    VRAXSensorData store;
+    store.setReadAD16FilterdData(true);
+    ASSERT_TRUE(store.loadFromFileByCSV(path));
+    EXPECT_EQ(p.records, store.count());
+    int64_t origin = INT64_MAX;
+    for (uint64_t i = 0; i < store.count(); ++i)
+        origin = std::min(origin, int64_t(store.getDataByIndex(i)->msTime));
+
+    // Where each chart's values start in a record.
+    const std::map<std::string, int> first = {{"Acceleration (ags)", 0},
+                                              {"Angular velocity (ags)", 3},
+                                              {"Quaternion (qags)", 0},
+                                              {"Acceleration (qags)", 4},
+                                              {"Angular velocity (qags)", 7},
+                                              {"Geomagnetism", 0},
+                                              {"Pressure", 0},
+                                              {"Temperature", 1},
+                                              {"Battery", 0},
+                                              {"External inputs: ports", 0},
+                                              {"External inputs: AD", 4},
+                                              {"16-bit AD raw", 4},
+                                              {"16-bit AD filtered", 8}};
+    ASSERT_EQ(p.charts.size(), first.size());
+    for (const Chart& c : p.charts) {
+        SCOPED_TRACE(c.title);
+        std::vector<const SensorDataRecord*> kind;
+        for (uint64_t i = 0; i < store.count(); ++i)
+            if (store.getDataByIndex(i)->dataType == c.dataType)
+                kind.push_back(store.getDataByIndex(i));
+        std::stable_sort(kind.begin(), kind.end(),
+                         [](auto* a, auto* b) { return int64_t(a->msTime) < int64_t(b->msTime); });
+        ASSERT_EQ(c.t.size(), kind.size());
+        ASSERT_TRUE(first.count(c.title));
+        for (size_t i = 0; i < kind.size(); ++i) {
+            ASSERT_EQ(c.t[i], double(uint64_t(kind[i]->msTime) - uint64_t(origin)) / 1000.0);
+            for (size_t n = 0; n < c.tracks.size(); ++n)
+                ASSERT_EQ(c.tracks[n].values[i],
+                          float(kind[i]->values[first.at(c.title) + int(n)]));
+        }
+    }
 }
 
 }  // namespace
