@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <utility>
 
 namespace demo {
@@ -56,7 +57,31 @@ VirtualSensor* demoSensorNamed(SimulatedPlatform& platform, std::string_view nam
         {kSensor610, kAddress610}, {kSensor650, kAddress650}, {kSensorBusy, kAddressBusy}};
     for (const auto& [sensorName, address] : sensors)
         if (name == sensorName) return platform.sensorAt(address);
+    const std::string_view prefix = kExtraSensorPrefix;
+    int n = 0;
+    if (name.substr(0, prefix.size()) == prefix &&
+        std::from_chars(name.data() + prefix.size(), name.data() + name.size(), n).ec ==
+            std::errc{}) {
+        char address[32];
+        std::snprintf(address, sizeof address, "00:1B:DC:65:01:%02X", n & 0xFF);
+        return platform.sensorAt(address);
+    }
     return nullptr;
+}
+
+void addExtraSensors(SimulatedPlatform& platform, int n, uint32_t records) {
+    for (int i = 1; i <= n; ++i) {
+        char name[32], address[32];
+        std::snprintf(name, sizeof name, "%s%02d", kExtraSensorPrefix, i);
+        std::snprintf(address, sizeof address, "00:1B:DC:65:01:%02X", i);
+        auto s = std::make_shared<VirtualSensor>(VirtualModel::VRAX650);
+        VirtualEntry e = VirtualEntry::generated(6500 + uint64_t(i), records, kAllKinds);
+        e.setStart(2026, 12, 2, 10, i, 0, 0);
+        e.ad16Gain = {1, 2, 4, 8};
+        s->entries.push_back(e);
+        s->faults.framesPerSecond = kDemoFramesPerSecond;
+        platform.addDevice(name, address, s);
+    }
 }
 
 }  // namespace
@@ -84,6 +109,21 @@ void applyFaults(SimulatedPlatform& platform, std::string_view faults,
                     known = true;
                 }
             if (!known) rejected.emplace_back(item);
+            continue;
+        }
+        // "extra:N:RECORDS": N more VRAX650s, paced, each with one entry of
+        // RECORDS records of every kind (several sensors at once).
+        if (f[0] == "extra" && f.size() == 3) {
+            int n = 0;
+            uint32_t records = 0;
+            if (std::from_chars(f[1].data(), f[1].data() + f[1].size(), n).ec != std::errc{} ||
+                std::from_chars(f[2].data(), f[2].data() + f[2].size(), records).ec !=
+                    std::errc{} ||
+                n < 1 || n > 99 || records > 4000000) {
+                rejected.emplace_back(item);
+                continue;
+            }
+            addExtraSensors(platform, n, records);
             continue;
         }
         // The count is the decimal number the third field starts with.

@@ -15,6 +15,7 @@ inline constexpr const char* kSensorBusy = "VRAX610-002";
 inline constexpr const char* kAddress610 = "00:1B:DC:61:00:01";
 inline constexpr const char* kAddress650 = "00:1B:DC:65:00:16";
 inline constexpr const char* kAddressBusy = "00:1B:DC:61:00:02";
+inline constexpr const char* kExtraSensorPrefix = "VRAX650-EXTRA-";
 
 // A VRAX610 with three entries of different sizes, a VRAX650 with 16-bit
 // AD data and gains, a VRAX610 that is in use elsewhere, and a headset.
@@ -26,7 +27,9 @@ void addDemoSensors(SimulatedPlatform& platform);
 // frames of a replay; "drop:NAME:N" drops every Nth frame of a replay;
 // "slowconnect:NAME:MS" makes connecting take that many milliseconds (a
 // sensor that is off or out of range); "bluetooth:off", ":blocked",
-// ":noadapter", ":nobluez" and ":nobus" play a Bluetooth state.
+// ":noadapter", ":nobluez" and ":nobus" play a Bluetooth state;
+// "extra:N:RECORDS" adds N paced VRAX650s named VRAX650-EXTRA-01 onwards,
+// each with one entry of RECORDS records of every kind.
 // Items that are none of these forms are added to `rejected` and ignored;
 // items naming a sensor the demo does not have, or another kind of fault,
 // are ignored.

@@ -40,6 +40,8 @@ struct Options {
     bool filter = false;
     bool skipExisting = false;
     bool overwrite = false;
+    int parallel = 0;                  // --parallel: sensors at once, 0 when not given
+    std::vector<std::string> sensors;  // with --parallel: the sensors named
     // erase
     bool yes = false;
     // replay, convert

@@ -46,6 +46,10 @@ const OptionText kOptions[] = {
     {OptionId::force, "force", "Replace existing output files (also the input)."},
     {OptionId::png, "png", "The picture to write.", "file"},
     {OptionId::width, "width", "Width of the picture in pixels (default 1200).", "pixels", "1200"},
+    {OptionId::parallel, "parallel",
+     "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
+     "sensors), each into its own files with its own progress line.",
+     "n"},
 };
 
 const OptionText& optionText(OptionId id) {
@@ -123,6 +127,24 @@ UsageError parseDownload(const ParsedLine& l, Options& o) {
     o.all = l.isSet(OptionId::all);
     o.allSensors = l.isSet(OptionId::allSensors);
     const QStringList& pos = l.positional();
+    if (l.isSet(OptionId::parallel)) {
+        bool okNumber = false;
+        o.parallel = l.value(OptionId::parallel).toInt(&okNumber);
+        if (!okNumber || o.parallel < 1 || o.parallel > 64)
+            return "--parallel takes a number of sensors from 1 to 64";
+        if (!o.capturePath.empty()) return "--capture records one sensor's session, not --parallel";
+        // The children are given the folder as UTF-8 text.
+        if (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir)
+            return "--parallel needs an --out folder whose name is UTF-8 text";
+        if (o.allSensors) {
+            if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+            return std::nullopt;
+        }
+        if (pos.isEmpty() || !o.all)
+            return "with --parallel, give --all-sensors, or --all and the sensors";
+        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+        return std::nullopt;
+    }
     if (o.allSensors) {
         if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
         return std::nullopt;
@@ -206,10 +228,10 @@ const std::vector<Command>& commands() {
          parseEntries,
          entriesCommand},
         {"download",
-         "SENSOR [ENTRY...|--all] | --all-sensors",
+         "SENSOR [ENTRY...|--all] | --all-sensors | --parallel N (--all-sensors|--all SENSOR...)",
          "Download memory entries into CSV files, named and placed as the window does:\n"
          "<out>/memdata_YYYYMMDD/memdata_<sensor>_<entry start>[-FILT].csv",
-         {demo, capture, all, allSensors, out, filter, skipExisting, overwrite},
+         {demo, capture, all, allSensors, out, filter, skipExisting, overwrite, parallel},
          parseDownload,
          downloadCommand},
         {"info",

@@ -42,6 +42,7 @@ enum class OptionId {
     force,
     png,
     width,
+    parallel,
 };
 
 // A parsed command line as a command's parse step reads it.

@@ -1,12 +1,29 @@
 // vraxctl download: the chosen entries of one sensor, or every entry of every
 // paired sensor, into CSV files named and placed as the window does. SIGINT
 // and SIGTERM stop the run cleanly.
+//
+// With --parallel N, up to N sensors download at once, each in a vraxctl
+// child of its own (`download ADDRESS --all` with the same options): a
+// session waits in nested event loops, so one sensor per process keeps each
+// download exactly as it runs alone, and the serial links, not this
+// computer, set the pace. The parent shows the children's lines, one
+// progress line per running sensor, passes an interruption on to them and
+// sums up per sensor.
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <utility>
 
+#include "link/EventWait.h"
+#include "store/TextScan.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
@@ -22,8 +39,10 @@ using session::Step;
 // kept as incomplete and nothing new starts. A second signal ends the
 // program at once (what arrived stays in the working file).
 volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) {
+volatile std::sig_atomic_t interruptSignal = 0;
+void onInterrupt(int sig) {
     interrupted = 1;
+    interruptSignal = sig;
 }
 
 class InterruptGuard {
@@ -48,11 +67,28 @@ class InterruptGuard {
 };
 
 struct SensorSummary {
-    int code = Exit::ok;
+    int code = Exit::ok;  // negative: the child running it ended by a signal
     int downloaded = 0;
     int skipped = 0;
     bool started = false;
 };
+
+// The summary line of each sensor, and the run's exit code.
+int summarize(const std::vector<std::pair<SensorRef, SensorSummary>>& results) {
+    bool anyFailed = false;
+    for (const auto& [ref, r] : results) {
+        const std::string state = !r.started           ? "not started (interrupted)"
+                                  : r.code == Exit::ok ? "ok"
+                                  : r.code < 0
+                                      ? std::string("failed (ended by a signal)")
+                                      : "failed (exit code " + std::to_string(r.code) + ")";
+        std::printf("%s: %s, %d downloaded, %d skipped\n", shown(ref.name).c_str(), state.c_str(),
+                    r.downloaded, r.skipped);
+        anyFailed = anyFailed || r.code != Exit::ok;
+    }
+    std::fflush(stdout);
+    return interrupted ? Exit::incomplete : anyFailed ? Exit::someFailed : Exit::ok;
+}
 
 std::string entryLabel(const std::string& name, int entry) {
     return shown(name) + " entry " + std::to_string(entry);
@@ -226,6 +262,230 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     return summary;
 }
 
+// The screen of a parallel download: the children's lines as they come, and
+// on a terminal one progress line per running download under them, redrawn
+// in place; elsewhere a plain progress line every few seconds and the last.
+class ParallelScreen {
+  public:
+    ParallelScreen() : terminal(isatty(STDERR_FILENO) == 1) {}
+
+    void print(const std::string& line, bool toStderr) {
+        clear();
+        std::FILE* to = toStderr ? stderr : stdout;
+        std::fprintf(to, "%s\n", line.c_str());
+        std::fflush(to);
+        draw();
+    }
+
+    // A progress marker line of the download `row` (see Progress).
+    void progress(size_t row, const std::string& marker) {
+        char kind = 0;
+        unsigned long long records = 0;
+        long long expected = 0;
+        double seconds = 0;
+        int labelAt = 0;
+        if (std::sscanf(marker.c_str() + 1, "%c %llu %lld %lf %n", &kind, &records, &expected,
+                        &seconds, &labelAt) < 4 ||
+            labelAt <= 0)
+            return;
+        const std::string label = marker.substr(size_t(labelAt) + 1);
+        Row& r = rows[row];
+        const auto now = std::chrono::steady_clock::now();
+        if (kind == 'F') {
+            r.text.clear();
+            print(Progress::line(label, records, expected, seconds, terminal), true);
+            return;
+        }
+        r.text = Progress::line(label, records, expected, seconds, terminal);
+        if (terminal) {
+            if (now - lastDrawn < std::chrono::milliseconds(100)) return;
+            clear();
+            draw();
+        } else if (now - r.lastPlain >= std::chrono::seconds(5)) {
+            r.lastPlain = now;
+            print(Progress::line(label, records, expected, seconds, false), true);
+        }
+    }
+    void ended(size_t row) {
+        rows[row].text.clear();
+        clear();
+        draw();
+    }
+    void resize(size_t n) { rows.resize(n); }
+    // Leaves the terminal without progress lines.
+    void finish() { clear(); }
+
+  private:
+    struct Row {
+        std::string text;
+        std::chrono::steady_clock::time_point lastPlain = std::chrono::steady_clock::now();
+    };
+    void clear() {
+        if (!terminal || drawn == 0) return;
+        std::fprintf(stderr, "\033[%dF\033[J", drawn);  // up to the first progress line, cleared
+        drawn = 0;
+        std::fflush(stderr);
+    }
+    void draw() {
+        if (!terminal) return;
+        for (const Row& r : rows)
+            if (!r.text.empty()) {
+                std::fprintf(stderr, "%s\033[K\n", r.text.c_str());
+                ++drawn;
+            }
+        std::fflush(stderr);
+        lastDrawn = std::chrono::steady_clock::now();
+    }
+
+    bool terminal;
+    std::vector<Row> rows;
+    int drawn = 0;
+    std::chrono::steady_clock::time_point lastDrawn;
+};
+
+// One sensor of a parallel download and the child that downloads it.
+struct ChildDownload {
+    SensorRef ref;
+    SensorSummary summary;
+    std::unique_ptr<QProcess> process;
+    std::string pending[2];  // partial lines: standard output, standard error
+    bool running = false;
+    bool done = false;
+};
+
+// The complete lines of a child's stream, each shown or, for markers, read.
+void takeLines(ChildDownload& c, size_t row, int stream, const QByteArray& bytes, bool all,
+               ParallelScreen& screen) {
+    std::string& held = c.pending[stream];
+    held.append(bytes.constData(), size_t(bytes.size()));
+    size_t start = 0;
+    for (;;) {
+        size_t end = held.find('\n', start);
+        if (end == std::string::npos) {
+            if (!all || start == held.size()) break;
+            end = held.size();
+        }
+        const std::string line = held.substr(start, end - start);
+        start = std::min(end + 1, held.size());
+        if (stream == 1 && !line.empty() && line[0] == Progress::kMarker) {
+            if (line.size() > 1 && line[1] == 'S') {
+                std::sscanf(line.c_str() + 2, "%d %d", &c.summary.downloaded, &c.summary.skipped);
+                continue;
+            }
+            screen.progress(row, line);
+            continue;
+        }
+        screen.print(line, stream == 1);
+    }
+    held.erase(0, start);
+}
+
+int parallelDownload(const Options& o, SensorBackend& backend) {
+    std::vector<ChildDownload> children;
+    if (o.allSensors) {
+        std::vector<SensorRef> all;
+        if (!backend.sensors(all)) return Exit::noBluetooth;
+        if (all.empty()) {
+            error("no paired VRAX sensors");
+            return Exit::noSensor;
+        }
+        for (const SensorRef& ref : all) children.push_back({ref, {}, {}, {}});
+    } else {
+        for (const std::string& key : o.sensors) {
+            int findCode = Exit::ok;
+            std::optional<SensorRef> ref = backend.find(key, findCode);
+            if (!ref) {
+                if (findCode == Exit::noBluetooth) return findCode;
+                ChildDownload missing{{key, ""}, {}, {}, {}};
+                missing.summary = {findCode, 0, 0, true};
+                missing.done = true;
+                children.push_back(std::move(missing));
+                continue;
+            }
+            bool twice = false;
+            for (const ChildDownload& c : children) twice = twice || c.ref.address == ref->address;
+            if (!twice) children.push_back({*ref, {}, {}, {}});
+        }
+    }
+
+    QStringList common{QStringLiteral("--all"), QStringLiteral("--out"),
+                       QString::fromUtf8(o.outDir.c_str())};
+    if (o.demo) common << QStringLiteral("--demo");
+    if (o.filter) common << QStringLiteral("--filter");
+    if (o.skipExisting) common << QStringLiteral("--skip-existing");
+    if (o.overwrite) common << QStringLiteral("--overwrite");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(Progress::kChildVariable), QStringLiteral("1"));
+    const QString program = QCoreApplication::applicationFilePath();
+
+    ParallelScreen screen;
+    screen.resize(children.size());
+    size_t next = 0;
+    int running = 0;
+    bool forwarded = false;
+    auto start = [&](ChildDownload& c, size_t row) {
+        c.process = std::make_unique<QProcess>();
+        QProcess& p = *c.process;
+        p.setProgram(program);
+        p.setArguments(QStringList{QStringLiteral("download"), QString::fromLatin1(c.ref.address)} +
+                       common);
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        // Its own process group: a Ctrl-C reaches the parent alone, which
+        // passes it on once; and it is told to stop if the parent dies.
+        p.setChildProcessModifier([] {
+            setpgid(0, 0);
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+        });
+        QObject::connect(&p, &QProcess::readyReadStandardOutput, [&c, &screen, row] {
+            takeLines(c, row, 0, c.process->readAllStandardOutput(), false, screen);
+        });
+        QObject::connect(&p, &QProcess::readyReadStandardError, [&c, &screen, row] {
+            takeLines(c, row, 1, c.process->readAllStandardError(), false, screen);
+        });
+        QObject::connect(&p, &QProcess::finished,
+                         [&c, &screen, &running, row](int exitCode, QProcess::ExitStatus status) {
+                             takeLines(c, row, 0, c.process->readAllStandardOutput(), true, screen);
+                             takeLines(c, row, 1, c.process->readAllStandardError(), true, screen);
+                             c.summary.code = status == QProcess::NormalExit ? exitCode : -1;
+                             c.running = false;
+                             c.done = true;
+                             --running;
+                             screen.ended(row);
+                         });
+        c.summary.started = true;
+        c.running = true;
+        ++running;
+        p.start();
+        if (!p.waitForStarted()) {
+            error(shown(c.ref.name) + ": cannot start " + shown(program.toStdString()));
+            c.summary.code = Exit::fileError;
+            c.running = false;
+            c.done = true;
+            --running;
+        }
+    };
+    auto step = [&] {
+        if (interrupted && !forwarded) {
+            // Every running download ends as an interrupted one; nothing new starts.
+            forwarded = true;
+            for (ChildDownload& c : children)
+                if (c.running) ::kill(pid_t(c.process->processId()), int(interruptSignal));
+        }
+        while (!interrupted && running < o.parallel && next < children.size()) {
+            if (!children[next].done) start(children[next], next);
+            ++next;
+        }
+        return running == 0 && (interrupted || next >= children.size());
+    };
+    while (!step()) eventwait::runUntil(step, 3600.0, 0.02);
+    screen.finish();
+
+    std::vector<std::pair<SensorRef, SensorSummary>> results;
+    for (const ChildDownload& c : children) results.emplace_back(c.ref, c.summary);
+    return summarize(results);
+}
+
 }  // namespace
 
 int downloadCommand(const Options& o) {
@@ -234,10 +494,18 @@ int downloadCommand(const Options& o) {
     CaptureSink capture(o.capturePath);
     if (capture.failedToOpen()) return Exit::fileError;
     int code = Exit::ok;
+    if (o.parallel > 0) return parallelDownload(o, backend);
     if (!o.allSensors) {
-        if (std::optional<SensorRef> ref = backend.find(o.sensor, code))
-            code = downloadSensor(*ref, o, capture).code;
+        SensorSummary summary;
+        if (std::optional<SensorRef> ref = backend.find(o.sensor, code)) {
+            summary = downloadSensor(*ref, o, capture);
+            code = summary.code;
+        }
         if (interrupted) code = Exit::incomplete;
+        // Run by a parallel download: its counts for the parent's summary.
+        if (Progress::forParent())
+            std::fprintf(stderr, "%cS %d %d\n", Progress::kMarker, summary.downloaded,
+                         summary.skipped);
         capture.close(code);
         return code;
     }
@@ -255,17 +523,7 @@ int downloadCommand(const Options& o) {
             results.emplace_back(ref,
                                  interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
         }
-        bool anyFailed = false;
-        for (const auto& [ref, r] : results) {
-            const std::string state = !r.started ? "not started (interrupted)"
-                                      : r.code == Exit::ok
-                                          ? "ok"
-                                          : "failed (exit code " + std::to_string(r.code) + ")";
-            std::printf("%s: %s, %d downloaded, %d skipped\n", shown(ref.name).c_str(),
-                        state.c_str(), r.downloaded, r.skipped);
-            anyFailed = anyFailed || r.code != Exit::ok;
-        }
-        code = interrupted ? Exit::incomplete : anyFailed ? Exit::someFailed : Exit::ok;
+        code = summarize(results);
     }
     capture.close(code);
     return code;

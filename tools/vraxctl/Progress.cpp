@@ -4,15 +4,32 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace cli {
 namespace {
 constexpr int kBarWidth = 30;
 constexpr double kPlainInterval = 5.0;
+constexpr double kParentInterval = 0.2;
+
+void toParent(char kind, const std::string& label, uint64_t records, int64_t expected,
+              double seconds) {
+    std::fprintf(stderr, "%c%c %llu %lld %.3f %s\n", Progress::kMarker, kind,
+                 (unsigned long long)records, (long long)expected, seconds, label.c_str());
+    std::fflush(stderr);
+}
 }  // namespace
 
+bool Progress::forParent() {
+    static const bool child = std::getenv(kChildVariable) != nullptr;
+    return child;
+}
+
 Progress::Progress(std::string label, int64_t expected)
-    : label(std::move(label)), expected(expected), terminal(isatty(STDERR_FILENO) == 1) {}
+    : label(std::move(label)),
+      expected(expected),
+      terminal(isatty(STDERR_FILENO) == 1),
+      parent(forParent()) {}
 
 std::string Progress::line(const std::string& label, uint64_t records, int64_t expected,
                            double seconds, bool bar) {
@@ -49,7 +66,11 @@ void Progress::update(uint64_t records) {
     if (!started) return;
     const auto now = Clock::now();
     const double seconds = std::chrono::duration<double>(now - startedAt).count();
-    if (terminal) {
+    if (parent) {
+        if (std::chrono::duration<double>(now - lastShown).count() < kParentInterval) return;
+        lastShown = now;
+        toParent('P', label, records, expected, seconds);
+    } else if (terminal) {
         std::fprintf(stderr, "\r%s\033[K", line(label, records, expected, seconds, true).c_str());
         std::fflush(stderr);
     } else if (std::chrono::duration<double>(now - lastShown).count() >= kPlainInterval) {
@@ -61,7 +82,9 @@ void Progress::update(uint64_t records) {
 void Progress::finish(uint64_t records) {
     if (!started) return;
     const double seconds = std::chrono::duration<double>(Clock::now() - startedAt).count();
-    if (terminal)
+    if (parent)
+        toParent('F', label, records, expected, seconds);
+    else if (terminal)
         std::fprintf(stderr, "\r%s\033[K\n", line(label, records, expected, seconds, true).c_str());
     else
         std::fprintf(stderr, "%s\n", line(label, records, expected, seconds, false).c_str());

@@ -20,11 +20,20 @@ class Progress {
     static std::string line(const std::string& label, uint64_t records, int64_t expected,
                             double seconds, bool bar);
 
+    // A download that `download --parallel` runs as a child (kChildVariable
+    // set): its reports go to the parent as marker lines on standard error,
+    // kMarker, a kind letter ('P' progress, 'F' final), then
+    // " <records> <expected> <seconds> <label>".
+    static constexpr const char* kChildVariable = "VRAXCTL_PARALLEL_CHILD";
+    static constexpr char kMarker = '\x1e';
+    static bool forParent();
+
   private:
     using Clock = std::chrono::steady_clock;
     std::string label;
     int64_t expected;
     bool terminal;
+    bool parent;
     bool started = false;
     Clock::time_point startedAt;
     Clock::time_point lastShown;
