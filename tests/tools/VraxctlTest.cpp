@@ -428,3 +428,65 @@ TEST_F(VraxctlTest, JsonAndHelp) {
 }
 
 }  // namespace
+
+namespace {
+
+// --parallel: sensors at once, each into the files a download of it alone
+// writes; one sensor failing midway and one that cannot connect are
+// reported per sensor while the others finish; an interruption ends all.
+// The added demo sensors are paced (3000 records: 0.2 s).
+TEST_F(VraxctlTest, ParallelDownloadsKeepEachSensorsFilesAndFailures) {
+    const QString extra = QStringLiteral("extra:3:3000,close:VRAX650-EXTRA-02:1000");
+    // A sensor named twice runs once; an unknown one fails alone.
+    Result r =
+        run("download --demo --parallel 3 --all --out out VRAX650-EXTRA-01 "
+            "VRAX650-EXTRA-02 VRAX610-002 nosuch 00:1B:DC:65:01:01",
+            extra);
+    EXPECT_TRUE(
+        exits(r, 8,
+              {"VRAX650-EXTRA-01 entry 1: 3000/3000 records (100%)",
+               "VRAX650-EXTRA-02: the connection was lost during the download",
+               "VRAX610-002: could not connect", "no paired VRAX sensor named or at \"nosuch\""},
+              {"VRAX650-EXTRA-01: ok, 1 downloaded, 0 skipped",
+               "VRAX650-EXTRA-02: failed (exit code 7), 0 downloaded",
+               "VRAX610-002: failed (exit code 4)", "nosuch: failed (exit code 3)"}));
+    EXPECT_EQ(countLines(r.out), 5u);         // one file line, four sensors
+    EXPECT_EQ(r.err.find(char(0x1e)), npos);  // the children's markers stay between us
+    const std::string whole =
+        readFile(day() / "memdata_VRAX650-EXTRA-01_2026-12-02_100100.000.csv");
+    EXPECT_EQ(countLines(whole), 3000u);
+    EXPECT_EQ(whole.substr(0, 3), "ags");
+    EXPECT_EQ(countLines(readFile(day() /
+                                  "memdata_VRAX650-EXTRA-02_2026-12-02_100200.000-incomplete.csv")),
+              1000u);
+    EXPECT_EQ(filesIn(day()).size(), 2u);
+
+    EXPECT_TRUE(exits(run("download --demo --parallel 0 --all-sensors"), 2, {"1 to 64"}));
+    EXPECT_TRUE(
+        exits(run("download --demo --parallel 2 --all-sensors --capture c.cap"), 2, {"--capture"}));
+    EXPECT_TRUE(exits(run("download --demo --parallel 2 VRAX610-001"), 2, {"--all"}));
+
+    // Interrupted while both transfer: each keeps what arrived, nothing more starts.
+    const fs::path part =
+        dir / "int" / dayFolder / "memdata_VRAX650-EXTRA-02_2026-12-02_100200.000.csv.part";
+    r =
+        run("download --demo --parallel 2 --all --out int VRAX650-EXTRA-01 VRAX650-EXTRA-02 "
+            "VRAX650-EXTRA-03",
+            QStringLiteral("extra:3:30000"), RLIM_INFINITY, [&](QProcess& p) {
+                std::error_code ec;
+                int waited = 0;
+                while (!(fs::file_size(part, ec) >= 20000 && !ec) && ++waited < 2000)
+                    QThread::msleep(10);
+                ::kill(pid_t(p.processId()), SIGINT);
+            });
+    EXPECT_TRUE(
+        exits(r, 7, {"interrupted"},
+              {"VRAX650-EXTRA-01: failed (exit code 7)", "VRAX650-EXTRA-02: failed (exit code 7)",
+               "VRAX650-EXTRA-03: not started (interrupted)"}));
+    EXPECT_EQ(filesIn(dir / "int" / dayFolder),
+              (std::vector<std::string>{
+                  "memdata_VRAX650-EXTRA-01_2026-12-02_100100.000-incomplete.csv",
+                  "memdata_VRAX650-EXTRA-02_2026-12-02_100200.000-incomplete.csv"}));
+}
+
+}  // namespace
