@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace preview {
@@ -25,6 +26,36 @@ std::vector<size_t> breaksInView(const std::vector<Gap>& gaps, size_t lo, size_t
     for (const Gap* g : visible) breaks.push_back(g->index);
     std::sort(breaks.begin(), breaks.end());
     return breaks;
+}
+
+// The smallest and largest of n values folded into `lowest` and `highest`,
+// eight at a time.
+void columnExtremes(const float* v, size_t n, float& lowest, float& highest) {
+    using Lanes = float __attribute__((vector_size(16)));
+    size_t k = 0;
+    if (n >= 8) {
+        Lanes lo0 = {lowest, lowest, lowest, lowest}, hi0 = {highest, highest, highest, highest};
+        Lanes lo1 = lo0, hi1 = hi0;
+        for (; k + 8 <= n; k += 8) {
+            Lanes a, b;
+            std::memcpy(&a, v + k, sizeof a);
+            std::memcpy(&b, v + k + 4, sizeof b);
+            lo0 = a < lo0 ? a : lo0;
+            hi0 = a > hi0 ? a : hi0;
+            lo1 = b < lo1 ? b : lo1;
+            hi1 = b > hi1 ? b : hi1;
+        }
+        lo0 = lo1 < lo0 ? lo1 : lo0;
+        hi0 = hi1 > hi0 ? hi1 : hi0;
+        for (int j = 0; j < 4; ++j) {
+            lowest = std::min(lowest, lo0[j]);
+            highest = std::max(highest, hi0[j]);
+        }
+    }
+    for (; k < n; ++k) {
+        lowest = std::min(lowest, v[k]);
+        highest = std::max(highest, v[k]);
+    }
 }
 
 }  // namespace
@@ -57,7 +88,6 @@ Decimated decimate(const std::vector<double>& t, const std::vector<float>& value
 
     out.segmentStarts.push_back(0);
     const bool thin = hi - lo <= size_t(2) * size_t(columns);
-    long column = std::numeric_limits<long>::min();
     size_t minAt = lo, maxAt = lo;
     bool open = false;  // a column's extremes wait to be emitted
     auto flush = [&] {
@@ -70,29 +100,49 @@ Decimated decimate(const std::vector<double>& t, const std::vector<float>& value
         }
         open = false;
     };
-    for (size_t i = lo; i < hi; ++i) {
-        if (nextBreak < breaks.size() && breaks[nextBreak] == i) {
-            flush();
-            out.segmentStarts.push_back(out.points.size());
-            ++nextBreak;
-            column = std::numeric_limits<long>::min();
-        }
-        if (thin) {
+    if (thin) {
+        for (size_t i = lo; i < hi; ++i) {
+            if (nextBreak < breaks.size() && breaks[nextBreak] == i) {
+                out.segmentStarts.push_back(out.points.size());
+                ++nextBreak;
+            }
             emit(i);
-            continue;
         }
+    } else {
         // Points left and right of the range each form a column of their own.
-        const double x = std::floor((t[i] - t0) / width);
-        const long c = long(std::clamp(x, -1.0, double(columns)));
-        if (c != column) {
+        auto columnOf = [&](size_t i) {
+            return long(std::clamp(std::floor((t[i] - t0) / width), -1.0, double(columns)));
+        };
+        for (size_t i = lo; i < hi;) {
+            if (nextBreak < breaks.size() && breaks[nextBreak] == i) {
+                flush();
+                out.segmentStarts.push_back(out.points.size());
+                ++nextBreak;
+            }
+            // The run of samples in i's column, found by galloping and then
+            // halving (columns grow with time), ending at the next break.
+            const size_t limit = nextBreak < breaks.size() ? breaks[nextBreak] : hi;
+            const long c = columnOf(i);
+            size_t inside = i, step = 1;
+            while (inside + step < limit && columnOf(inside + step) == c) {
+                inside += step;
+                step *= 2;
+            }
+            size_t outside = std::min(inside + step, limit);
+            while (outside - inside > 1) {
+                const size_t mid = inside + (outside - inside) / 2;
+                (columnOf(mid) == c ? inside : outside) = mid;
+            }
+            // The column's extremes, the first of each where values repeat.
             flush();
-            column = c;
+            float lowest = values[i], highest = values[i];
+            columnExtremes(values.data() + i + 1, outside - i - 1, lowest, highest);
             minAt = maxAt = i;
+            while (minAt + 1 < outside && values[minAt] != lowest) ++minAt;
+            while (maxAt + 1 < outside && values[maxAt] != highest) ++maxAt;
             open = true;
-            continue;
+            i = outside;
         }
-        if (values[i] < values[minAt]) minAt = i;
-        if (values[i] > values[maxAt]) maxAt = i;
     }
     flush();
     // No empty segments (a break right at the end of the view).

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtCharts/QCategoryAxis>
@@ -69,6 +70,7 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     xAxis->setRange(fullFrom, fullTo);
 
     segments.resize(chart.tracks.size());
+    drawn.resize(chart.tracks.size());
     visibleTracks.assign(chart.tracks.size(), true);
     segmentsInUse.assign(chart.tracks.size(), 0);
     for (size_t k = 0; k < chart.tracks.size(); ++k) {
@@ -196,26 +198,11 @@ void PlotView::redraw() {
     const int columns = plotWidth();
     double lo = INFINITY, hi = -INFINITY;
     for (size_t k = 0; k < segments.size(); ++k) {
-        const Decimated d =
+        drawn[k] =
             decimate(chartData.t, chartData.tracks[k].values, chartData.gaps, t0, t1, columns);
-        const size_t count = d.points.empty() ? 0 : d.segmentStarts.size();
-        while (segments[k].size() < count) newSegmentSeries(k);
-        for (size_t s = 0; s < segments[k].size(); ++s) {
-            QLineSeries* series = segments[k][s];
-            if (s >= count) {
-                if (series->count()) series->clear();
-                series->setVisible(s == 0 && visibleTracks[k]);
-                continue;
-            }
-            const size_t from = d.segmentStarts[s];
-            const size_t to = s + 1 < count ? d.segmentStarts[s + 1] : d.points.size();
-            QList<QPointF> points;
-            points.reserve(qsizetype(to - from));
-            for (size_t i = from; i < to; ++i) points.append(QPointF(d.points[i].t, d.points[i].v));
-            series->replace(points);
-            series->setVisible(visibleTracks[k]);
-        }
-        segmentsInUse[k] = int(count);
+        const Decimated& d = drawn[k];
+        segmentsInUse[k] = d.points.empty() ? 0 : int(d.segmentStarts.size());
+        segments[k].front()->setVisible(visibleTracks[k]);
         if (visibleTracks[k] && d.minValue <= d.maxValue && !d.points.empty()) {
             lo = std::min(lo, d.minValue);
             hi = std::max(hi, d.maxValue);
@@ -228,7 +215,59 @@ void PlotView::redraw() {
     updateTicks(xAxis, AxisKind::seconds, plotWidth(), true);
     updateTicks(yAxis, valueKind, plotHeight(), false);
     fixLegend();
+    viewport()->update();
     emit redrawn();
+}
+
+void PlotView::drawForeground(QPainter* painter, const QRectF& rect) {
+    QChartView::drawForeground(painter, rect);
+    // The tracks are drawn here rather than by line series: a series
+    // recomputes its outline on every range or layout change, which costs
+    // far more than drawing the few thousand points of a view.
+    const QRectF area = chart()->mapRectToScene(chart()->plotArea());
+    const double x0 = xAxis->min(), x1 = xAxis->max(), y0 = yAxis->min(), y1 = yAxis->max();
+    if (area.isEmpty() || !(x1 > x0) || !(y1 > y0)) return;
+    const double sx = area.width() / (x1 - x0);
+    const double sy = area.height() / (y1 - y0);
+    auto place = [&](const PlotPoint& p) {
+        return QPointF(area.left() + (p.t - x0) * sx, area.bottom() - (p.v - y0) * sy);
+    };
+    // An end point beyond the plot area moved along its line to just outside
+    // it, so that no coordinate grows without bound.
+    const double left = area.left() - 2, right = area.right() + 2;
+    auto pull = [](QPointF out, QPointF in, double x) {
+        if (out.x() == in.x()) return out;
+        return QPointF(x, in.y() + (out.y() - in.y()) * (x - in.x()) / (out.x() - in.x()));
+    };
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setClipRect(area);
+    for (size_t k = 0; k < drawn.size(); ++k) {
+        if (!visibleTracks[k]) continue;
+        const Decimated& d = drawn[k];
+        QPen pen(kTrackColors[k % std::size(kTrackColors)]);
+        pen.setWidthF(1.0);
+        pen.setCosmetic(true);
+        painter->setPen(pen);
+        for (size_t s = 0; s < d.segmentStarts.size(); ++s) {
+            const size_t from = d.segmentStarts[s];
+            const size_t to =
+                s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
+            if (to <= from) continue;
+            line.clear();
+            for (size_t i = from; i < to; ++i) line.push_back(place(d.points[i]));
+            if (line.size() >= 2) {
+                if (line.front().x() < left) line.front() = pull(line.front(), line[1], left);
+                if (line.back().x() > right)
+                    line.back() = pull(line.back(), line[line.size() - 2], right);
+            }
+            if (line.size() == 1)
+                painter->drawPoint(line.front());
+            else
+                painter->drawPolyline(line.data(), int(line.size()));
+        }
+    }
+    painter->restore();
 }
 
 double PlotView::naturalLeft() const {
@@ -249,8 +288,7 @@ void PlotView::setAlignment(double extraLeft, double extraRight) {
 
 int PlotView::pointCount() const {
     int n = 0;
-    for (const auto& track : segments)
-        for (const QLineSeries* s : track) n += int(s->count());
+    for (const Decimated& d : drawn) n += int(d.points.size());
     return n;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "preview/AxisTicks.h"
+#include "preview/Decimate.h"
 #include "preview/PlotData.h"
 
 class QCategoryAxis;
@@ -31,7 +32,7 @@ class PlotView : public QChartView {
 
     // Rebuilds the points of every track for the current range and width.
     void redraw();
-    int pointCount() const;  // points held by the chart's series now
+    int pointCount() const;  // points of the tracks as drawn now
     int segmentCount(int track) const;
     bool trackVisible(int track) const { return visibleTracks.at(size_t(track)); }
     void setTrackVisible(int track, bool visible);
@@ -59,6 +60,7 @@ class PlotView : public QChartView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
 
   private:
     void scheduleRedraw();
@@ -77,7 +79,11 @@ class PlotView : public QChartView {
     QCategoryAxis* xAxis;
     QCategoryAxis* yAxis;
     AxisKind valueKind = AxisKind::integerValues;
-    std::vector<std::vector<QLineSeries*>> segments;  // per track: one series per line segment
+    // Per track: its series, empty, which gives the legend entry and the
+    // axes; the points drawn over it, one line per segment.
+    std::vector<std::vector<QLineSeries*>> segments;
+    std::vector<Decimated> drawn;
+    std::vector<QPointF> line;  // one segment's points on screen, reused
     std::vector<bool> visibleTracks;
     std::vector<int> segmentsInUse;
     bool redrawPending = false;

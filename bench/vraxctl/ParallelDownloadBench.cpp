@@ -21,18 +21,18 @@ double timedDownload(const QStringList& args, const std::string& dir) {
     std::filesystem::remove_all(dir);
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VRAXCTL_DEMO_FAULT"),
-               QStringLiteral("extra:3:%1").arg(kRecords));
+    env.insert(QStringLiteral("VRAXCTL_DEMO_FAULT"), QStringLiteral("extra:3:%1").arg(kRecords));
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     p.setStandardOutputFile(QProcess::nullDevice());
     p.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
-    p.start(QStringLiteral(VRAXCTL_PATH),
-            QStringList{QStringLiteral("download"), QStringLiteral("--demo"), QStringLiteral("--all"),
-                        QStringLiteral("--out"), QString::fromStdString(dir)} +
-                args);
+    p.start(
+        QStringLiteral(VRAXCTL_PATH),
+        QStringList{QStringLiteral("download"), QStringLiteral("--demo"), QStringLiteral("--all"),
+                    QStringLiteral("--out"), QString::fromStdString(dir)} +
+            args);
     if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return -1;
     return double(timer.nsecsElapsed()) / 1e9;

@@ -10,6 +10,7 @@
 #include "preview/Decimate.h"
 #include "preview/PlotData.h"
 #include "store/VRAXSensorData.h"
+#include "support/PlainDecimate.h"
 
 namespace preview {
 namespace {
@@ -276,6 +277,47 @@ TEST(PlotData, FileColumnsHoldTheRecordsValuesInTimeOrder) {
                 ASSERT_EQ(c.tracks[n].values[i],
                           float(kind[i]->values[first.at(c.title) + int(n)]));
         }
+    }
+}
+
+}  // namespace
+}  // namespace preview
+
+namespace preview {
+namespace {
+
+// The column runs found by halving give the points, segments and value
+// range of the straightforward per-sample decimation: random series with
+// repeated stamps and values, gaps, ranges inside, across and beyond them.
+TEST(Decimate, ColumnRunsGiveWhatPerSampleColumnsGive) {
+    std::mt19937_64 rng(3);
+    for (int round = 0; round < 300; ++round) {
+        const size_t n = 1 + rng() % 20000;
+        std::vector<double> t(n);
+        std::vector<float> v(n);
+        double now = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int kind = int(rng() % 100);
+            now += kind < 2 ? double(rng() % 5000) / 10 : kind < 10 ? 0.0 : 0.01;
+            t[i] = now;
+            v[i] = rng() % 4 == 0 ? v[i > 0 ? i - 1 : 0] : float(int(rng() % 2001) - 1000);
+        }
+        const std::vector<Gap> gaps = findGaps(t, typicalInterval(t));
+        const double span = std::max(t.back(), 0.01);
+        const double t0 = double(int64_t(rng() % 1200) - 100) / 1000 * span;
+        const double t1 = t0 + double(1 + rng() % 1500) / 1000 * span;
+        const int columns = 1 + int(rng() % 1500);
+        SCOPED_TRACE("round " + std::to_string(round));
+        const Decimated fast = decimate(t, v, gaps, t0, t1, columns);
+        const Decimated plain = plainDecimate(t, v, gaps, t0, t1, columns);
+        ASSERT_EQ(fast.points.size(), plain.points.size());
+        for (size_t i = 0; i < fast.points.size(); ++i) {
+            ASSERT_EQ(fast.points[i].t, plain.points[i].t) << i;
+            ASSERT_EQ(fast.points[i].v, plain.points[i].v) << i;
+        }
+        ASSERT_EQ(fast.segmentStarts, plain.segmentStarts);
+        ASSERT_EQ(fast.minValue, plain.minValue);
+        ASSERT_EQ(fast.maxValue, plain.maxValue);
     }
 }
 
