@@ -21,7 +21,7 @@ const char* exitCodeText() {
            "     is not replaced without --overwrite or --force)\n"
            "  7  incomplete download (sensor went silent or away, records missing, or\n"
            "     interrupted); what arrived is kept in a file named ...-incomplete.csv\n"
-           "  8  --all-sensors: some sensors failed\n"
+           "  8  --all-sensors or --parallel: some sensors failed\n"
            "  9  erase not confirmed";
 }
 

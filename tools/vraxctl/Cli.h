@@ -19,7 +19,7 @@ enum Exit : int {
     noAnswer = 5,       // the sensor refused a command or did not answer in time
     fileError = 6,      // a file or folder could not be read, made or written
     incomplete = 7,     // a download ended before the end of its entry
-    someFailed = 8,     // --all-sensors: at least one sensor failed
+    someFailed = 8,     // --all-sensors, --parallel: at least one sensor failed
     notConfirmed = 9,   // erase without --yes and without a "y" on a terminal
 };
 
