@@ -87,6 +87,38 @@ void BM_StreamedDownloadSaveSnprintf(benchmark::State& state) {
                            benchmark::Counter::kIsRate);
 }
 
+// The lines alone, into the same buffer, without the store or the file:
+// the formatter beside snprintf.
+void formatOnly(benchmark::State& state, bool useSnprintf) {
+    const int64_t n = state.range(0);
+    VRAXSensorData source;
+    appendMixed(source, n);
+    constexpr size_t kBatch = 1024;
+    std::vector<char> buffer(kBatch * csv::kMaxLineLength);
+    const char* eol = csv::lineEnd(1);
+    for (auto _ : state) {
+        for (uint64_t done = 0; done < uint64_t(n); done += kBatch) {
+            size_t used = 0;
+            for (uint64_t i = done; i < std::min(uint64_t(n), done + kBatch); ++i) {
+                const SensorDataRecord& r = *source.getDataByIndex(i);
+                char* at = buffer.data() + used;
+                used += useSnprintf ? snprintfLine(r, csv::LineStyle::streamed, false, eol, at)
+                                    : csv::formatLine(r, csv::LineStyle::streamed, false, eol, at);
+            }
+            benchmark::DoNotOptimize(buffer.data());
+            benchmark::ClobberMemory();
+        }
+    }
+    state.counters["records/s"] =
+        benchmark::Counter(double(n) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+void BM_FormatLines(benchmark::State& state) {
+    formatOnly(state, false);
+}
+void BM_FormatLinesSnprintf(benchmark::State& state) {
+    formatOnly(state, true);
+}
+
 void BM_WholeStoreCsvSave(benchmark::State& state) {
     const int64_t n = state.range(0);
     VRAXSensorData store;
@@ -119,6 +151,8 @@ void BM_CsvLoad(benchmark::State& state) {
 
 BENCHMARK(BM_StreamedDownloadSave)->Arg(10000)->Arg(180000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StreamedDownloadSaveSnprintf)->Arg(10000)->Arg(180000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatLines)->Arg(180000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormatLinesSnprintf)->Arg(180000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeStoreCsvSave)->Arg(180000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CsvLoad)->Arg(180000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
