@@ -59,6 +59,10 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     c->legend()->setAlignment(Qt::AlignRight);
     c->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
     setRenderHint(QPainter::Antialiasing, false);
+    // The tracks are drawn over the whole plot area: a whole repaint keeps
+    // the clip a single rectangle, where a region of changed items would
+    // make every line of the tracks cut against many.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setRubberBand(QChartView::HorizontalRubberBand);
 
     xAxis = newTickAxis(c);

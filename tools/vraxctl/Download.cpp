@@ -453,17 +453,19 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
                              --running;
                              screen.ended(row);
                          });
+        QObject::connect(
+            &p, &QProcess::errorOccurred, [&c, &running, &program](QProcess::ProcessError why) {
+                if (why != QProcess::FailedToStart) return;
+                error(shown(c.ref.name) + ": cannot start " + shown(program.toStdString()));
+                c.summary.code = Exit::fileError;
+                c.running = false;
+                c.done = true;
+                --running;
+            });
         c.summary.started = true;
         c.running = true;
         ++running;
         p.start();
-        if (!p.waitForStarted()) {
-            error(shown(c.ref.name) + ": cannot start " + shown(program.toStdString()));
-            c.summary.code = Exit::fileError;
-            c.running = false;
-            c.done = true;
-            --running;
-        }
     };
     auto step = [&] {
         if (interrupted && !forwarded) {
