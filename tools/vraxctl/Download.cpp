@@ -9,11 +9,13 @@
 // computer, set the pace. The parent shows the children's lines, one
 // progress line per running sensor, passes an interruption on to them and
 // sums up per sensor.
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -23,7 +25,6 @@
 #include <utility>
 
 #include "link/EventWait.h"
-#include "store/TextScan.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
@@ -328,9 +329,16 @@ class ParallelScreen {
     }
     void draw() {
         if (!terminal) return;
+        // Each line cut to the terminal's width (at a character's start): a
+        // wrapped line would take more rows than clear() goes back over.
+        winsize size{};
+        const size_t width =
+            ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
         for (const Row& r : rows)
             if (!r.text.empty()) {
-                std::fprintf(stderr, "%s\033[K\n", r.text.c_str());
+                size_t n = std::min(r.text.size(), width);
+                while (n < r.text.size() && n > 0 && (uint8_t(r.text[n]) & 0xC0) == 0x80) --n;
+                std::fprintf(stderr, "%.*s\033[K\n", int(n), r.text.c_str());
                 ++drawn;
             }
         std::fflush(stderr);
