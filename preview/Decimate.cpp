@@ -60,8 +60,31 @@ void columnExtremes(const float* v, size_t n, float& lowest, float& highest) {
 
 }  // namespace
 
+std::vector<BlockExtremes> blockExtremes(const std::vector<float>& values) {
+    std::vector<BlockExtremes> blocks;
+    blocks.reserve(values.size() / kExtremesBlock + 1);
+    for (size_t from = 0; from < values.size(); from += kExtremesBlock) {
+        const size_t to = std::min(values.size(), from + kExtremesBlock);
+        BlockExtremes b{values[from], values[from], uint32_t(from), uint32_t(from)};
+        for (size_t k = from + 1; k < to; ++k) {
+            if (values[k] < b.min) b.min = values[k], b.minAt = uint32_t(k);
+            if (values[k] > b.max) b.max = values[k], b.maxAt = uint32_t(k);
+        }
+        blocks.push_back(b);
+    }
+    return blocks;
+}
+
 Decimated decimate(const std::vector<double>& t, const std::vector<float>& values,
                    const std::vector<Gap>& gaps, double t0, double t1, int columns) {
+    return decimate(t, values, gaps, t0, t1, columns, {});
+}
+
+Decimated decimate(const std::vector<double>& t, const std::vector<float>& values,
+                   const std::vector<Gap>& gaps, double t0, double t1, int columns,
+                   const std::vector<BlockExtremes>& extremes) {
+    const bool blocked = values.size() < (size_t(1) << 32) &&
+                         extremes.size() == (values.size() + kExtremesBlock - 1) / kExtremesBlock;
     Decimated out;
     const size_t n = std::min(t.size(), values.size());
     if (n == 0 || !(t1 > t0) || columns <= 0) return out;
@@ -135,12 +158,33 @@ Decimated decimate(const std::vector<double>& t, const std::vector<float>& value
             }
             // The column's extremes, the first of each where values repeat.
             flush();
+            open = true;
+            if (blocked && outside - i >= 4 * kExtremesBlock) {
+                // Samples before the first whole block, the whole blocks,
+                // the samples after them: in order, so that ties keep the first.
+                const size_t firstBlock = (i + kExtremesBlock - 1) / kExtremesBlock;
+                const size_t endBlock = outside / kExtremesBlock;
+                float lowest = values[i], highest = values[i];
+                minAt = maxAt = i;
+                auto take = [&](size_t k) {
+                    if (values[k] < lowest) lowest = values[k], minAt = k;
+                    if (values[k] > highest) highest = values[k], maxAt = k;
+                };
+                for (size_t k = i + 1; k < firstBlock * kExtremesBlock; ++k) take(k);
+                for (size_t b = firstBlock; b < endBlock; ++b) {
+                    const BlockExtremes& e = extremes[b];
+                    if (e.min < lowest) lowest = e.min, minAt = e.minAt;
+                    if (e.max > highest) highest = e.max, maxAt = e.maxAt;
+                }
+                for (size_t k = endBlock * kExtremesBlock; k < outside; ++k) take(k);
+                i = outside;
+                continue;
+            }
             float lowest = values[i], highest = values[i];
             columnExtremes(values.data() + i + 1, outside - i - 1, lowest, highest);
             minAt = maxAt = i;
             while (minAt + 1 < outside && values[minAt] != lowest) ++minAt;
             while (maxAt + 1 < outside && values[maxAt] != highest) ++maxAt;
-            open = true;
             i = outside;
         }
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "preview/PlotData.h"
@@ -33,5 +34,23 @@ inline constexpr size_t kMaxBreaks = 100;
 // drawn as breaks.
 Decimated decimate(const std::vector<double>& t, const std::vector<float>& values,
                    const std::vector<Gap>& gaps, double t0, double t1, int columns);
+
+// The smallest and the largest value of each block of kExtremesBlock
+// samples, with where each first occurs: a pixel column over many samples
+// is then read a block at a time. Values are finite.
+struct BlockExtremes {
+    float min;
+    float max;
+    uint32_t minAt;
+    uint32_t maxAt;
+};
+inline constexpr size_t kExtremesBlock = 64;
+std::vector<BlockExtremes> blockExtremes(const std::vector<float>& values);
+
+// The same points as above, faster over long columns with the block
+// extremes of `values` (ignored when they are not of that length).
+Decimated decimate(const std::vector<double>& t, const std::vector<float>& values,
+                   const std::vector<Gap>& gaps, double t0, double t1, int columns,
+                   const std::vector<BlockExtremes>& extremes);
 
 }  // namespace preview

@@ -75,6 +75,7 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
 
     segments.resize(chart.tracks.size());
     drawn.resize(chart.tracks.size());
+    for (const Track& track : chart.tracks) extremes.push_back(blockExtremes(track.values));
     visibleTracks.assign(chart.tracks.size(), true);
     segmentsInUse.assign(chart.tracks.size(), 0);
     for (size_t k = 0; k < chart.tracks.size(); ++k) {

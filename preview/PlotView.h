@@ -83,7 +83,8 @@ class PlotView : public QChartView {
     // axes; the points drawn over it, one line per segment.
     std::vector<std::vector<QLineSeries*>> segments;
     std::vector<Decimated> drawn;
-    std::vector<QPointF> line;  // one segment's points on screen, reused
+    std::vector<std::vector<BlockExtremes>> extremes;  // per track, for decimating
+    std::vector<QPointF> line;                         // one segment's points on screen, reused
     std::vector<bool> visibleTracks;
     std::vector<int> segmentsInUse;
     bool redrawPending = false;
