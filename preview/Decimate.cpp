@@ -136,26 +136,47 @@ Decimated decimate(const std::vector<double>& t, const std::vector<float>& value
         auto columnOf = [&](size_t i) {
             return long(std::clamp(std::floor((t[i] - t0) / width), -1.0, double(columns)));
         };
+        size_t lastRun = 0;
         for (size_t i = lo; i < hi;) {
             if (nextBreak < breaks.size() && breaks[nextBreak] == i) {
                 flush();
                 out.segmentStarts.push_back(out.points.size());
                 ++nextBreak;
             }
-            // The run of samples in i's column, found by galloping and then
-            // halving (columns grow with time), ending at the next break.
+            // The run of samples in i's column: from where the last run's
+            // length ends it, galloping up or down to the column's end and
+            // then halving (columns grow with time), ending at the next break.
             const size_t limit = nextBreak < breaks.size() ? breaks[nextBreak] : hi;
             const long c = columnOf(i);
-            size_t inside = i, step = 1;
-            while (inside + step < limit && columnOf(inside + step) == c) {
-                inside += step;
-                step *= 2;
+            size_t inside = i, outside = limit;
+            if (lastRun > 1 && i + lastRun - 1 < limit) {
+                const size_t probe = i + lastRun - 1;
+                if (columnOf(probe) == c) {
+                    inside = probe;
+                } else {
+                    outside = probe;
+                    for (size_t step = 1; outside - step > inside; step *= 2) {
+                        if (columnOf(outside - step) == c) {
+                            inside = outside - step;
+                            break;
+                        }
+                        outside -= step;
+                    }
+                }
             }
-            size_t outside = std::min(inside + step, limit);
+            if (outside == limit) {
+                size_t step = 1;
+                while (inside + step < limit && columnOf(inside + step) == c) {
+                    inside += step;
+                    step *= 2;
+                }
+                outside = std::min(inside + step, limit);
+            }
             while (outside - inside > 1) {
                 const size_t mid = inside + (outside - inside) / 2;
                 (columnOf(mid) == c ? inside : outside) = mid;
             }
+            lastRun = outside - i;
             // The column's extremes, the first of each where values repeat.
             flush();
             open = true;
