@@ -33,6 +33,20 @@ const char* stepText(Step step) {
             return "erasing the memory";
         case Step::battery:
             return "reading the battery status";
+        case Step::setting:
+            return "a measurement setting";
+        case Step::clock:
+            return "setting the clock";
+        case Step::identify:
+            return "the beep";
+        case Step::calibrate:
+            return "the compass calibration";
+        case Step::start:
+            return "the start command";
+        case Step::stopMeasure:
+            return "stopping the measurement";
+        case Step::live:
+            return "the live session";
     }
     return "the sequence";
 }
