@@ -42,6 +42,9 @@ enum class OptionId {
     force,
     png,
     width,
+    tidy,
+    hdf5,
+    forceOutputs,  // --force of export, which never writes over its input
 };
 
 // A parsed command line as a command's parse step reads it.
