@@ -184,7 +184,7 @@ UsageError parseExport(const ParsedLine& l, Options& o) {
 
 [[maybe_unused]] UsageError parsePlot(const ParsedLine& l, Options& o) {
     if (UsageError e = readOneFile(l, o)) return e;
-    o.force = l.isSet(OptionId::force);
+    o.force = l.isSet(OptionId::forceOutputs);
     if (!l.isSet(OptionId::png)) return "--png OUT.png is needed";
     if (!l.path(OptionId::png, o.output)) return "--png needs a file name";
     bool okNumber = false;
@@ -276,7 +276,7 @@ const std::vector<Command>& commands() {
          "FILE.csv --png OUT.png",
          "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
          "Never writes over an existing file without --force.",
-         {force, png, width},
+         {forceOutputs, png, width},
          parsePlot,
          plotCommand,
          true},
