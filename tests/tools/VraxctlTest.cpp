@@ -15,6 +15,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <tuple>
 
 #include "support/Files.h"
@@ -401,6 +402,92 @@ TEST_F(VraxctlTest, AllSensorsThenConvertAndPlot) {
     EXPECT_EQ(readFile(dir / "p.png"), png);
     EXPECT_TRUE(exits(run("plot a.csv --png p.png --width 600 --force"), 0));
     EXPECT_NE(readFile(dir / "p.png"), png);
+}
+
+// The values of tidy CSV row `row` (0: the first after the header) as h5dump
+// prints them with -m %.3f.
+std::string rowAsHdf5(const std::string& csvText, size_t row) {
+    std::istringstream in(csvText);
+    std::string line;
+    for (size_t i = 0; i <= row + 1; ++i) std::getline(in, line);
+    std::string out;
+    for (const QString& field : QString::fromStdString(line).split(u',')) {
+        out += out.empty() ? "" : ", ";
+        out += QString::number(field.toDouble(), 'f', 3).toStdString();
+    }
+    return out;
+}
+
+TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
+    ASSERT_TRUE(exits(run("download --demo VRAX650-LAB-0016 1 --out out --filter"), 0));
+    fs::copy_file(day() / kFilt650, dir / "a.csv");
+    ASSERT_TRUE(exits(run("convert a.csv --to bin"), 0));
+
+    Result r = run("export a.csv --tidy t --hdf5 a.h5");
+    ASSERT_TRUE(exits(r, 0, {},
+                      {"ags: 30000 rows -> t/a_ags.csv\n",
+                       "ext16ad: 6000 rows -> t/a_ext16ad.csv\n", "7 tables -> a.h5\n"}));
+    // Python's csv module reads every file back and finds the source's records.
+    r = run({QStringLiteral(CHECK_TIDY_PY), "a.csv", "t", "a"}, "fast", RLIM_INFINITY, {},
+            "python3");
+    EXPECT_TRUE(exits(r, 0, {},
+                      {"ags 30000 rows: time_ms,time_s,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z\n",
+                       "batt 3000 rows: time_ms,time_s,battery,battery_level\n",
+                       ",raw_3,filtered_0,filtered_1,filtered_2,filtered_3\n"}));
+    EXPECT_EQ(countLines(r.out), 7u) << r.out;
+
+    // The HDF5 file: one table per kind, its column names, the same values.
+    r = run({"-c", "h5ls a.h5"}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {},
+                      {"ags                      Dataset {30000, 8}",
+                       "ext16ad                  Dataset {6000, 14}",
+                       "qags                     Dataset {6000, 12}"}));
+    EXPECT_EQ(countLines(r.out), 7u) << r.out;
+    r = run({"-c", "h5dump -a /press/columns -w 0 a.h5"}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {}, {"(0): \"time_ms\", \"time_s\", \"pressure\", \"temperature\"\n"}));
+    for (const auto& [kind, row, columns] :
+         {std::tuple{"press", 0, 4}, std::tuple{"qags", 5999, 12}, std::tuple{"ext16ad", 17, 14}}) {
+        const std::string cmd = std::string("h5dump -m %.3f -w 0 -d /") + kind + " -s " +
+                                std::to_string(row) + ",0 -c 1," + std::to_string(columns) +
+                                " a.h5";
+        r = run({"-c", QString::fromStdString(cmd)}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+        const std::string csv = readFile(dir / "t" / (std::string("a_") + kind + ".csv"));
+        EXPECT_TRUE(exits(r, 0, {}, {"): " + rowAsHdf5(csv, size_t(row)) + "\n"})) << kind;
+    }
+
+    // The binary dump of the same records gives the same tables.
+    EXPECT_TRUE(exits(run("export a.bin --tidy tb"), 0));
+    for (const char* kind : {"ags", "geo", "press", "batt", "ext", "qags", "ext16ad"}) {
+        const std::string name = std::string("a_") + kind + ".csv";
+        EXPECT_EQ(readFile(dir / "tb" / name), readFile(dir / "t" / name)) << name;
+    }
+
+    // convert's rules: nothing existing replaced without --force, never the input.
+    EXPECT_TRUE(exits(run("export a.csv --tidy t"), 6, {"t/a_ags.csv exists already"}));
+    EXPECT_TRUE(exits(run("export a.csv --hdf5 a.h5"), 6, {"a.h5 exists already"}));
+    EXPECT_TRUE(exits(run("export a.csv --tidy t --hdf5 a.h5 --force"), 0));
+    EXPECT_TRUE(exits(run("export a.bin --hdf5 a.bin --force"), 2, {"is the input file"}));
+    EXPECT_EQ(fs::file_size(dir / "a.bin"), 60000u * 96);
+    EXPECT_TRUE(exits(run("export a.csv"), 2, {"--tidy DIR, --hdf5 OUT.h5 or both"}));
+    EXPECT_TRUE(exits(run("export a.txt --tidy t"), 2));
+
+    // A failed export leaves nothing behind: no folder it made, no file.
+    EXPECT_TRUE(exits(run("export a.csv --tidy f --hdf5 f.h5", "fast", 400000), 6,
+                      {"no file was written"}));
+    EXPECT_FALSE(fs::exists(dir / "f"));
+    EXPECT_FALSE(fs::exists(dir / "f.h5"));
+    EXPECT_FALSE(fs::exists(dir / "f.h5.part"));
+
+    // A file with no filtered values has no filtered columns; nothing known, nothing written.
+    writeFile(dir / "small.csv", "ead12AF,100,1,2,3,4\r\nnot a line\r\nead12AF,250,5,6,7,8\r\n");
+    r = run("export small.csv --tidy s");
+    EXPECT_TRUE(exits(r, 0, {"1 lines were not understood"}));
+    EXPECT_EQ(readFile(dir / "s" / "small_ext16ad.csv"),
+              "time_ms,time_s,gain_0,gain_1,gain_2,gain_3,raw_0,raw_1,raw_2,raw_3\n"
+              "100,0.000,1,2,10,15,1,2,3,4\n250,0.150,1,2,10,15,5,6,7,8\n");
+    writeFile(dir / "none.csv", "time,value\n1,2\n");
+    EXPECT_TRUE(exits(run("export none.csv --tidy n"), 6, {"nothing was written"}));
+    EXPECT_FALSE(fs::exists(dir / "n"));
 }
 
 TEST_F(VraxctlTest, JsonAndHelp) {
