@@ -15,6 +15,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <tuple>
 
@@ -490,6 +491,94 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     EXPECT_FALSE(fs::exists(dir / "n"));
 }
 
+// Every command, option and exit code vraxctl's help gives (it is made from
+// the command table) is in the man page, and the bash completion offers every
+// command and option. A command or option added to the table without its
+// man page text fails here.
+TEST_F(VraxctlTest, ManPageAndCompletionCoverEveryCommandOptionAndExitCode) {
+    const Result general = run("--help");
+    ASSERT_EQ(general.code, 0);
+    std::vector<std::string> commands, exitCodes;
+    {
+        std::istringstream in(general.out);
+        std::string line;
+        bool inCommands = false;
+        while (std::getline(in, line)) {
+            if (line == "Commands:")
+                inCommands = true;
+            else if (line.empty())
+                inCommands = false;
+            else if (inCommands)
+                commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+            if (line.size() > 4 && line.substr(0, 2) == "  " && std::isdigit(line[2]) &&
+                line.substr(3, 2) == "  ")
+                exitCodes.push_back(line.substr(2, 1));
+        }
+    }
+    ASSERT_GE(commands.size(), 9u) << general.out;
+    ASSERT_EQ(exitCodes.size(), 10u) << general.out;
+
+    const std::string man = readFile(fs::path(VRAX_SOURCE_DIR) / "docs/man/vraxctl.1");
+    ASSERT_FALSE(man.empty());
+    auto roff = [](std::string text) {  // "-" is written "\-" in the page
+        for (size_t at = 0; (at = text.find('-', at)) != npos; at += 2) text.insert(at, "\\");
+        return text;
+    };
+    auto section = [&](const std::string& start) {
+        const size_t from = man.find(start);
+        if (from == npos) return std::string();
+        const size_t ss = man.find("\n.SS ", from + 1), sh = man.find("\n.SH ", from + 1);
+        return man.substr(from, std::min(ss, sh) - from);
+    };
+    const std::string exitStatus = section(".SH EXIT STATUS");
+    for (const std::string& code : exitCodes)
+        EXPECT_NE(exitStatus.find("\n.B " + code + "\n"), npos) << "exit code " << code;
+    EXPECT_NE(section(".SH OPTIONS").find("\\-\\-version"), npos);
+
+    // The completion, sourced into bash with this vraxctl first on the PATH.
+    std::string script = "PATH=" + fs::path(VRAXCTL_PATH).parent_path().string() +
+                         ":$PATH; . " VRAX_SOURCE_DIR
+                         "/packaging/vraxctl.bash-completion\n"
+                         "compopt() { :; }\n"
+                         "c() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _vraxctl; "
+                         "echo \"${COMP_WORDS[1]}: ${COMPREPLY[*]} \"; }\n"
+                         "c vraxctl ''\n";
+    for (const std::string& c : commands) script += "c vraxctl " + c + " --\n";
+    const Result completed =
+        run({"-c", QString::fromStdString(script)}, "fast", RLIM_INFINITY, {}, "/bin/bash");
+    ASSERT_EQ(completed.code, 0) << completed.err;
+    std::map<std::string, std::string> offered;  // command (empty: the first word): words
+    {
+        std::istringstream in(completed.out);
+        std::string line;
+        while (std::getline(in, line))
+            offered[line.substr(0, line.find(':'))] = " " + line.substr(line.find(':') + 2);
+    }
+
+    for (const std::string& c : commands) {
+        EXPECT_NE(offered[""].find(" " + c + " "), npos) << "completion of commands: " << c;
+        const std::string page = section(".SS \"" + roff(c) + " ");
+        EXPECT_FALSE(page.empty()) << "the man page has no section of " << c;
+        const Result help = run({QString::fromStdString(c), "--help"});
+        std::istringstream in(help.out.substr(help.out.find("\nOptions:")));
+        std::string line;
+        int options = 0;
+        while (std::getline(in, line)) {
+            const size_t at = line.find("--");
+            if (line.rfind("  ", 0) != 0 || at == npos || at > 6) continue;
+            const std::string option = line.substr(at, line.find_first_of(" ,", at) - at);
+            if (option == "--help-all") continue;  // Qt's own
+            ++options;
+            EXPECT_NE(offered[c].find(" " + option + " "), npos)
+                << "completion of " << c << ": " << option;
+            if (option != "--help") {
+                EXPECT_NE(page.find(roff(option)), npos) << "man page, " << c << ": " << option;
+            }
+        }
+        EXPECT_GE(options, 2) << c;
+    }
+}
+
 TEST_F(VraxctlTest, JsonAndHelp) {
     Result r = run("list --demo --json");
     ASSERT_TRUE(exits(r, 0));
@@ -508,8 +597,8 @@ TEST_F(VraxctlTest, JsonAndHelp) {
     EXPECT_TRUE(exits(run("info --demo VRAX650-LAB-0016"), 0, {}, {"battery: 3.71 V"}));
     EXPECT_TRUE(exits(run("set-clock --demo VRAX610-001"), 0));
 
-    for (const char* c :
-         {"list", "entries", "download", "info", "set-clock", "erase", "replay", "convert", "plot"})
+    for (const char* c : {"list", "entries", "download", "info", "set-clock", "erase", "replay",
+                          "convert", "export", "plot"})
         EXPECT_TRUE(exits(run({c, "--help"}), 0, {},
                           {std::string("Usage: vraxctl ") + c, "7  incomplete download"}));
 }
