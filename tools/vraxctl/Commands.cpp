@@ -54,6 +54,15 @@ const OptionText kOptions[] = {
      "time"},
     {OptionId::setClock, "set-clock", "Set the sensor's clock from this computer's first."},
     {OptionId::seconds, "seconds", "Stop after <n> seconds (default: at Ctrl-C).", "n"},
+    {OptionId::tidy, "tidy",
+     "Write one CSV file per kind of record into <dir> (made when missing): "
+     "<dir>/<name>_<kind>.csv, a header row of column names, LF line ends.",
+     "dir"},
+    {OptionId::hdf5, "hdf5",
+     "Write every kind of record as a table of one HDF5 file, the column names in the "
+     "table's \"columns\" attribute.",
+     "file"},
+    {OptionId::forceOutputs, "force", "Replace existing output files (never the input)."},
 };
 
 const OptionText& optionText(OptionId id) {
@@ -209,9 +218,20 @@ UsageError parseLive(const ParsedLine& l, Options& o) {
     return std::nullopt;
 }
 
+UsageError parseExport(const ParsedLine& l, Options& o) {
+    if (UsageError e = readOneFile(l, o)) return e;
+    o.force = l.isSet(OptionId::forceOutputs);
+    if (l.isSet(OptionId::tidy) && !l.path(OptionId::tidy, o.tidyDir))
+        return "--tidy needs a folder";
+    if (l.isSet(OptionId::hdf5) && !l.path(OptionId::hdf5, o.hdf5File))
+        return "--hdf5 needs a file name";
+    if (o.tidyDir.empty() && o.hdf5File.empty()) return "give --tidy DIR, --hdf5 OUT.h5 or both";
+    return std::nullopt;
+}
+
 [[maybe_unused]] UsageError parsePlot(const ParsedLine& l, Options& o) {
     if (UsageError e = readOneFile(l, o)) return e;
-    o.force = l.isSet(OptionId::force);
+    o.force = l.isSet(OptionId::forceOutputs);
     if (!l.isSet(OptionId::png)) return "--png OUT.png is needed";
     if (!l.path(OptionId::png, o.output)) return "--png needs a file name";
     bool okNumber = false;
@@ -316,12 +336,20 @@ const std::vector<Command>& commands() {
          {demo, capture},
          parseSensorOnly,
          identifyCommand},
+        {"export",
+         "FILE.csv|FILE.bin --tidy DIR | --hdf5 OUT.h5",
+         "Write the records as analysis-ready tables, one per kind of record: CSV files with a\n"
+         "header row (time_ms, time_s from the first sample, then the kind's values) and/or\n"
+         "one HDF5 file. Never writes over its input, nor over an existing file without --force.",
+         {tidy, hdf5, forceOutputs},
+         parseExport,
+         exportCommand},
 #ifdef VRAXCTL_PLOT
         {"plot",
          "FILE.csv --png OUT.png",
          "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
          "Never writes over an existing file without --force.",
-         {force, png, width},
+         {forceOutputs, png, width},
          parsePlot,
          plotCommand,
          true},

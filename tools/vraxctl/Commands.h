@@ -46,6 +46,9 @@ enum class OptionId {
     startAt,
     setClock,
     seconds,
+    tidy,
+    hdf5,
+    forceOutputs,  // --force of export, which never writes over its input
 };
 
 // A parsed command line as a command's parse step reads it.
