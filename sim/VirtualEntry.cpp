@@ -149,9 +149,14 @@ VirtualSample VirtualEntry::sample(uint32_t i) const {
         type = 0;
         while (!(kinds & (1u << type))) ++type;
     }
+    VirtualSample s = generatedSample(seed, type, i, count);
+    s.time = int32_t((i / 2) * 10);
+    return s;
+}
+
+VirtualSample VirtualEntry::generatedSample(uint64_t seed, int type, uint32_t i, uint32_t count) {
     VirtualSample s;
     s.code = MeasurementCode::forDataType(type);
-    s.time = int32_t((i / 2) * 10);
     const uint64_t h = mix(seed ^ (uint64_t(i) * 0xD1B54A32D192ED03ull));
     const uint64_t g = mix(h);
     switch (type) {
