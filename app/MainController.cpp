@@ -210,6 +210,10 @@ void MainController::guarded(F&& action) {
     if (closePending) QTimer::singleShot(0, thisWindow, [w = thisWindow] { w->close(); });
 }
 
+void MainController::runGuarded(const std::function<void()>& action) {
+    guarded(action);
+}
+
 void MainController::refreshControls() {
     ui->sensorPB->setEnabled(!running);
     // While a connect waits, the connect button cancels it (once).

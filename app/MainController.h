@@ -99,7 +99,7 @@ class MainController : public QObject {
     void showMeasurePanel();
     // For the Measure panel: runs one user action under the same guard as
     // the window's own (controls disabled, no nested action).
-    void runGuarded(const std::function<void()>& action) { guarded(action); }
+    void runGuarded(const std::function<void()>& action);
     // The selected sensor; false (having said why) when none is selected or
     // Bluetooth cannot reach it.
     bool selectedSensor(QString& name, QString& address);

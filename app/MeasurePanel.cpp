@@ -139,7 +139,7 @@ void MeasurePanel::build() {
     extPortsSet->setObjectName(QStringLiteral("extPortsSet"));
     portsRow->addWidget(extPortsSet);
     for (int i = 0; i < 4; ++i) {
-        extPorts[size_t(i)] = spin(settings, QStringLiteral("extPort%1").arg(i + 1), 0, 255);
+        extPorts[size_t(i)] = spin(settings, QStringLiteral("extPort%1").arg(i + 1), 0, 5);
         portsRow->addWidget(extPorts[size_t(i)]);
     }
     form->addRow(QStringLiteral("External ports:"), portsRow);
@@ -150,7 +150,7 @@ void MeasurePanel::build() {
     }
     form->addRow(QStringLiteral("16-bit AD gains:"), gainsRow);
     buzzerVolume = optionalSpin(settings, QStringLiteral("buzzerVolume"), 255);
-    overwriteMode = optionalSpin(settings, QStringLiteral("overwriteMode"), 255);
+    overwriteMode = optionalSpin(settings, QStringLiteral("overwriteMode"), 1);
     form->addRow(QStringLiteral("Buzzer volume:"), buzzerVolume);
     form->addRow(QStringLiteral("Overwrite mode:"), overwriteMode);
     auto* fileRow = new QHBoxLayout;
