@@ -253,10 +253,11 @@ void LiveCharts::paintEvent(QPaintEvent*) {
             p.setPen(QPen(kTrackColors[k % 4], 1));
             for (size_t s = 0; s < d.segmentStarts.size(); ++s) {
                 const size_t b = d.segmentStarts[s];
-                const size_t e = s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1]
-                                                                 : d.points.size();
+                const size_t e =
+                    s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
                 line.clear();
-                for (size_t i = b; i < e; ++i) line << QPointF(px(d.points[i].t), py(d.points[i].v));
+                for (size_t i = b; i < e; ++i)
+                    line << QPointF(px(d.points[i].t), py(d.points[i].v));
                 if (line.size() == 1)
                     p.drawPoint(line.front());
                 else if (line.size() > 1)

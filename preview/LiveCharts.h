@@ -34,7 +34,7 @@ class LiveCharts : public QWidget {
 
     int chartCount() const;
     std::vector<std::string> chartTitles() const;
-    size_t pointCount() const;        // points drawn now, over every track
+    size_t pointCount() const;  // points drawn now, over every track
     uint64_t recordsShown() const { return recordsInRange; }
     double windowSeconds() const { return windowSec; }
 
