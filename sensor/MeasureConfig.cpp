@@ -199,15 +199,18 @@ std::string toJson(const Config& c) {
     return s + "\n}\n";
 }
 
-bool loadConfigFile(const std::string& path, Config& into, std::string& error) {
+bool loadConfigFile(const std::string& path, Config& into, std::string& error, bool* unreadable) {
+    bool dummy = false;
+    bool& cannotRead = unreadable ? *unreadable : dummy;
+    cannotRead = true;
     fileio::InputFile in;
     if (!in.open(path)) {
         error = in.error();
         return false;
     }
     if (in.size() > kMaxConfigFileSize) {
-        error = "too large for a configuration (over " +
-                std::to_string(kMaxConfigFileSize / 1024) + " KiB)";
+        error = "too large for a configuration (over " + std::to_string(kMaxConfigFileSize / 1024) +
+                " KiB)";
         return false;
     }
     std::string text;
@@ -225,6 +228,7 @@ bool loadConfigFile(const std::string& path, Config& into, std::string& error) {
             return false;
         }
     }
+    cannotRead = false;
     std::optional<Config> c = parseConfig(text, error);
     if (!c) return false;
     into = *c;

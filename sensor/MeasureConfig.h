@@ -58,7 +58,10 @@ inline constexpr uint64_t kMaxConfigFileSize = 64 * 1024;
 std::optional<Config> parseConfig(std::string_view json, std::string& error);
 // Stable, indented; parseConfig gives the same configuration back.
 std::string toJson(const Config&);
-bool loadConfigFile(const std::string& path, Config& into, std::string& error);
+// `unreadable` (when given) tells a file that could not be read (missing,
+// not a regular file, too large, an I/O error) from one that says something wrong.
+bool loadConfigFile(const std::string& path, Config& into, std::string& error,
+                    bool* unreadable = nullptr);
 bool saveConfigFile(const std::string& path, const Config&, safeout::Existing, std::string& error);
 
 // Empty when every value is one the senders accept for this model

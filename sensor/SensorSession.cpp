@@ -7,6 +7,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "sensor/RunGuard.h"
 
 namespace session {
 namespace {
@@ -14,20 +15,6 @@ namespace {
 void pause(double seconds) {
     eventwait::runFor(seconds);
 }
-
-// Marks a session busy for the length of one sequence.
-class RunGuard {
-  public:
-    explicit RunGuard(bool& flag) : flag(flag), taken(!flag) { flag = true; }
-    ~RunGuard() {
-        if (taken) flag = false;
-    }
-    bool acquired() const { return taken; }
-
-  private:
-    bool& flag;
-    bool taken;
-};
 
 Outcome busyOutcome(Step step) {
     return Outcome{Result::busy, step, 0, {}, {}};

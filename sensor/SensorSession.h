@@ -50,6 +50,8 @@ enum class Result {
     cancelled,       // the user stopped it
     busy,            // another sequence of this session is running
     missingRecords,  // the transfer ended, but with another record count than the entry's
+    badSetting,      // a configuration value no sender carries; nothing was sent
+                     // (Outcome::setting holds the message)
 };
 
 struct Outcome {
@@ -228,6 +230,11 @@ class SensorSession {
 
   private:
     Outcome failure(Step step) const;  // refused, timed out or closed, from the link's state
+    Outcome sendClock(const ClockTime& time);
+    // Connects and stops, sends one command and waits for its answer
+    // (with `retry`, sends it once more when none came), disconnects.
+    Outcome oneCommand(Step step, const char* name,
+                       const std::function<void(VRAXSensor&, int32_t&)>& send, bool retry = true);
     // Sends, waits for the answer (NG ends the wait), and sends once more
     // when none came, unless the channel closed.
     bool sendWithRetry(const std::function<void()>& send, float firstWait, float secondWait);

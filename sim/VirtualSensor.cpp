@@ -280,8 +280,8 @@ void VirtualSensor::advance(uint64_t nowMs) {
                 kind = k;
         if (kind < 0) break;
         const size_t k = size_t(kind);
-        VirtualSample s = VirtualEntry::generatedSample(measure.seed + k, kind, measure.index[k],
-                                                        1u << 24);
+        VirtualSample s =
+            VirtualEntry::generatedSample(measure.seed + k, kind, measure.index[k], 1u << 24);
         s.time = int32_t(measure.next[k] - measure.startClock);
         ++measure.index[k];
         measure.next[k] += periodOf(kind, kinds[k].rate);
@@ -291,7 +291,8 @@ void VirtualSensor::advance(uint64_t nowMs) {
             closeNow = true;
             continue;
         }
-        if (faults.silentAfterFrames >= 0 && int64_t(measure.streamed) >= faults.silentAfterFrames) {
+        if (faults.silentAfterFrames >= 0 &&
+            int64_t(measure.streamed) >= faults.silentAfterFrames) {
             silent = true;
             continue;
         }
@@ -308,9 +309,9 @@ void VirtualSensor::stopMeasuring(uint64_t nowMs) {
 }
 
 bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs) {
-    static const uint8_t kindCodes[7] = {commandCode("setags"),   commandCode("setgeo"),
-                                         commandCode("setpres"),  commandCode("setbatt"),
-                                         commandCode("setext"),   commandCode("setqags"),
+    static const uint8_t kindCodes[7] = {commandCode("setags"),  commandCode("setgeo"),
+                                         commandCode("setpres"), commandCode("setbatt"),
+                                         commandCode("setext"),  commandCode("setqags"),
                                          commandCode("setext16")};
     for (int k = 0; k < 7; ++k) {
         if (command != kindCodes[k]) continue;
@@ -386,9 +387,9 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
             replay.active = false;
             stopMeasuring(nowMs);
             if (liveOutPos < liveOut.size()) {  // frames measured before the stop go first
-                replies.push_back(Reply{nowMs, std::vector<uint8_t>(
-                                                   liveOut.begin() + std::ptrdiff_t(liveOutPos),
-                                                   liveOut.end())});
+                replies.push_back(
+                    Reply{nowMs, std::vector<uint8_t>(liveOut.begin() + std::ptrdiff_t(liveOutPos),
+                                                      liveOut.end())});
                 liveOut.clear();
                 liveOutPos = 0;
             }

@@ -188,7 +188,7 @@ class VirtualSensor {
     std::array<KindSetting, 7> kinds{};
     std::array<uint8_t, 4> gains{};
     bool overwrite = false;
-    int64_t clockBase = 0;   // sensor clock at clockSetAt
+    int64_t clockBase = 0;  // sensor clock at clockSetAt
     uint64_t clockSetAt = 0;
     bool clockRunning = false;
     uint64_t measurements = 0;

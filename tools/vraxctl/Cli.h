@@ -51,6 +51,11 @@ struct Options {
     bool wholeStore = false;  // convert: the whole-store CSV format
     // plot
     int width = 1200;
+    // record, live
+    std::string configPath;
+    std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
+    bool setClock = false;
+    double seconds = 0;  // live: 0 until interrupted
 };
 
 // "vraxctl: <text>" on standard error.
@@ -87,6 +92,10 @@ int setClockCommand(const Options& o);
 int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);
+int recordCommand(const Options& o);
+int liveCommand(const Options& o);
+int stopCommand(const Options& o);
+int identifyCommand(const Options& o);
 int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include "sensor/SensorSession.h"
+
 namespace cli {
 namespace {
 
@@ -46,6 +48,12 @@ const OptionText kOptions[] = {
     {OptionId::force, "force", "Replace existing output files (also the input)."},
     {OptionId::png, "png", "The picture to write.", "file"},
     {OptionId::width, "width", "Width of the picture in pixels (default 1200).", "pixels", "1200"},
+    {OptionId::config, "config", "The measurement configuration (a JSON file).", "file"},
+    {OptionId::startAt, "start-at",
+     "Start recording at this date and time of the sensor's clock (\"YYYY-MM-DD hh:mm:ss\").",
+     "time"},
+    {OptionId::setClock, "set-clock", "Set the sensor's clock from this computer's first."},
+    {OptionId::seconds, "seconds", "Stop after <n> seconds (default: at Ctrl-C).", "n"},
 };
 
 const OptionText& optionText(OptionId id) {
@@ -162,6 +170,45 @@ UsageError parseConvert(const ParsedLine& l, Options& o) {
     return std::nullopt;
 }
 
+UsageError readConfigOption(const ParsedLine& l, Options& o) {
+    if (!l.isSet(OptionId::config)) return "--config FILE is needed";
+    if (!l.path(OptionId::config, o.configPath)) return "--config needs a file name";
+    o.setClock = l.isSet(OptionId::setClock);
+    return std::nullopt;
+}
+
+UsageError parseRecord(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readConfigOption(l, o)) return e;
+    if (l.isSet(OptionId::startAt)) {
+        o.startAt = bytes(l.value(OptionId::startAt));
+        session::ClockTime t;
+        if (!session::parseClockTime(o.startAt, t))
+            return "--start-at takes \"YYYY-MM-DD hh:mm:ss\" (years 2000 to 2255), not \"" +
+                   shown(o.startAt) + "\"";
+    }
+    return std::nullopt;
+}
+
+UsageError parseLive(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readConfigOption(l, o)) return e;
+    if (!l.isSet(OptionId::out)) return "--out DIR is needed";
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    if (l.isSet(OptionId::seconds)) {
+        bool okNumber = false;
+        o.seconds = l.value(OptionId::seconds).toDouble(&okNumber);
+        if (!okNumber || !(o.seconds > 0) || o.seconds > 1e7)
+            return "--seconds takes a positive number of seconds";
+    }
+    if (l.isSet(OptionId::lines)) {
+        bool okNumber = false;
+        o.lines = l.value(OptionId::lines).toInt(&okNumber);
+        if (!okNumber || o.lines <= 0) return "--lines takes a positive count";
+    }
+    return std::nullopt;
+}
+
 [[maybe_unused]] UsageError parsePlot(const ParsedLine& l, Options& o) {
     if (UsageError e = readOneFile(l, o)) return e;
     o.force = l.isSet(OptionId::force);
@@ -243,6 +290,32 @@ const std::vector<Command>& commands() {
          {to, lines, output, wholeStore, force},
          parseConvert,
          convertCommand},
+        {"record",
+         "SENSOR --config FILE",
+         "Send a measurement configuration and start recording into the sensor's memory, now\n"
+         "or at --start-at; the sensor then records on its own until stopped.",
+         {demo, capture, config, startAt, setClock},
+         parseRecord,
+         recordCommand},
+        {"live",
+         "SENSOR --config FILE --out DIR",
+         "Send a measurement configuration, start measuring and stream the records into\n"
+         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.",
+         {demo, capture, config, setClock, out, seconds, lines},
+         parseLive,
+         liveCommand},
+        {"stop",
+         "SENSOR",
+         "Stop a measurement or recording that is running.",
+         {demo, capture},
+         parseSensorOnly,
+         stopCommand},
+        {"identify",
+         "SENSOR",
+         "Make the sensor beep.",
+         {demo, capture},
+         parseSensorOnly,
+         identifyCommand},
 #ifdef VRAXCTL_PLOT
         {"plot",
          "FILE.csv --png OUT.png",

@@ -42,6 +42,10 @@ enum class OptionId {
     force,
     png,
     width,
+    config,
+    startAt,
+    setClock,
+    seconds,
 };
 
 // A parsed command line as a command's parse step reads it.
