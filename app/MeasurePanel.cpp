@@ -275,7 +275,7 @@ void MeasurePanel::updateControls(bool running) {
     openButton->setEnabled(idle);
     saveButton->setEnabled(idle);
     // Stop ends a live session, or stops a sensor that records on its own.
-    stopButton->setEnabled((live && !stopRequested) || (idle && haveSensor));
+    stopButton->setEnabled((liveSession && !stopRequested) || (idle && haveSensor));
     saveAsButton->setEnabled(idle && keptSession &&
                              keptSession->sensor().getSensorDataObject().count() > 0);
 }
@@ -454,8 +454,10 @@ void MeasurePanel::startRecordingClicked() {
 }
 
 void MeasurePanel::stopClicked() {
-    if (live) {
-        stopRequested = true;  // the live session sends the stop command and ends its file
+    if (liveSession) {
+        // The live session (connecting or streaming) sends the stop command
+        // and ends its file.
+        stopRequested = true;
         updateControls(busy);
         return;
     }
@@ -486,6 +488,7 @@ void MeasurePanel::runLive() {
 
     session::SensorSession& s = controller->beginSession(name, address);
     liveSession = &s;
+    updateControls(busy);
     QString streamFile;
     bool started = false;
     session::LiveHooks hooks;

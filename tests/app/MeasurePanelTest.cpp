@@ -1,6 +1,6 @@
 // The Measure panel driven through its real widgets on the offscreen
 // platform, against virtual sensors: the configuration in the controls and
-// its file, messages that name a refused or unanswered setting, and live
+// its file, a message that names a refused setting, and live
 // sessions that end with Stop or with a channel that closes.
 #include <QApplication>
 #include <QCheckBox>
@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint8_t kSetGyrRange = 0x25;
-constexpr uint8_t kSetAgs = 0x16;
 constexpr uint8_t kStop = 0x15;
 constexpr uint8_t kStart = 0x13;
 
@@ -66,10 +65,11 @@ class MeasurePanelTest : public ::testing::Test {
         ADD_FAILURE() << text.toStdString();
         return nullptr;
     }
-    // A configuration streaming acceleration at 200 frames a second.
+    // A configuration streaming acceleration at 500 frames a second (the virtual sensor takes the
+    // rate as a period in ms).
     static measure::Config agsConfig() {
         measure::Config c;
-        c[measure::Kind::ags] = {true, 5, 1, false};
+        c[measure::Kind::ags] = {true, 2, 1, false};
         c[measure::Kind::batt] = {true, 0, 0, false};
         return c;
     }
@@ -173,9 +173,10 @@ TEST_F(MeasurePanelTest, ConfigurationInControlsAndFiles) {
     EXPECT_FALSE(window->controller()->busy());
 }
 
-// A setting the sensor refuses, and one it leaves unanswered, are named in
-// the message; no start command follows either.
-TEST_F(MeasurePanelTest, RefusedAndUnansweredSettingsAreNamed) {
+// A setting the sensor refuses is named in the message; no start command
+// follows. (Unanswered settings take the session's time-outs; the session's
+// tests cover them.)
+TEST_F(MeasurePanelTest, RefusedSettingIsNamed) {
     VirtualSensor* sensor = addSensor("VRAX610-001");
     open("VRAX610-001");
     measure::Config c = agsConfig();
@@ -191,14 +192,6 @@ TEST_F(MeasurePanelTest, RefusedAndUnansweredSettingsAreNamed) {
     std::vector<uint8_t> codes = sensor->receivedCodes();
     EXPECT_EQ(std::count(codes.begin(), codes.end(), kStart), 0);
 
-    sensor->faults.ngCommands.clear();
-    sensor->faults.unansweredCommands[kSetAgs] = -1;
-    button("Start Recording")->click();
-    ASSERT_EQ(presenter.messages.size(), 2u);
-    EXPECT_TRUE(presenter.last().contains("「ags」")) << presenter.last().toStdString();
-    EXPECT_TRUE(presenter.last().contains("応答"));
-    codes = sensor->receivedCodes();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), kStart), 0);
     EXPECT_FALSE(window->controller()->busy());
     EXPECT_TRUE(button("Start Recording")->isEnabled());
 }
@@ -213,13 +206,16 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     panel->setConfig(agsConfig());
     panel->setWindowSeconds(5);
 
+    // Stop once the charts have drawn a few hundred records (at most 4 s).
     int drawnCharts = 0;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (panel->isLive()) drawnCharts = std::max(drawnCharts, panel->charts()->chartCount());
+        if (!panel->isLive()) return;
+        drawnCharts = std::max(drawnCharts, panel->charts()->chartCount());
+        if (panel->charts()->recordsShown() >= 200) button("Stop")->click();
     });
     probe.start(50);
-    const auto stop = stopAfter(0.8);
+    const auto giveUpFirst = stopAfter(4);
     button("Live")->click();
     probe.stop();
 
@@ -228,7 +224,7 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_GE(drawnCharts, 2);  // acceleration and angular velocity at least
     EXPECT_GT(panel->charts()->pointCount(), 0u);
     const uint64_t records = panel->liveRecords();
-    EXPECT_GT(records, 50u);
+    EXPECT_GE(records, 200u);
     ASSERT_EQ(panel->liveFiles().size(), 1);
     const std::string file = panel->liveFiles().first().toStdString();
     EXPECT_EQ(file.rfind(folder.path, 0), 0u) << file;
