@@ -176,7 +176,10 @@ void MeasurePanel::build() {
     startNow = new QRadioButton(QStringLiteral("Now"), commands);
     startAt = new QRadioButton(QStringLiteral("At"), commands);
     startNow->setChecked(true);
+    startNow->setObjectName(QStringLiteral("startNow"));
+    startAt->setObjectName(QStringLiteral("startAt"));
     startTime = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(60), commands);
+    startTime->setObjectName(QStringLiteral("startTime"));
     startTime->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     startTime->setCalendarPopup(true);
     startRow->addWidget(new QLabel(QStringLiteral("Start:"), commands));
@@ -185,6 +188,7 @@ void MeasurePanel::build() {
     startRow->addWidget(startTime);
     commandsLayout->addLayout(startRow);
     setClockFirst = new QCheckBox(QStringLiteral("Set the clock first"), commands);
+    setClockFirst->setObjectName(QStringLiteral("setClockFirst"));
     setClockFirst->setChecked(true);
     commandsLayout->addWidget(setClockFirst);
     auto* recordRow = new QHBoxLayout;

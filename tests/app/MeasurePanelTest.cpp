@@ -4,7 +4,10 @@
 // sessions that end with Stop or with a channel that closes.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDate>
+#include <QDateTimeEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
@@ -26,6 +29,7 @@ namespace {
 constexpr uint8_t kSetGyrRange = 0x25;
 constexpr uint8_t kStop = 0x15;
 constexpr uint8_t kStart = 0x13;
+constexpr uint8_t kSetDate = 0x11;
 
 class MeasurePanelTest : public ::testing::Test {
   protected:
@@ -175,8 +179,8 @@ TEST_F(MeasurePanelTest, ConfigurationInControlsAndFiles) {
 
 // A setting the sensor refuses is named in the message; no start command
 // follows. (Unanswered settings take the session's time-outs; the session's
-// tests cover them.)
-TEST_F(MeasurePanelTest, RefusedSettingIsNamed) {
+// tests cover them.) Then the clock and a start at a chosen time go out.
+TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
     VirtualSensor* sensor = addSensor("VRAX610-001");
     open("VRAX610-001");
     measure::Config c = agsConfig();
@@ -194,6 +198,24 @@ TEST_F(MeasurePanelTest, RefusedSettingIsNamed) {
 
     EXPECT_FALSE(window->controller()->busy());
     EXPECT_TRUE(button("Start Recording")->isEnabled());
+
+    sensor->faults.ngCommands.clear();
+    button("Set Clock")->click();
+    EXPECT_EQ(sensor->receivedCodes().back(), kSetDate);
+    EXPECT_TRUE(panel->statusText().contains(QString::number(QDate::currentDate().year())));
+
+    control<QCheckBox>("setClockFirst")->setChecked(false);
+    panel->findChild<QRadioButton*>("startAt")->setChecked(true);
+    panel->findChild<QDateTimeEdit*>("startTime")
+        ->setDateTime(QDateTime(QDate(2031, 6, 7), QTime(8, 9, 10)));
+    button("Start Recording")->click();
+    EXPECT_EQ(presenter.messages.size(), 1u) << presenter.last().toStdString();
+    const std::vector<uint8_t>& start = sensor->receivedFrames().back();
+    const std::vector<uint8_t> dated = {0x9A, kStart, 0x01, 31, 6, 7, 8, 9, 10};
+    ASSERT_GE(start.size(), dated.size());
+    EXPECT_TRUE(std::equal(dated.begin(), dated.end(), start.begin()));
+    codes = sensor->receivedCodes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kSetDate), 1);  // the clock once, above
 }
 
 // Live until Stop: the charts draw, the file under the save folder holds
