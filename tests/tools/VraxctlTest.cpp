@@ -421,10 +421,57 @@ TEST_F(VraxctlTest, JsonAndHelp) {
     EXPECT_TRUE(exits(run("info --demo VRAX650-LAB-0016"), 0, {}, {"battery: 3.71 V"}));
     EXPECT_TRUE(exits(run("set-clock --demo VRAX610-001"), 0));
 
-    for (const char* c :
-         {"list", "entries", "download", "info", "set-clock", "erase", "replay", "convert", "plot"})
+    for (const char* c : {"list", "entries", "download", "info", "set-clock", "erase", "replay",
+                          "convert", "plot", "record", "live", "stop", "identify"})
         EXPECT_TRUE(exits(run({c, "--help"}), 0, {},
                           {std::string("Usage: vraxctl ") + c, "7  incomplete download"}));
+}
+
+// record, live, stop, identify: configuration errors before anything is
+// sent, a setting the sensor refuses, a live session into split files that
+// ends at its time or at SIGINT with the stop command and the file finished.
+TEST_F(VraxctlTest, MeasuringCommands) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1},
+                                   "batt": {"enabled": true}})");
+    writeFile(dir / "typo.json", R"({"ags": {"enabled": true, "rat": 5}})");
+    writeFile(dir / "ng.json", R"({"geo": {"enabled": true, "rate": 5, "average": 0}})");
+    writeFile(dir / "ad.json", R"({"ext16ad": {"enabled": true, "rate": 5, "average": 1}})");
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config typo.json"), 2,
+                      {R"(unknown key "rat" in "ags")"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ad.json"), 2, {"VRAX650 only"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config none.json"), 6, {"none.json"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ng.json"), 5,
+                      {R"(VRAX610-001: the sensor refused the setting "geo")"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ok.json --start-at 2026-13-01"), 2));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 --config ok.json"), 2, {"--out"}));
+    EXPECT_TRUE(exits(run(QStringList{"record", "--demo", "VRAX650-LAB-0016", "--config", "ad.json",
+                                      "--start-at", "2030-01-02 03:04:05"}),
+                      0, {}, {"recording starts at 2030-01-02 03:04:05"}));
+    EXPECT_TRUE(exits(run("identify --demo VRAX610-001"), 0, {}, {"beeped"}));
+    EXPECT_TRUE(exits(run("stop --demo VRAX610-001"), 0, {}, {"stopped"}));
+
+    Result r =
+        run("live --demo VRAX610-001 --config ok.json --out out --seconds 1 --lines 100 "
+            "--capture live.cap");
+    ASSERT_TRUE(exits(r, 0, {"streaming into "}, {"ags ", "batt ", "total "}));
+    const std::vector<std::string> parts = filesIn(day());
+    ASSERT_GE(parts.size(), 2u);
+    EXPECT_EQ(parts[0].rfind("live_VRAX610-001_", 0), 0u);
+    EXPECT_NE(parts[0].find("-0.csv"), npos);
+    EXPECT_EQ(countLines(readFile(day() / parts[0])), 100u);
+    EXPECT_GT(fs::file_size(dir / "live.cap"), 2000u);
+
+    // SIGINT is the normal end of a live session: stop sent, file finished, exit 0.
+    r = run("live --demo VRAX650-LAB-0016 --config ok.json --out sig", QString(), RLIM_INFINITY,
+            [&](QProcess& p) {
+                QThread::msleep(1500);
+                ::kill(pid_t(p.processId()), SIGINT);
+            });
+    ASSERT_TRUE(exits(r, 0, {}, {"total "}));
+    const std::vector<std::string> files = filesIn(dir / "sig" / dayFolder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].find(".part"), npos);
+    EXPECT_GT(countLines(readFile(dir / "sig" / dayFolder / files[0])), 10u);
 }
 
 }  // namespace
