@@ -179,7 +179,7 @@ TEST_F(MeasurePanelTest, ConfigurationInControlsAndFiles) {
 
 // A setting the sensor refuses is named in the message; no start command
 // follows. (Unanswered settings take the session's time-outs; the session's
-// tests cover them.) Then the clock and a start at a chosen time go out.
+// tests cover them.) Then a start at a chosen time, and a recording stopped.
 TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
     VirtualSensor* sensor = addSensor("VRAX610-001");
     open("VRAX610-001");
@@ -199,12 +199,8 @@ TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
     EXPECT_FALSE(window->controller()->busy());
     EXPECT_TRUE(button("Start Recording")->isEnabled());
 
+    // A start at a chosen time, the clock set first.
     sensor->faults.ngCommands.clear();
-    button("Set Clock")->click();
-    EXPECT_EQ(sensor->receivedCodes().back(), kSetDate);
-    EXPECT_TRUE(panel->statusText().contains(QString::number(QDate::currentDate().year())));
-
-    control<QCheckBox>("setClockFirst")->setChecked(false);
     panel->findChild<QRadioButton*>("startAt")->setChecked(true);
     panel->findChild<QDateTimeEdit*>("startTime")
         ->setDateTime(QDateTime(QDate(2031, 6, 7), QTime(8, 9, 10)));
@@ -215,7 +211,21 @@ TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
     ASSERT_GE(start.size(), dated.size());
     EXPECT_TRUE(std::equal(dated.begin(), dated.end(), start.begin()));
     codes = sensor->receivedCodes();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), kSetDate), 1);  // the clock once, above
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), kSetDate), 1);
+    EXPECT_TRUE(panel->statusText().contains("2031/06/07 08:09:10"));
+
+    // Record now, stop: the sensor holds a new entry (listing and downloading
+    // it are the main window's).
+    measure::Config recorded = agsConfig();
+    recorded[measure::Kind::ags].record = true;
+    panel->setConfig(recorded);
+    panel->findChild<QRadioButton*>("startNow")->setChecked(true);
+    const size_t entries = sensor->entries.size();
+    button("Start Recording")->click();
+    button("Stop")->click();  // its connect takes long enough for records to be made
+    EXPECT_EQ(presenter.messages.size(), 1u) << presenter.last().toStdString();
+    ASSERT_EQ(sensor->entries.size(), entries + 1);
+    EXPECT_GT(sensor->entries.back().recordCount(), 0u);
 }
 
 // Live until Stop: the charts draw, the file under the save folder holds
