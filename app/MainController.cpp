@@ -554,7 +554,10 @@ void MainController::showOutcome(const session::Outcome& o, const QString& name)
             case Step::start:
             case Step::stopMeasure:
             case Step::live:
-                text = msg::measureStepFailed(name, msg::measureStepName(o), o.result);
+                // A refused configuration comes with the message naming its value.
+                text = o.result == Result::badSetting
+                           ? msg::configInvalid(qs(o.setting))
+                           : msg::measureStepFailed(name, msg::measureStepName(o), o.result);
                 break;
             default:  // memory status, entry list, battery, download
                 text = msg::dataReadFailed(name);

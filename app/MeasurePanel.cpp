@@ -332,13 +332,15 @@ bool MeasurePanel::openConfig(const QString& path) {
         MyTools::dispMessageOK(msg::configOpenFailed(qs(error), path), msg::error());
         return false;
     }
+    // The battery's setting has no rate or averaging: the panel has no room for them.
+    c[measure::Kind::batt].rate = c[measure::Kind::batt].average = 0;
+    const measure::Config before = config();
     setConfig(c);
-    // A value the controls cannot hold would be changed silently: say so.
+    // A value the controls cannot hold would be changed silently: refuse the file.
     if (!(config() == c)) {
-        MyTools::dispMessageOK(
-            msg::configOpenFailed(QStringLiteral("a value is outside what the panel can show"),
-                                  path),
-            msg::error());
+        setConfig(before);
+        MyTools::dispMessageOK(msg::configOpenFailed(msg::configBeyondControls(), path),
+                               msg::error());
         return false;
     }
     return true;

@@ -357,6 +357,9 @@ inline QString configInvalid(const QString& why) {
 inline QString configOpenFailed(const QString& why, const QString& path) {
     return QStringLiteral("測定設定ファイルを読み込めませんでした．\n%1\n(%2)").arg(why, path);
 }
+inline QString configBeyondControls() {
+    return QStringLiteral("パネルで扱えない値があります");
+}
 inline QString configSaveFailed(const QString& why, const QString& path) {
     return QStringLiteral("測定設定ファイルを保存できませんでした．\n%1\n(%2)").arg(why, path);
 }
