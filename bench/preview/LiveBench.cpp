@@ -51,6 +51,22 @@ void BM_LiveRedraw60sWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_LiveRedraw60sWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same without painting: finding the records and reducing the tracks.
+void BM_LiveRedrawDataOnly60sWindow(benchmark::State& state) {
+    VRAXSensorData store;
+    fill(store, kWindowMs / 1000 + 1);
+    preview::LiveCharts charts;
+    charts.resize(1200, 1300);
+    const uint64_t end = store.getPassedMSTimeLastSample();
+    for (auto _ : state) {
+        uint64_t from = 0, last = 0;
+        store.getDataByTheMSTime(end - kWindowMs, 0, from, false);
+        store.getDataByTheMSTime(end, from, last, true);
+        charts.showRange(store, from, last, end, kWindowMs);
+    }
+}
+BENCHMARK(BM_LiveRedrawDataOnly60sWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 int main(int argc, char** argv) {
