@@ -51,7 +51,11 @@ class VirtualEntry {
 
     // The values of sample `index` of kind `type` (a data type number) of a
     // generated series of `count` samples; the time stamp is left at 0.
-    static VirtualSample generatedSample(uint64_t seed, int type, uint32_t index, uint32_t count);
+    // `extremes`: now and then a sample at the ends of the 24-bit range, to
+    // test the decoders; a live measurement goes without, so that its charts
+    // show the motion rather than the spikes.
+    static VirtualSample generatedSample(uint64_t seed, int type, uint32_t index, uint32_t count,
+                                         bool extremes = true);
     // Appends a sample to an entry built from samples.
     void append(const VirtualSample& s) {
         samples.push_back(s);

@@ -291,8 +291,8 @@ void VirtualSensor::advance(uint64_t nowMs) {
                 kind = k;
         if (kind < 0) break;
         const size_t k = size_t(kind);
-        VirtualSample s =
-            VirtualEntry::generatedSample(measure.seed + k, kind, measure.index[k], 1u << 24);
+        VirtualSample s = VirtualEntry::generatedSample(measure.seed + k, kind, measure.index[k],
+                                                        1u << 24, false);
         s.time = int32_t(measure.next[k] - measure.startClock);
         ++measure.index[k];
         measure.next[k] += periodOf(kind, kinds[k].rate);
