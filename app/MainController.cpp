@@ -27,6 +27,7 @@
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
 #ifdef VRAX_HAVE_PREVIEW
+#include "app/MeasurePanel.h"
 #include "preview/PreviewWindow.h"
 #endif
 #include "link/BtUtilClass.h"
@@ -184,6 +185,15 @@ void MainController::awakeFromNib() {
             [this] { guarded([this] { dataEraceButtonClicked(); }); });
     connect(ui->referSaveDirButton, &QPushButton::clicked, this,
             [this] { guarded([this] { referSaveDirButton(); }); });
+
+#ifdef VRAX_HAVE_PREVIEW
+    measure = new MeasurePanel(this, thisWindow);
+    connect(ui->measureButton, &QPushButton::clicked, this, &MainController::showMeasurePanel);
+    connect(ui->actionMeasure, &QAction::triggered, this, &MainController::showMeasurePanel);
+#else
+    ui->measureButton->hide();  // the panel's live charts come with the preview
+    ui->actionMeasure->setVisible(false);
+#endif
 }
 
 template <class F>
@@ -200,6 +210,10 @@ void MainController::guarded(F&& action) {
     if (closePending) QTimer::singleShot(0, thisWindow, [w = thisWindow] { w->close(); });
 }
 
+void MainController::runGuarded(const std::function<void()>& action) {
+    guarded(action);
+}
+
 void MainController::refreshControls() {
     ui->sensorPB->setEnabled(!running);
     // While a connect waits, the connect button cancels it (once).
@@ -212,6 +226,7 @@ void MainController::refreshControls() {
     ui->getDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->eraseDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->actionPreviewCsv->setEnabled(!running);
+    emit busyChanged(running);
     // Nothing under the overlay can be reached, by mouse or keyboard.
     ui->centralwidget->setEnabled(!progressView ||
                                   progressView->state() == ProgressView::State::idle);
@@ -362,6 +377,9 @@ void MainController::sensorChanged() {
     dataEntryRecordCount.clear();
     ui->deviceInfoLabel->clear();
     upDateViews();
+#ifdef VRAX_HAVE_PREVIEW
+    if (measure) measure->setSensor(selectedTitle() == kNoSensor ? QString() : selectedTitle());
+#endif
 }
 
 void MainController::connectButtonClicked() {
@@ -427,6 +445,38 @@ void MainController::startSession(const QString& name, const QString& address) {
         std::make_unique<session::SensorSession>(name.toStdString(), address.toStdString());
     sensorSession->setCancelCheck([this] { return cancelRequested; });
     beginConnecting(name);
+}
+
+void MainController::showMeasurePanel() {
+#ifdef VRAX_HAVE_PREVIEW
+    measure->setSensor(selectedTitle() == kNoSensor ? QString() : selectedTitle());
+    measure->show();
+    measure->raise();
+    measure->activateWindow();
+#endif
+}
+
+bool MainController::selectedSensor(QString& name, QString& address) {
+    name = selectedTitle();
+    address.clear();
+    if (name == kNoSensor) {
+        MyTools::dispMessageOK(msg::noSensorSelected(), msg::warning());
+        return false;
+    }
+    int index = -1;
+    getSensorDataByName(name, address, index);
+    return bluetoothUsable();
+}
+
+session::SensorSession& MainController::beginSession(const QString& name, const QString& address) {
+    startSession(name, address);
+    return *sensorSession;
+}
+
+std::unique_ptr<session::SensorSession> MainController::endSession() {
+    endConnecting();
+    if (sensorSession) sensorSession->simpleDisconnectSensor();
+    return std::move(sensorSession);
 }
 
 bool MainController::openSensorAndStop(const QString& name, const QString& addr) {
@@ -496,6 +546,18 @@ void MainController::showOutcome(const session::Outcome& o, const QString& name)
                 break;
             case Step::file:
                 text = msg::fileFailed(qs(o.path));
+                break;
+            case Step::setting:
+            case Step::clock:
+            case Step::identify:
+            case Step::calibrate:
+            case Step::start:
+            case Step::stopMeasure:
+            case Step::live:
+                // A refused configuration comes with the message naming its value.
+                text = o.result == Result::badSetting
+                           ? msg::configInvalid(qs(o.setting))
+                           : msg::measureStepFailed(name, msg::measureStepName(o), o.result);
                 break;
             default:  // memory status, entry list, battery, download
                 text = msg::dataReadFailed(name);

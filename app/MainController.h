@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 #include "link/platform/BluetoothPlatform.h"
@@ -20,6 +21,7 @@ class QShortcut;
 class QTimer;
 class ProgressView;
 class EntryTableModel;
+class MeasurePanel;
 namespace Ui {
 class MainWindow;
 }
@@ -92,6 +94,30 @@ class MainController : public QObject {
     void setSaveFolder(const QString& path);
     ProgressView* overlay() const { return progressView; }
 
+    // The Measure panel of the selected sensor (a window of its own).
+    MeasurePanel* measurePanel() const { return measure; }
+    void showMeasurePanel();
+    // For the Measure panel: runs one user action under the same guard as
+    // the window's own (controls disabled, no nested action).
+    void runGuarded(const std::function<void()>& action);
+    // The selected sensor; false (having said why) when none is selected or
+    // Bluetooth cannot reach it.
+    bool selectedSensor(QString& name, QString& address);
+    // A new session on the sensor; endSession disconnects it and hands it
+    // over (its store keeps the records of the action).
+    session::SensorSession& beginSession(const QString& name, const QString& address);
+    std::unique_ptr<session::SensorSession> endSession();
+    // The message of a failed outcome, by the step that failed.
+    void reportOutcome(const session::Outcome& outcome, const QString& name) {
+        showOutcome(outcome, name);
+    }
+    // True when the running action is asked to stop (the window closes).
+    bool stopAsked() const { return cancelRequested; }
+
+  signals:
+    // A user action began or ended.
+    void busyChanged(bool running);
+
   protected:
     // Return in the entry table downloads, in the sensor pop-up connects.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -151,4 +177,5 @@ class MainController : public QObject {
     QString connectingName;
     QTimer* connectPoll = nullptr;
     QShortcut* escapeCancelsConnect = nullptr;
+    MeasurePanel* measure = nullptr;
 };

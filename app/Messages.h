@@ -310,6 +310,123 @@ inline QStringList closeDuringDownloadButtons() {
 }
 inline constexpr int kStopAndClose = 1;
 
+// ---- measuring -------------------------------------------------------------------
+
+// The name of a step of the Measure panel, for messages: the setting's key
+// as the configuration file spells it, or what the step does.
+inline QString measureStepName(const session::Outcome& o) {
+    if (!o.setting.empty()) return QString::fromStdString(o.setting);
+    switch (o.step) {
+        case session::Step::clock:
+            return QStringLiteral("clock");
+        case session::Step::identify:
+            return QStringLiteral("identify");
+        case session::Step::calibrate:
+            return QStringLiteral("geocalib");
+        case session::Step::start:
+            return QStringLiteral("start");
+        case session::Step::stopMeasure:
+            return QStringLiteral("stop");
+        default:
+            return QStringLiteral("live");
+    }
+}
+// A setting or command of the Measure panel that the sensor refused, did
+// not answer, or that could not be sent.
+inline QString measureStepFailed(const QString& name, const QString& setting, session::Result r) {
+    switch (r) {
+        case session::Result::refused:
+            return QStringLiteral("%1センサが設定「%2」を受け付けませんでした（NG）．")
+                .arg(name, setting);
+        case session::Result::timedOut:
+            return QStringLiteral("%1センサから設定「%2」への応答がありませんでした．")
+                .arg(name, setting);
+        case session::Result::channelClosed:
+            return QStringLiteral("%1センサとの接続が切れました（設定「%2」）．")
+                .arg(name, setting);
+        default:
+            return QStringLiteral("%1センサに設定「%2」を送信できませんでした．")
+                .arg(name, setting);
+    }
+}
+// A configuration with values the senders do not take; `why` names them.
+inline QString configInvalid(const QString& why) {
+    return QStringLiteral("測定設定に送信できない値があります．何も送信していません．\n%1")
+        .arg(why);
+}
+inline QString configOpenFailed(const QString& why, const QString& path) {
+    return QStringLiteral("測定設定ファイルを読み込めませんでした．\n%1\n(%2)").arg(why, path);
+}
+inline QString configBeyondControls() {
+    return QStringLiteral("パネルで扱えない値があります");
+}
+inline QString configSaveFailed(const QString& why, const QString& path) {
+    return QStringLiteral("測定設定ファイルを保存できませんでした．\n%1\n(%2)").arg(why, path);
+}
+inline QString calibrateQuestion(const QString& name) {
+    return withName(
+        "%@センサの地磁気キャリブレーションを開始しますか？\n"
+        "開始後はセンサをゆっくりと全方向に回転させてください．",
+        name);
+}
+inline QStringList calibrateButtons() {
+    return {QStringLiteral("Cancel"), QStringLiteral("Calibrate")};
+}
+inline constexpr int kCalibrate = 1;
+// A live session that ended without the user's Stop.
+inline QString liveEnded(const QString& name, session::Result r, const QString& files) {
+    const QString why =
+        r == session::Result::channelClosed ? QStringLiteral("センサとの接続が切れました")
+        : r == session::Result::timedOut ? QStringLiteral("センサからのデータが途絶えました")
+                                         : QStringLiteral("ファイルへの書き込みに失敗しました");
+    QString text = QStringLiteral("%1：%2．ライブ表示を終了しました．\n").arg(name, why);
+    text += files.isEmpty()
+                ? QStringLiteral("ファイルは残していません．")
+                : QStringLiteral("受信したデータは次のファイルに残しています．\n(%1)").arg(files);
+    return text;
+}
+inline QString liveSaveFailed(const QString& why) {
+    return QStringLiteral("ライブデータを保存できませんでした．\n%1").arg(why);
+}
+inline QString replaceFilesQuestion(const QStringList& paths) {
+    return QStringLiteral("保存先に同じ名前のファイルがあります．置き換えますか？\n(%1)")
+        .arg(paths.join(QStringLiteral("\n")));
+}
+inline QStringList replaceFilesButtons() {
+    return {QStringLiteral("Cancel"), QStringLiteral("Replace")};
+}
+inline constexpr int kReplaceFiles = 1;
+// Status lines of the Measure panel.
+inline QString clockSet(const QString& when) {
+    return QStringLiteral("センサの時計を設定しました（%1）").arg(when);
+}
+inline QString identified() {
+    return QStringLiteral("センサのブザーを鳴らしました");
+}
+inline QString calibrationStarted() {
+    return QStringLiteral("地磁気キャリブレーションを開始しました");
+}
+inline QString recordingStarted() {
+    return QStringLiteral("記録を開始しました．センサは単独で記録を続けます");
+}
+inline QString recordingScheduled(const QString& when) {
+    return QStringLiteral("%1 に記録を開始するよう設定しました").arg(when);
+}
+inline QString measuringStopped() {
+    return QStringLiteral("測定を停止しました");
+}
+inline QString liveRunning(const QString& file) {
+    return QStringLiteral("ライブ表示中：%1").arg(file);
+}
+inline QString liveStopped(quint64 records, const QString& files) {
+    return QStringLiteral("ライブ表示を停止しました．%1 レコードを保存しました：%2")
+        .arg(records)
+        .arg(files);
+}
+inline QString liveSaved(const QString& files) {
+    return QStringLiteral("保存しました：%1").arg(files);
+}
+
 // ---- control labels ----------------------------------------------------------------
 
 inline QString connectLabel() {

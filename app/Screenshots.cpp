@@ -17,6 +17,7 @@
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
 #ifdef VRAX_HAVE_PREVIEW
+#include "app/MeasurePanel.h"
 #include "preview/PreviewWindow.h"
 #endif
 #include "link/EventWait.h"
@@ -129,6 +130,33 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
 #endif
     c->dlFinButtonClicked();
     ui->ad16FilterCB->setChecked(false);
+
+#ifdef VRAX_HAVE_PREVIEW
+    // The Measure panel watching the VRAX650 live, 7 s into the session.
+    MeasurePanel* m = c->measurePanel();
+    c->showMeasurePanel();
+    measure::Config config;
+    config[measure::Kind::ags] = {true, 5, 1, false};
+    config[measure::Kind::geo] = {true, 50, 1, false};
+    config[measure::Kind::press] = {true, 100, 1, false};
+    config[measure::Kind::batt] = {true, 0, 0, false};
+    config.accRange = 2;
+    m->setConfig(config);
+    m->setWindowSeconds(10);
+    m->resize(1240, 860);
+    bool liveTaken = false;
+    QTimer liveShot;
+    liveShot.setSingleShot(true);
+    QObject::connect(&liveShot, &QTimer::timeout, [&] {
+        if (m->isLive())
+            liveTaken = save(m, QDir(folder).filePath(QStringLiteral("live-view.png")));
+        m->stopClicked();
+    });
+    liveShot.start(7000);
+    m->liveClicked();
+    m->close();
+    ok = ok && liveTaken;
+#endif
 
     // A message panel: the sensor that is busy elsewhere.
     PicturePresenter pictures(QDir(folder).filePath(QStringLiteral("message.png")));

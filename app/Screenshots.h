@@ -1,5 +1,6 @@
 // Pictures of the demo window for the documentation: the entry list, the
-// overlay during a download and a message panel.
+// overlay during a download, the preview, the live view of the Measure panel
+// and a message panel.
 #pragma once
 
 #include <QString>

@@ -93,7 +93,11 @@ int main(int argc, char** argv) {
     // Help and version need no display: answered before any window system
     // is touched (the parser prints and exits). Options meant for the
     // window system (-platform ...) do not stand in the way.
-    if (hasArgument(argc, argv, {"-h", "-?", "--help", "--help-all", "-v", "--version"})) {
+    if (hasArgument(argc, argv, {"-v", "--version"})) {
+        std::printf("vrax-data-controller %s\n", VRAX_VERSION);
+        return 0;
+    }
+    if (hasArgument(argc, argv, {"-h", "-?", "--help", "--help-all"})) {
         QCoreApplication app(argc, argv);
         nameApplication();
         QCommandLineParser parser;
@@ -101,8 +105,7 @@ int main(int argc, char** argv) {
         setUp(parser, options);
         parser.parse(app.arguments());
         if (parser.isSet(QStringLiteral("help-all"))) parser.process(app);
-        if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
-        parser.showVersion();
+        parser.showHelp(0);
     }
     const bool headless = hasArgument(argc, argv, {"--headless-demo"});
     std::unique_ptr<QCoreApplication> app;

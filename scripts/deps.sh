@@ -16,6 +16,10 @@ packages=(
   dbus python3-dbusmock python3-dbus python3-gi
   # headless display, screenshots, Japanese fonts
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
+  # vraxctl export --hdf5, and reading its files back in the tests
+  libhdf5-dev hdf5-tools python3
+  # the Debian package and its checks
+  dpkg-dev desktop-file-utils appstream
 )
 
 missing=()

@@ -21,6 +21,12 @@ echo "=== soak: $soak_cycles list, download and erase cycles (in the background)
 SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1 &
 soak_pid=$!
 
+# The package check reuses the release build: it packs, validates and runs the
+# programs from the unpacked package, beside the tests.
+echo "=== package check (in the background) ==="
+scripts/package-check.sh >build/package-check.log 2>&1 &
+package_pid=$!
+
 for variant in release asan; do
   echo "=== $variant tests ==="
   ctest --test-dir "build/$variant" --output-on-failure -j "$jobs" || status=1
@@ -34,6 +40,13 @@ if wait "$soak_pid"; then
 else
   echo "soak FAILED:"
   tail -40 build/release/soak.log
+  status=1
+fi
+if wait "$package_pid"; then
+  echo "package check passed: $(grep -m1 '^package:' build/package-check.log)"
+else
+  echo "package check FAILED:"
+  tail -40 build/package-check.log
   status=1
 fi
 exit $status

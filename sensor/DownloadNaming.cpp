@@ -91,6 +91,16 @@ std::string csvFilePath(const std::string& dayFolder, const std::string& sensorN
     return dayFolder + "/memdata_" + safeFileNamePart(sensorName) + tail;
 }
 
+std::string liveFilePath(const std::string& dayFolder, const std::string& sensorName,
+                         const EntryStart& s, int part) {
+    char number[24] = "";
+    if (part >= 0) std::snprintf(number, sizeof number, "-%d", part);
+    char tail[160];
+    std::snprintf(tail, sizeof tail, "_%04d-%02d-%02d_%02d%02d%02d.%03d%s.csv", s.year, s.month,
+                  s.day, s.hour, s.minute, s.second, s.millisecond, number);
+    return dayFolder + "/live_" + safeFileNamePart(sensorName) + tail;
+}
+
 bool entryNeedsNumber(const std::vector<std::string>& startTexts, size_t row) {
     if (row >= startTexts.size()) return false;
     for (size_t i = 0; i < startTexts.size(); ++i)

@@ -32,6 +32,12 @@ std::string safeFileNamePart(const std::string& name);
 std::string csvFilePath(const std::string& dayFolder, const std::string& sensorName,
                         const EntryStart& start, bool filtered, int entryNumber = 0);
 
+// "<dayFolder>/live_<name>_YYYY-MM-DD_hhmmss.mmm[-P].csv": the file of a
+// live session started at `start` (the computer's time); P, from 0, numbers
+// the parts of a session split into files of N lines (none: not split).
+std::string liveFilePath(const std::string& dayFolder, const std::string& sensorName,
+                         const EntryStart& start, int part = -1);
+
 // True when another entry of the list starts at the same time as the one at
 // `row`: their files are told apart by the entry number.
 bool entryNeedsNumber(const std::vector<std::string>& startTexts, size_t row);

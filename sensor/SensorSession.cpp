@@ -7,6 +7,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "sensor/RunGuard.h"
 
 namespace session {
 namespace {
@@ -15,22 +16,8 @@ void pause(double seconds) {
     eventwait::runFor(seconds);
 }
 
-// Marks a session busy for the length of one sequence.
-class RunGuard {
-  public:
-    explicit RunGuard(bool& flag) : flag(flag), taken(!flag) { flag = true; }
-    ~RunGuard() {
-        if (taken) flag = false;
-    }
-    bool acquired() const { return taken; }
-
-  private:
-    bool& flag;
-    bool taken;
-};
-
 Outcome busyOutcome(Step step) {
-    return Outcome{Result::busy, step, 0, {}};
+    return Outcome{Result::busy, step, 0, {}, {}};
 }
 
 // Forwards the store's messages to the front end, except while the session
@@ -85,7 +72,7 @@ Outcome SensorSession::failure(Step step) const {
         r = Result::channelClosed;
     else if (link->ngFlag())
         r = Result::refused;
-    return Outcome{r, step, 0, {}};
+    return Outcome{r, step, 0, {}, {}};
 }
 
 void SensorSession::simpleDisconnectSensor() {
@@ -107,6 +94,7 @@ Outcome SensorSession::openSensorAndStop() {
         return Outcome{err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
                        Step::connect,
                        err,
+                       {},
                        {}};
     connected_ = true;
 
@@ -171,7 +159,7 @@ Outcome SensorSession::readBattery(float& volts) {
     s->setBatteryVoltage(0);
     int32_t err = 0;
     if (s->sendBatteryStatusCommand(err) != kSent)
-        return Outcome{Result::notSent, Step::battery, 0, {}};
+        return Outcome{Result::notSent, Step::battery, 0, {}, {}};
     // The answer raises no flag: wait for the voltage itself.
     const bool answered =
         eventwait::runUntil([s] { return s->batteryVoltage() > 0 || s->channelClosed(); }, 1.0);
@@ -244,7 +232,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::folder, 0, folder};
+        return Outcome{Result::fileError, Step::folder, 0, folder, {}};
     }
 
     s->clearSensorData();
@@ -267,7 +255,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         store.setReporter(nullptr);
         s->clearSaveFilename();
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::file, 0, report.targetPath};
+        return Outcome{Result::fileError, Step::file, 0, report.targetPath, {}};
     }
     s->setSaveFlag();
 
@@ -328,7 +316,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     report.filePath = end.path;
     report.fileError = end.error;
     if (result == Result::done && !report.complete) result = Result::fileError;
-    return Outcome{result, Step::download, 0, report.filePath};
+    return Outcome{result, Step::download, 0, report.filePath, {}};
 }
 
 }  // namespace session

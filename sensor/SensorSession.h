@@ -5,13 +5,16 @@
 // messages is the front end's job.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sensor/DownloadNaming.h"
+#include "sensor/MeasureConfig.h"
 #include "sensor/VRAXSensor.h"
 
 namespace session {
@@ -27,6 +30,13 @@ enum class Step {
     download,      // the transfer itself
     erase,         // memory erase
     battery,       // battery status
+    setting,       // a measurement setting (Outcome::setting names it)
+    clock,         // setting the sensor's clock
+    identify,      // beep
+    calibrate,     // geomagnetic calibration
+    start,         // start command
+    stopMeasure,   // stop command ending a measurement
+    live,          // streaming the measurement frames
 };
 
 enum class Result {
@@ -40,6 +50,8 @@ enum class Result {
     cancelled,       // the user stopped it
     busy,            // another sequence of this session is running
     missingRecords,  // the transfer ended, but with another record count than the entry's
+    badSetting,      // a configuration value no sender carries; nothing was sent
+                     // (Outcome::setting holds the message)
 };
 
 struct Outcome {
@@ -47,6 +59,8 @@ struct Outcome {
     Step step = Step::connect;
     int32_t platformStatus = 0;
     std::string path;  // folder or file concerned
+    std::string
+        setting;  // the setting refused or unanswered: its JSON key, or "clock", "start", ...
     bool ok() const { return result == Result::done; }
 };
 
@@ -115,6 +129,57 @@ struct DownloadHooks {
 // Seconds of silence after which a running download counts as timed out.
 inline constexpr double kSilenceTimeout = 10.0;
 
+struct ClockTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+};
+// The computer's local time, with milliseconds.
+ClockTime localClockNow();
+// "YYYY-MM-DD hh:mm:ss" into a ClockTime (msec 0); false when the text is
+// not a valid date and time of the years the sensor's clock carries (2000..2255).
+bool parseClockTime(const std::string& text, ClockTime& into);
+
+struct RecordingStart {
+    std::optional<ClockTime> at;  // none: start now
+    bool setClock = false;        // set the sensor's clock to the computer's first
+};
+
+struct LiveRequest {
+    std::string saveFolder;
+    double seconds = 0;  // 0: until stopped
+    int lineLimit = 0;   // 0: one file; N: parts of N lines
+    bool setClock = false;
+};
+
+struct LiveProgress {
+    double elapsed = 0;
+    uint64_t records = 0;
+    std::array<uint64_t, 7> recordsPerKind{};
+    std::array<double, 7> ratePerKind{};  // records per second over the last second
+    float batteryVoltage = 0;
+    std::string filePath;  // the file being written
+    bool writeFailing = false;
+};
+
+struct LiveHooks {
+    // The start command was accepted; streaming into filePath.
+    std::function<void(const std::string& filePath)> started;
+    // Every 0.1 s while live (the window redraws here).
+    std::function<void(const LiveProgress&)> tick;
+    // Polled; true ends the session with the stop command.
+    std::function<bool()> stopRequested;
+    std::function<void(const std::string& why)> writeFailing;
+    std::function<void(const std::string& message, const std::string& title)> storeMessage;
+};
+
+struct LiveReport {
+    std::vector<std::string> files;  // the finished files, in order
+    uint64_t records = 0;
+    std::array<uint64_t, 7> recordsPerKind{};
+    bool stoppedByUser = false;
+    bool stopAcknowledged = false;
+    std::string fileError;
+};
+
 class SensorSession {
   public:
     SensorSession(const std::string& name, const std::string& address);
@@ -134,6 +199,21 @@ class SensorSession {
                           DownloadReport& report);
     Outcome eraseMemory();
 
+    // Measuring. Each connects, stops any measurement, works, and ends disconnected.
+    Outcome setClock(const ClockTime& time);
+    Outcome identify();  // beep
+    Outcome calibrateCompass();
+    // Settings, optional clock, start; the sensor then records on its own.
+    Outcome startRecording(const measure::Config& config, const RecordingStart& start);
+    Outcome stopMeasuring();
+    // Settings, optional clock, start now, then streams the measurement
+    // frames through the parser and store into a CSV in the download line
+    // format until stopRequested, `seconds`, a closed channel or silence
+    // (kSilenceTimeout); then sends stop and ends the file. During the
+    // session sensor().getSensorDataObject() holds the live records.
+    Outcome runLive(const measure::Config& config, const LiveRequest& request,
+                    const LiveHooks& hooks, LiveReport& report);
+
     // The steps, for callers that string them themselves.
     Outcome openSensorAndStop();
     Outcome getMemStatus(MemoryStatus& status);
@@ -141,6 +221,8 @@ class SensorSession {
     Outcome readBattery(float& volts);
     Outcome eraseDataEntry();
     void simpleDisconnectSensor();
+    // Sends the configuration's settings in order (connected session).
+    Outcome applySettings(const measure::Config& config);
 
     // Polls the OK flag in 0.01 s slices for `timeOut` seconds' worth of
     // slices; an NG answer (with checkNG) or a closed channel ends it early.
@@ -148,6 +230,11 @@ class SensorSession {
 
   private:
     Outcome failure(Step step) const;  // refused, timed out or closed, from the link's state
+    Outcome sendClock(const ClockTime& time);
+    // Connects and stops, sends one command and waits for its answer
+    // (with `retry`, sends it once more when none came), disconnects.
+    Outcome oneCommand(Step step, const char* name,
+                       const std::function<void(VRAXSensor&, int32_t&)>& send, bool retry = true);
     // Sends, waits for the answer (NG ends the wait), and sends once more
     // when none came, unless the channel closed.
     bool sendWithRetry(const std::function<void()>& send, float firstWait, float secondWait);

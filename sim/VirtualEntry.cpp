@@ -149,9 +149,15 @@ VirtualSample VirtualEntry::sample(uint32_t i) const {
         type = 0;
         while (!(kinds & (1u << type))) ++type;
     }
+    VirtualSample s = generatedSample(seed, type, i, count);
+    s.time = int32_t((i / 2) * 10);
+    return s;
+}
+
+VirtualSample VirtualEntry::generatedSample(uint64_t seed, int type, uint32_t i, uint32_t count,
+                                            bool extremes) {
     VirtualSample s;
     s.code = MeasurementCode::forDataType(type);
-    s.time = int32_t((i / 2) * 10);
     const uint64_t h = mix(seed ^ (uint64_t(i) * 0xD1B54A32D192ED03ull));
     const uint64_t g = mix(h);
     switch (type) {
@@ -162,7 +168,7 @@ VirtualSample VirtualEntry::sample(uint32_t i) const {
             s.raw[3] = wave(i, 1000, 2000000) + noise(h, 48, 5000);
             s.raw[4] = -wave(i + 250, 1000, 1500000) + noise(g, 0, 5000);
             s.raw[5] = noise(g, 16, 300000);
-            if (i % 1000 == 8) {  // the extremes of the 24-bit range now and then
+            if (extremes && i % 1000 == 8) {  // the extremes of the 24-bit range now and then
                 s.raw[2] = -8388608;
                 s.raw[5] = 8388607;
             }

@@ -49,6 +49,19 @@ class VirtualEntry {
 
     void setStart(int year, int month, int day, int hour, int min, int sec, int ms);
 
+    // The values of sample `index` of kind `type` (a data type number) of a
+    // generated series of `count` samples; the time stamp is left at 0.
+    // `extremes`: now and then a sample at the ends of the 24-bit range, to
+    // test the decoders; a live measurement goes without, so that its charts
+    // show the motion rather than the spikes.
+    static VirtualSample generatedSample(uint64_t seed, int type, uint32_t index, uint32_t count,
+                                         bool extremes = true);
+    // Appends a sample to an entry built from samples.
+    void append(const VirtualSample& s) {
+        samples.push_back(s);
+        count = uint32_t(samples.size());
+    }
+
     uint32_t recordCount() const { return count; }
     VirtualSample sample(uint32_t index) const;
     // Writes the measurement frame of sample `index` to `out` (room for 33

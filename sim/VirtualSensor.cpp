@@ -54,6 +54,51 @@ void putEntryHead(const VirtualEntry& e, uint8_t* p) {
     p[10] = uint8_t(n >> 16);
 }
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + int64_t(doe) - 719468;
+}
+
+void civilFromDays(int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = int(doy - (153 * mp + 2) / 5 + 1);
+    m = int(mp < 10 ? mp + 3 : mp - 9);
+    y = int(int64_t(yoe) + era * 400 + (m <= 2));
+}
+
+const int64_t kEpoch2000 = daysFromCivil(2000, 1, 1);
+constexpr int64_t kDayMs = 86400000;
+
+// Sensor clock milliseconds (since 2000-01-01) of the date bytes year - 2000,
+// month, day, hour, minute, second; -1 for an impossible date.
+int64_t clockOf(const uint8_t* p, int ms) {
+    const int y = 2000 + p[0], mo = p[1], d = p[2];
+    if (mo < 1 || mo > 12 || d < 1 || p[3] > 23 || p[4] > 59 || p[5] > 59 || ms > 999) return -1;
+    int cy, cm, cd;
+    const int64_t days = daysFromCivil(y, unsigned(mo), unsigned(d));
+    civilFromDays(days, cy, cm, cd);
+    if (cd != d) return -1;  // 31 April and the like
+    return (days - kEpoch2000) * kDayMs + ((p[3] * 60 + p[4]) * 60 + p[5]) * 1000 + ms;
+}
+
+// Clock of a sensor that was never set: 2026-01-01 00:00:00.000.
+const int64_t kDefaultClock = (daysFromCivil(2026, 1, 1) - kEpoch2000) * kDayMs;
+
+// Milliseconds between samples of a kind; batt has a fixed second.
+int64_t periodOf(int dataType, uint8_t rate) {
+    return dataType == 3 ? 1000 : int64_t(rate);
+}
+
 }  // namespace
 
 VirtualSensor::VirtualSensor(VirtualModel m) : model(m) {}
@@ -85,6 +130,8 @@ void VirtualSensor::open() {
     partial.clear();
     partialPos = 0;
     replay = Replay{};
+    liveOut.clear();
+    liveOutPos = 0;
 }
 
 void VirtualSensor::close() {
@@ -162,9 +209,178 @@ void VirtualSensor::answerStatus(uint8_t command, uint8_t status, uint64_t nowMs
     answer(command, 0x8F, &status, 1, nowMs);
 }
 
+int64_t VirtualSensor::clockMs(uint64_t nowMs) {
+    if (!clockRunning) {
+        clockRunning = true;
+        clockBase = kDefaultClock;
+        clockSetAt = nowMs;
+    }
+    return clockBase + int64_t(nowMs - clockSetAt);
+}
+
+uint64_t VirtualSensor::monotonicOf(int64_t clock) const {
+    const int64_t t = int64_t(clockSetAt) + (clock - clockBase);
+    return t < 0 ? 0 : uint64_t(t);
+}
+
+void VirtualSensor::startMeasuring(int64_t startClock) {
+    measure = Measurement{};
+    measure.armed = true;
+    measure.startClock = startClock;
+    measure.seed = 0x5EED0000 + ++measurements;
+}
+
+void VirtualSensor::record(const VirtualSample& s) {
+    if (!measure.recording) return;
+    const uint64_t held = recordsHeld() + measure.entry.recordCount();
+    if (held >= memoryRecords) {
+        // Full: in overwrite mode the oldest entry makes room, else recording ends.
+        if (overwrite && !entries.empty()) {
+            entries.erase(entries.begin());
+            record(s);
+            return;
+        }
+        measure.recording = false;
+        entries.push_back(std::move(measure.entry));
+        measure.entry = VirtualEntry{};
+        return;
+    }
+    measure.entry.append(s);
+}
+
+void VirtualSensor::advance(uint64_t nowMs) {
+    if (!measure.armed) return;
+    const int64_t clock = clockMs(nowMs);
+    if (!measure.running) {
+        if (clock < measure.startClock) return;
+        measure.running = true;
+        for (int k = 0; k < 7; ++k) measure.next[size_t(k)] = measure.startClock;
+        bool anyRecorded = false;
+        for (int k = 0; k < 7; ++k) anyRecorded |= kinds[size_t(k)].on() && kinds[size_t(k)].memory;
+        if (anyRecorded && (int(entries.size()) < maxEntries || (overwrite && !entries.empty()))) {
+            if (int(entries.size()) >= maxEntries) entries.erase(entries.begin());
+            measure.recording = true;
+            int y, mo, d;
+            const int64_t t = measure.startClock;
+            const int64_t days = t >= 0 ? t / kDayMs : (t - kDayMs + 1) / kDayMs;
+            const int64_t msOfDay = t - days * kDayMs;
+            civilFromDays(days + kEpoch2000, y, mo, d);
+            measure.entry = VirtualEntry::fromSamples({});
+            measure.entry.setStart(y, mo, d, int(msOfDay / 3600000), int(msOfDay / 60000 % 60),
+                                   int(msOfDay / 1000 % 60), int(msOfDay % 1000));
+            measure.entry.ad16Gain = gains;
+        }
+    }
+    if (!measure.recording && (!opened || silent || closeNow)) {
+        // Nobody hears the samples and none are kept: skip them, however long the gap.
+        for (size_t k = 0; k < 7; ++k) {
+            if (!kinds[k].on() || measure.next[k] > clock) continue;
+            const int64_t period = periodOf(int(k), kinds[k].rate);
+            const int64_t steps = (clock - measure.next[k]) / period + 1;
+            measure.next[k] += steps * period;
+            measure.index[k] += uint32_t(steps);
+        }
+        return;
+    }
+    uint8_t frame[kMaxMeasurementFrame];
+    for (;;) {
+        int kind = -1;
+        for (int k = 0; k < 7; ++k)
+            if (kinds[size_t(k)].on() && measure.next[size_t(k)] <= clock &&
+                (kind < 0 || measure.next[size_t(k)] < measure.next[size_t(kind)]))
+                kind = k;
+        if (kind < 0) break;
+        const size_t k = size_t(kind);
+        VirtualSample s = VirtualEntry::generatedSample(measure.seed + k, kind, measure.index[k],
+                                                        1u << 24, false);
+        s.time = int32_t(measure.next[k] - measure.startClock);
+        ++measure.index[k];
+        measure.next[k] += periodOf(kind, kinds[k].rate);
+        if (kinds[k].memory) record(s);
+        if (!opened || silent || closeNow) continue;
+        if (faults.closeAfterFrames >= 0 && int64_t(measure.streamed) >= faults.closeAfterFrames) {
+            closeNow = true;
+            continue;
+        }
+        if (faults.silentAfterFrames >= 0 &&
+            int64_t(measure.streamed) >= faults.silentAfterFrames) {
+            silent = true;
+            continue;
+        }
+        ++measure.streamed;
+        const size_t n = encodeMeasurementFrame(s, frame);
+        liveOut.insert(liveOut.end(), frame, frame + n);
+    }
+}
+
+void VirtualSensor::stopMeasuring(uint64_t nowMs) {
+    advance(nowMs);
+    if (measure.recording) entries.push_back(std::move(measure.entry));
+    measure = Measurement{};
+}
+
+bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs) {
+    static const uint8_t kindCodes[7] = {commandCode("setags"),  commandCode("setgeo"),
+                                         commandCode("setpres"), commandCode("setbatt"),
+                                         commandCode("setext"),  commandCode("setqags"),
+                                         commandCode("setext16")};
+    for (int k = 0; k < 7; ++k) {
+        if (command != kindCodes[k]) continue;
+        KindSetting v;
+        if (k == 3) {  // batt: on flag and memory flag
+            if (p[0] > 1 || p[1] > 1) return false;
+            v.rate = p[0];
+            v.average = p[0];
+            v.memory = p[1];
+        } else {
+            if (k == 6 && model != VirtualModel::VRAX650) return false;
+            v = KindSetting{p[0], p[1], p[2]};
+            if (v.on() && (v.average == 0 || (v.memory != 0 && v.memory != v.average)))
+                return false;
+            if (k == 6) std::memcpy(gains.data(), p + 3, 4);
+        }
+        kinds[size_t(k)] = v;
+        return true;
+    }
+    if (command == commandCode("setaccrange") || command == commandCode("setgyrrange"))
+        return p[0] <= 3;
+    if (command == commandCode("setextconf")) {
+        for (int i = 0; i < 4; ++i)
+            if (p[i] != 0x00 && p[i] != 0x01 && p[i] != 0x08 && p[i] != 0x09 && p[i] != 0x0A)
+                return false;
+        return true;
+    }
+    if (command == commandCode("setoverwritemode")) {
+        if (p[0] > 1) return false;
+        overwrite = p[0] == 0;
+        return true;
+    }
+    if (command == commandCode("setd")) {
+        const int64_t t = clockOf(p, p[6] | (p[7] << 8));
+        if (t < 0) return false;
+        clockRunning = true;
+        clockBase = t;
+        clockSetAt = nowMs;
+        return true;
+    }
+    if (command == commandCode("sens")) {
+        if (p[0] == 0) {
+            startMeasuring(clockMs(nowMs));
+            return true;
+        }
+        const int64_t t = p[0] == 1 ? clockOf(p + 1, 0) : -1;
+        if (t < 0) return false;
+        clockMs(nowMs);
+        startMeasuring(t);
+        return true;
+    }
+    return true;
+}
+
 void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs) {
     hostFrames.emplace_back(frame, frame + length);
     if (silent) return;
+    advance(nowMs);
     const uint8_t command = frame[1];
     const int param = length > 3 ? frame[2] : 0;
     if (takeNg(command)) {
@@ -180,6 +396,14 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
     switch (command) {
         case Cmd::stop:
             replay.active = false;
+            stopMeasuring(nowMs);
+            if (liveOutPos < liveOut.size()) {  // frames measured before the stop go first
+                replies.push_back(
+                    Reply{nowMs, std::vector<uint8_t>(liveOut.begin() + std::ptrdiff_t(liveOutPos),
+                                                      liveOut.end())});
+                liveOut.clear();
+                liveOutPos = 0;
+            }
             answerStatus(command, 0, nowMs);
             break;
         case Cmd::devinfo: {
@@ -246,7 +470,7 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
             break;
         }
         default:
-            answerStatus(command, 0, nowMs);
+            answerStatus(command, handleSetting(command, frame + 2, nowMs) ? 0 : 1, nowMs);
             break;
     }
 }
@@ -262,6 +486,8 @@ bool VirtualSensor::isCorrupt(uint32_t frame) const {
 }
 
 size_t VirtualSensor::pull(uint8_t* out, size_t max, uint64_t nowMs) {
+    if (silent) return 0;
+    advance(nowMs);
     if (silent) return 0;
     const size_t limit = faults.chunkSize ? std::min(max, faults.chunkSize) : max;
     size_t n = 0;
@@ -282,6 +508,17 @@ size_t VirtualSensor::pull(uint8_t* out, size_t max, uint64_t nowMs) {
             if (replyPos == r.bytes.size()) {
                 replies.pop_front();
                 replyPos = 0;
+            }
+            continue;
+        }
+        if (liveOutPos < liveOut.size()) {
+            const size_t k = std::min(limit - n, liveOut.size() - liveOutPos);
+            std::memcpy(out + n, liveOut.data() + liveOutPos, k);
+            liveOutPos += k;
+            n += k;
+            if (liveOutPos == liveOut.size()) {
+                liveOut.clear();
+                liveOutPos = 0;
             }
             continue;
         }
@@ -341,5 +578,15 @@ uint64_t VirtualSensor::nextDueMs() const {
     uint64_t due = kNever;
     if (!replies.empty()) due = replies.front().due;
     if (replay.active && !closeNow) due = std::min(due, replay.due);
+    if (liveOutPos < liveOut.size()) return 0;
+    if (measure.armed && opened && !closeNow) {
+        int64_t next = measure.startClock;
+        if (measure.running) {
+            next = INT64_MAX;
+            for (int k = 0; k < 7; ++k)
+                if (kinds[size_t(k)].on()) next = std::min(next, measure.next[size_t(k)]);
+        }
+        if (next != INT64_MAX) due = std::min(due, monotonicOf(next));
+    }
     return due;
 }

@@ -5,7 +5,29 @@
 // any length needs no more memory than one frame.
 //
 // Time is the caller's monotonic clock in milliseconds (steadyMs() by
-// default); it only matters for reply delays.
+// default); it paces answers, replays and measurements.
+//
+// Measuring follows these conventions of the virtual sensor (a real
+// sensor's behaviour may differ):
+// - A measurement setting (setags, setqags, setgeo, setpres, setext,
+//   setext16) switches its kind on when its rate byte is non-zero. The rate
+//   byte is the sampling period in milliseconds: rate r gives one frame
+//   every r ms (1000 / r frames a second). setbatt 01 gives one battery
+//   frame a second. The memory byte (the third) records the kind too.
+// - NG answers: a kind switched on with averaging 0, or with a memory byte
+//   that is neither 0 nor the averaging byte; setext16 on a VRAX610; a range
+//   above 3; a port byte other than 00, 01, 08, 09, 0A; an overwrite byte
+//   other than 00 and 01; a setd or dated start with an impossible date.
+// - The sensor clock reads 2026-01-01 00:00:00.000 until setd sets it, and
+//   runs with the caller's clock.
+// - sens starts measuring at once, or with a date once the sensor clock
+//   reaches it. Time stamps are milliseconds since the start. Recorded kinds
+//   go into a new entry (its start: the sensor clock at the start), which
+//   stop closes and appends to `entries`. Measuring goes on while the channel
+//   is closed (the sensor records on its own); only streaming needs it.
+// - Memory full (memoryRecords, maxEntries) ends the recording; with the
+//   overwrite byte 00 (mode 1 of the sender) the oldest entries make room.
+// - closeAfterFrames and silentAfterFrames also count streamed frames.
 #pragma once
 
 #include <array>
@@ -74,7 +96,10 @@ class VirtualSensor {
     uint64_t nextDueMs() const;
     // True when the channel should be closed now (after a close fault fired
     // and every byte before it was pulled).
-    bool shouldClose() const { return closeNow && partialPos >= partial.size() && replies.empty(); }
+    bool shouldClose() const {
+        return closeNow && partialPos >= partial.size() && replies.empty() &&
+               liveOutPos >= liveOut.size();
+    }
     bool replaying() const { return replay.active; }
     bool isSilent() const { return silent; }
 
@@ -86,6 +111,24 @@ class VirtualSensor {
     uint64_t framesReplayed() const { return replay.next; }
     // Replays that reached their end frame.
     uint64_t replaysCompleted() const { return completedReplays; }
+
+    // Measuring: true from the start command (also while a dated start
+    // waits) until stop.
+    bool measuring() const { return measure.armed; }
+    bool recording() const { return measure.recording; }
+    // Frames streamed since the measurement started.
+    uint64_t framesStreamed() const { return measure.streamed; }
+    // The sensor clock at `nowMs`, in milliseconds since 2000-01-01 00:00:00.
+    int64_t clockMs(uint64_t nowMs);
+    // Settings of a kind (by data type 0..6) as last set.
+    struct KindSetting {
+        uint8_t rate = 0, average = 0, memory = 0;
+        bool on() const { return rate != 0; }
+    };
+    const KindSetting& kindSetting(int dataType) const { return kinds[size_t(dataType)]; }
+    // Catches up with `nowMs`: starts a dated measurement that is due,
+    // generates the samples due, records and streams them.
+    void advance(uint64_t nowMs);
 
     static uint64_t steadyMs();
     // Number of records held, over all entries.
@@ -104,7 +147,24 @@ class VirtualSensor {
         uint64_t startMs = 0;
     };
 
+    struct Measurement {
+        bool armed = false;    // start command taken
+        bool running = false;  // started (a dated start may still wait)
+        int64_t startClock = 0;
+        std::array<int64_t, 7> next{};  // sensor clock of each kind's next sample
+        std::array<uint32_t, 7> index{};
+        uint64_t seed = 0;
+        uint64_t streamed = 0;
+        bool recording = false;
+        VirtualEntry entry;
+    };
+
     void handleFrame(const uint8_t* frame, int length, uint64_t nowMs);
+    bool handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs);
+    void startMeasuring(int64_t startClock);
+    void stopMeasuring(uint64_t nowMs);
+    void record(const VirtualSample& s);
+    uint64_t monotonicOf(int64_t clock) const;
     void answer(uint8_t command, uint8_t code, const uint8_t* payload, size_t n, uint64_t nowMs);
     void answerStatus(uint8_t command, uint8_t status, uint64_t nowMs);
     uint64_t delayFor(uint8_t command) const;
@@ -124,4 +184,15 @@ class VirtualSensor {
     Replay replay;
     uint64_t completedReplays = 0;
     std::vector<std::vector<uint8_t>> hostFrames;
+
+    std::array<KindSetting, 7> kinds{};
+    std::array<uint8_t, 4> gains{};
+    bool overwrite = false;
+    int64_t clockBase = 0;  // sensor clock at clockSetAt
+    uint64_t clockSetAt = 0;
+    bool clockRunning = false;
+    uint64_t measurements = 0;
+    Measurement measure;
+    std::vector<uint8_t> liveOut;  // streamed frames not yet pulled
+    size_t liveOutPos = 0;
 };

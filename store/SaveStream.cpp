@@ -15,7 +15,25 @@ void VRAXSensorData::setSaveFilename(const std::string& path) {
     retryAtQueueSize = 0;
     recordsWritten = 0;
     saveError.clear();
+    partRecords = 0;
     createSaveFile();
+}
+
+void VRAXSensorData::setSavePartLimit(uint64_t lines, std::function<std::string(int)> nextName) {
+    partLimit = nextName ? lines : 0;
+    partName = std::move(nextName);
+    partRecords = 0;
+    partNumber = 0;
+    partPaths.clear();
+}
+
+void VRAXSensorData::nextPart() {
+    const SaveFileEnd end = finishSaveFile(true);
+    if (!end.path.empty()) partPaths.push_back(end.path);
+    const std::string keptError = end.error;
+    setSaveFilename(partName(++partNumber));
+    setSaveFlag();
+    if (saveError.empty() && !keptError.empty()) saveError = keptError;
 }
 
 void VRAXSensorData::setSaveFilenameOnly(const std::string& path) {
@@ -46,6 +64,10 @@ void VRAXSensorData::queueForSave(const SensorDataRecord& record) {
     const int32_t n = writeCnt;
     writeCnt = n + 1;
     writeDataList.push_back(record);
+    if (partLimit > 0 && ++partRecords >= partLimit) {
+        nextPart();
+        return;
+    }
     if (n < 99) return;
     // While the file keeps failing, retry only each time the queue has
     // doubled, so that a long failing run does not reformat the queue every

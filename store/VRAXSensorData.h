@@ -101,6 +101,13 @@ class VRAXSensorData {
     // incomplete name. Saving is Off afterwards.
     SaveFileEnd finishSaveFile(bool transferComplete,
                                safeout::Existing existing = safeout::Existing::keepBoth);
+    // Splits the streamed save into parts of `lines` records: a full part
+    // is finished under its final name at once (nothing it holds can be lost
+    // any more) and saving goes on into nextName(1), nextName(2), ... 0: one
+    // file. setSaveFilename keeps the limit; the finished parts' paths are
+    // collected until the limit is set again.
+    void setSavePartLimit(uint64_t lines, std::function<std::string(int)> nextName);
+    const std::vector<std::string>& finishedParts() const { return partPaths; }
     // Why the save file could not be made or written, in words.
     const std::string& saveFileError() const { return saveError; }
     // Records that reached the save file.
@@ -156,6 +163,8 @@ class VRAXSensorData {
 
   private:
     void queueForSave(const SensorDataRecord& record);
+    // Finishes a full part and opens the next.
+    void nextPart();
     // Creates the working file of the save file; records a failure to do so.
     void createSaveFile();
     // Appends the whole queue to the save file; unwritten records stay queued.
@@ -189,5 +198,10 @@ class VRAXSensorData {
     bool writingBatch = false;      // guards the batch write against re-entry
     uint64_t retryAtQueueSize = 0;  // in a failing run, the queue size of the next retry
     uint64_t lastLoadIgnoredBytes = 0;
+    uint64_t partLimit = 0;
+    uint64_t partRecords = 0;
+    int partNumber = 0;
+    std::function<std::string(int)> partName;
+    std::vector<std::string> partPaths;
     CsvLoadReport lastCsvLoad;
 };

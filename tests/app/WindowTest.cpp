@@ -662,7 +662,7 @@ TEST(WindowProgram, RunsWithoutADisplayAndWritesNoSettings) {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(name);
     for (const auto& [option, output] :
          {std::pair{"--help", "^Usage: "},
-          std::pair{"--version", "^VRAXDataController \\d+\\.\\d+"}}) {
+          std::pair{"--version", "^vrax-data-controller \\d+\\.\\d+\\.\\d+\\n$"}}) {
         QProcess program;
         program.setProcessEnvironment(env);
         program.start(VRAX_DATA_CONTROLLER_PATH, {option});

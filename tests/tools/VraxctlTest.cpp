@@ -15,6 +15,8 @@
 #include <QtEndian>
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <tuple>
 
 #include "support/Files.h"
@@ -403,6 +405,180 @@ TEST_F(VraxctlTest, AllSensorsThenConvertAndPlot) {
     EXPECT_NE(readFile(dir / "p.png"), png);
 }
 
+// The values of tidy CSV row `row` (0: the first after the header) as h5dump
+// prints them with -m %.3f.
+std::string rowAsHdf5(const std::string& csvText, size_t row) {
+    std::istringstream in(csvText);
+    std::string line;
+    for (size_t i = 0; i <= row + 1; ++i) std::getline(in, line);
+    std::string out;
+    for (const QString& field : QString::fromStdString(line).split(u',')) {
+        out += out.empty() ? "" : ", ";
+        out += QString::number(field.toDouble(), 'f', 3).toStdString();
+    }
+    return out;
+}
+
+TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
+    ASSERT_TRUE(exits(run("download --demo VRAX650-LAB-0016 1 --out out --filter"), 0));
+    fs::copy_file(day() / kFilt650, dir / "a.csv");
+    ASSERT_TRUE(exits(run("convert a.csv --to bin"), 0));
+
+    Result r = run("export a.csv --tidy t --hdf5 a.h5");
+    ASSERT_TRUE(exits(r, 0, {},
+                      {"ags: 30000 rows -> t/a_ags.csv\n",
+                       "ext16ad: 6000 rows -> t/a_ext16ad.csv\n", "7 tables -> a.h5\n"}));
+    // Python's csv module reads every file back and finds the source's records.
+    r = run({QStringLiteral(CHECK_TIDY_PY), "a.csv", "t", "a"}, "fast", RLIM_INFINITY, {},
+            "python3");
+    EXPECT_TRUE(exits(r, 0, {},
+                      {"ags 30000 rows: time_ms,time_s,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z\n",
+                       "batt 3000 rows: time_ms,time_s,battery,battery_level\n",
+                       ",raw_3,filtered_0,filtered_1,filtered_2,filtered_3\n"}));
+    EXPECT_EQ(countLines(r.out), 7u) << r.out;
+
+    // The HDF5 file: one table per kind, its column names, the same values.
+    r = run({"-c", "h5ls a.h5"}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {},
+                      {"ags                      Dataset {30000, 8}",
+                       "ext16ad                  Dataset {6000, 14}",
+                       "qags                     Dataset {6000, 12}"}));
+    EXPECT_EQ(countLines(r.out), 7u) << r.out;
+    r = run({"-c", "h5dump -a /press/columns -w 0 a.h5"}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {}, {"(0): \"time_ms\", \"time_s\", \"pressure\", \"temperature\"\n"}));
+    for (const auto& [kind, row, columns] :
+         {std::tuple{"press", 0, 4}, std::tuple{"qags", 5999, 12}, std::tuple{"ext16ad", 17, 14}}) {
+        const std::string cmd = std::string("h5dump -m %.3f -w 0 -d /") + kind + " -s " +
+                                std::to_string(row) + ",0 -c 1," + std::to_string(columns) +
+                                " a.h5";
+        r = run({"-c", QString::fromStdString(cmd)}, "fast", RLIM_INFINITY, {}, "/bin/sh");
+        const std::string csv = readFile(dir / "t" / (std::string("a_") + kind + ".csv"));
+        EXPECT_TRUE(exits(r, 0, {}, {"): " + rowAsHdf5(csv, size_t(row)) + "\n"})) << kind;
+    }
+
+    // The binary dump of the same records gives the same tables.
+    EXPECT_TRUE(exits(run("export a.bin --tidy tb"), 0));
+    for (const char* kind : {"ags", "geo", "press", "batt", "ext", "qags", "ext16ad"}) {
+        const std::string name = std::string("a_") + kind + ".csv";
+        EXPECT_EQ(readFile(dir / "tb" / name), readFile(dir / "t" / name)) << name;
+    }
+
+    // convert's rules: nothing existing replaced without --force, never the input.
+    EXPECT_TRUE(exits(run("export a.csv --tidy t"), 6, {"t/a_ags.csv exists already"}));
+    EXPECT_TRUE(exits(run("export a.csv --hdf5 a.h5"), 6, {"a.h5 exists already"}));
+    EXPECT_TRUE(exits(run("export a.csv --tidy t --hdf5 a.h5 --force"), 0));
+    EXPECT_TRUE(exits(run("export a.bin --hdf5 a.bin --force"), 2, {"is the input file"}));
+    EXPECT_EQ(fs::file_size(dir / "a.bin"), 60000u * 96);
+    EXPECT_TRUE(exits(run("export a.csv"), 2, {"--tidy DIR, --hdf5 OUT.h5 or both"}));
+    EXPECT_TRUE(exits(run("export a.txt --tidy t"), 2));
+
+    // A failed export leaves nothing behind: no folder it made, no file.
+    EXPECT_TRUE(exits(run("export a.csv --tidy f --hdf5 f.h5", "fast", 400000), 6,
+                      {"no file was written"}));
+    EXPECT_FALSE(fs::exists(dir / "f"));
+    EXPECT_FALSE(fs::exists(dir / "f.h5"));
+    EXPECT_FALSE(fs::exists(dir / "f.h5.part"));
+
+    // A file with no filtered values has no filtered columns; nothing known, nothing written.
+    writeFile(dir / "small.csv", "ead12AF,100,1,2,3,4\r\nnot a line\r\nead12AF,250,5,6,7,8\r\n");
+    r = run("export small.csv --tidy s");
+    EXPECT_TRUE(exits(r, 0, {"1 lines were not understood"}));
+    EXPECT_EQ(readFile(dir / "s" / "small_ext16ad.csv"),
+              "time_ms,time_s,gain_0,gain_1,gain_2,gain_3,raw_0,raw_1,raw_2,raw_3\n"
+              "100,0.000,1,2,10,15,1,2,3,4\n250,0.150,1,2,10,15,5,6,7,8\n");
+    writeFile(dir / "none.csv", "time,value\n1,2\n");
+    EXPECT_TRUE(exits(run("export none.csv --tidy n"), 6, {"nothing was written"}));
+    EXPECT_FALSE(fs::exists(dir / "n"));
+}
+
+// Every command, option and exit code vraxctl's help gives (it is made from
+// the command table) is in the man page, and the bash completion offers every
+// command and option. A command or option added to the table without its
+// man page text fails here.
+TEST_F(VraxctlTest, ManPageAndCompletionCoverEveryCommandOptionAndExitCode) {
+    const Result general = run("--help");
+    ASSERT_EQ(general.code, 0);
+    std::vector<std::string> commands, exitCodes;
+    {
+        std::istringstream in(general.out);
+        std::string line;
+        bool inCommands = false;
+        while (std::getline(in, line)) {
+            if (line == "Commands:")
+                inCommands = true;
+            else if (line.empty())
+                inCommands = false;
+            else if (inCommands)
+                commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+            if (line.size() > 4 && line.substr(0, 2) == "  " && std::isdigit(line[2]) &&
+                line.substr(3, 2) == "  ")
+                exitCodes.push_back(line.substr(2, 1));
+        }
+    }
+    ASSERT_GE(commands.size(), 9u) << general.out;
+    ASSERT_EQ(exitCodes.size(), 10u) << general.out;
+
+    const std::string man = readFile(fs::path(VRAX_SOURCE_DIR) / "docs/man/vraxctl.1");
+    ASSERT_FALSE(man.empty());
+    auto roff = [](std::string text) {  // "-" is written "\-" in the page
+        for (size_t at = 0; (at = text.find('-', at)) != npos; at += 2) text.insert(at, "\\");
+        return text;
+    };
+    auto section = [&](const std::string& start) {
+        const size_t from = man.find(start);
+        if (from == npos) return std::string();
+        const size_t ss = man.find("\n.SS ", from + 1), sh = man.find("\n.SH ", from + 1);
+        return man.substr(from, std::min(ss, sh) - from);
+    };
+    const std::string exitStatus = section(".SH EXIT STATUS");
+    for (const std::string& code : exitCodes)
+        EXPECT_NE(exitStatus.find("\n.B " + code + "\n"), npos) << "exit code " << code;
+    EXPECT_NE(section(".SH OPTIONS").find("\\-\\-version"), npos);
+
+    // The completion, sourced into bash with this vraxctl first on the PATH.
+    std::string script = "PATH=" + fs::path(VRAXCTL_PATH).parent_path().string() +
+                         ":$PATH; . " VRAX_SOURCE_DIR
+                         "/packaging/vraxctl.bash-completion\n"
+                         "compopt() { :; }\n"
+                         "c() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _vraxctl; "
+                         "echo \"${COMP_WORDS[1]}: ${COMPREPLY[*]} \"; }\n"
+                         "c vraxctl ''\n";
+    for (const std::string& c : commands) script += "c vraxctl " + c + " --\n";
+    const Result completed =
+        run({"-c", QString::fromStdString(script)}, "fast", RLIM_INFINITY, {}, "/bin/bash");
+    ASSERT_EQ(completed.code, 0) << completed.err;
+    std::map<std::string, std::string> offered;  // command (empty: the first word): words
+    {
+        std::istringstream in(completed.out);
+        std::string line;
+        while (std::getline(in, line))
+            offered[line.substr(0, line.find(':'))] = " " + line.substr(line.find(':') + 2);
+    }
+
+    for (const std::string& c : commands) {
+        EXPECT_NE(offered[""].find(" " + c + " "), npos) << "completion of commands: " << c;
+        const std::string page = section(".SS \"" + roff(c) + " ");
+        EXPECT_FALSE(page.empty()) << "the man page has no section of " << c;
+        const Result help = run({QString::fromStdString(c), "--help"});
+        std::istringstream in(help.out.substr(help.out.find("\nOptions:")));
+        std::string line;
+        int options = 0;
+        while (std::getline(in, line)) {
+            const size_t at = line.find("--");
+            if (line.rfind("  ", 0) != 0 || at == npos || at > 6) continue;
+            const std::string option = line.substr(at, line.find_first_of(" ,", at) - at);
+            if (option == "--help-all") continue;  // Qt's own
+            ++options;
+            EXPECT_NE(offered[c].find(" " + option + " "), npos)
+                << "completion of " << c << ": " << option;
+            if (option != "--help") {
+                EXPECT_NE(page.find(roff(option)), npos) << "man page, " << c << ": " << option;
+            }
+        }
+        EXPECT_GE(options, 2) << c;
+    }
+}
+
 TEST_F(VraxctlTest, JsonAndHelp) {
     Result r = run("list --demo --json");
     ASSERT_TRUE(exits(r, 0));
@@ -421,10 +597,57 @@ TEST_F(VraxctlTest, JsonAndHelp) {
     EXPECT_TRUE(exits(run("info --demo VRAX650-LAB-0016"), 0, {}, {"battery: 3.71 V"}));
     EXPECT_TRUE(exits(run("set-clock --demo VRAX610-001"), 0));
 
-    for (const char* c :
-         {"list", "entries", "download", "info", "set-clock", "erase", "replay", "convert", "plot"})
+    for (const char* c : {"list", "entries", "download", "info", "set-clock", "erase", "replay",
+                          "convert", "export", "plot", "record", "live", "stop", "identify"})
         EXPECT_TRUE(exits(run({c, "--help"}), 0, {},
                           {std::string("Usage: vraxctl ") + c, "7  incomplete download"}));
+}
+
+// record, live, stop, identify: configuration errors before anything is
+// sent, a setting the sensor refuses, a live session into split files that
+// ends at its time or at SIGINT with the stop command and the file finished.
+TEST_F(VraxctlTest, MeasuringCommands) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1},
+                                   "batt": {"enabled": true}})");
+    writeFile(dir / "typo.json", R"({"ags": {"enabled": true, "rat": 5}})");
+    writeFile(dir / "ng.json", R"({"geo": {"enabled": true, "rate": 5, "average": 0}})");
+    writeFile(dir / "ad.json", R"({"ext16ad": {"enabled": true, "rate": 5, "average": 1}})");
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config typo.json"), 2,
+                      {R"(unknown key "rat" in "ags")"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ad.json"), 2, {"VRAX650 only"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config none.json"), 6, {"none.json"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ng.json"), 5,
+                      {R"(VRAX610-001: the sensor refused the setting "geo")"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config ok.json --start-at 2026-13-01"), 2));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 --config ok.json"), 2, {"--out"}));
+    EXPECT_TRUE(exits(run(QStringList{"record", "--demo", "VRAX650-LAB-0016", "--config", "ad.json",
+                                      "--start-at", "2030-01-02 03:04:05"}),
+                      0, {}, {"recording starts at 2030-01-02 03:04:05"}));
+    EXPECT_TRUE(exits(run("identify --demo VRAX610-001"), 0, {}, {"beeped"}));
+    EXPECT_TRUE(exits(run("stop --demo VRAX610-001"), 0, {}, {"stopped"}));
+
+    Result r =
+        run("live --demo VRAX610-001 --config ok.json --out out --seconds 1 --lines 100 "
+            "--capture live.cap");
+    ASSERT_TRUE(exits(r, 0, {"streaming into "}, {"ags ", "batt ", "total "}));
+    const std::vector<std::string> parts = filesIn(day());
+    ASSERT_GE(parts.size(), 2u);
+    EXPECT_EQ(parts[0].rfind("live_VRAX610-001_", 0), 0u);
+    EXPECT_NE(parts[0].find("-0.csv"), npos);
+    EXPECT_EQ(countLines(readFile(day() / parts[0])), 100u);
+    EXPECT_GT(fs::file_size(dir / "live.cap"), 2000u);
+
+    // SIGINT is the normal end of a live session: stop sent, file finished, exit 0.
+    r = run("live --demo VRAX650-LAB-0016 --config ok.json --out sig", QString(), RLIM_INFINITY,
+            [&](QProcess& p) {
+                QThread::msleep(1500);
+                ::kill(pid_t(p.processId()), SIGINT);
+            });
+    ASSERT_TRUE(exits(r, 0, {}, {"total "}));
+    const std::vector<std::string> files = filesIn(dir / "sig" / dayFolder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].find(".part"), npos);
+    EXPECT_GT(countLines(readFile(dir / "sig" / dayFolder / files[0])), 10u);
 }
 
 }  // namespace

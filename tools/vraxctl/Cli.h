@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class VRAXSensorData;
+
 namespace cli {
 
 // Exit codes. Scripts rely on them: never renumber.
@@ -53,6 +55,14 @@ struct Options {
     bool wholeStore = false;  // convert: the whole-store CSV format
     // plot
     int width = 1200;
+    // record, live
+    std::string configPath;
+    std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
+    bool setClock = false;
+    double seconds = 0;  // live: 0 until interrupted
+    // export
+    std::string tidyDir;   // empty: no tidy CSV files
+    std::string hdf5File;  // empty: no HDF5 file
 };
 
 // "vraxctl: <text>" on standard error.
@@ -81,6 +91,13 @@ std::string absoluteFolder(const std::string& dir);
 std::optional<std::string> completeDownload(const std::string& saveFolder,
                                             const std::string& todayPath, int64_t expected);
 
+// ".csv" for "a/b.CSV": the extension in lower case.
+std::string lowerExtension(const std::string& path);
+// Loads a .bin or .csv file of records into `store` (the filtered 16-bit AD
+// values too), warning about what it left out. Exit::ok or the exit code of
+// the failure, which it has reported.
+int loadRecordFile(const std::string& file, VRAXSensorData& store);
+
 int listCommand(const Options& o);
 int entriesCommand(const Options& o);
 int downloadCommand(const Options& o);
@@ -89,6 +106,11 @@ int setClockCommand(const Options& o);
 int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);
+int recordCommand(const Options& o);
+int liveCommand(const Options& o);
+int stopCommand(const Options& o);
+int identifyCommand(const Options& o);
+int exportCommand(const Options& o);
 int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include "sensor/SensorSession.h"
+
 namespace cli {
 namespace {
 
@@ -46,6 +48,21 @@ const OptionText kOptions[] = {
     {OptionId::force, "force", "Replace existing output files (also the input)."},
     {OptionId::png, "png", "The picture to write.", "file"},
     {OptionId::width, "width", "Width of the picture in pixels (default 1200).", "pixels", "1200"},
+    {OptionId::config, "config", "The measurement configuration (a JSON file).", "file"},
+    {OptionId::startAt, "start-at",
+     "Start recording at this date and time of the sensor's clock (\"YYYY-MM-DD hh:mm:ss\").",
+     "time"},
+    {OptionId::setClock, "set-clock", "Set the sensor's clock from this computer's first."},
+    {OptionId::seconds, "seconds", "Stop after <n> seconds (default: at Ctrl-C).", "n"},
+    {OptionId::tidy, "tidy",
+     "Write one CSV file per kind of record into <dir> (made when missing): "
+     "<dir>/<name>_<kind>.csv, a header row of column names, LF line ends.",
+     "dir"},
+    {OptionId::hdf5, "hdf5",
+     "Write every kind of record as a table of one HDF5 file, the column names in the "
+     "table's \"columns\" attribute.",
+     "file"},
+    {OptionId::forceOutputs, "force", "Replace existing output files (never the input)."},
     {OptionId::parallel, "parallel",
      "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
      "sensors), each into its own files with its own progress line.",
@@ -184,9 +201,59 @@ UsageError parseConvert(const ParsedLine& l, Options& o) {
     return std::nullopt;
 }
 
+UsageError readConfigOption(const ParsedLine& l, Options& o) {
+    if (!l.isSet(OptionId::config)) return "--config FILE is needed";
+    if (!l.path(OptionId::config, o.configPath)) return "--config needs a file name";
+    o.setClock = l.isSet(OptionId::setClock);
+    return std::nullopt;
+}
+
+UsageError parseRecord(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readConfigOption(l, o)) return e;
+    if (l.isSet(OptionId::startAt)) {
+        o.startAt = bytes(l.value(OptionId::startAt));
+        session::ClockTime t;
+        if (!session::parseClockTime(o.startAt, t))
+            return "--start-at takes \"YYYY-MM-DD hh:mm:ss\" (years 2000 to 2255), not \"" +
+                   shown(o.startAt) + "\"";
+    }
+    return std::nullopt;
+}
+
+UsageError parseLive(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readConfigOption(l, o)) return e;
+    if (!l.isSet(OptionId::out)) return "--out DIR is needed";
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    if (l.isSet(OptionId::seconds)) {
+        bool okNumber = false;
+        o.seconds = l.value(OptionId::seconds).toDouble(&okNumber);
+        if (!okNumber || !(o.seconds > 0) || o.seconds > 1e7)
+            return "--seconds takes a positive number of seconds";
+    }
+    if (l.isSet(OptionId::lines)) {
+        bool okNumber = false;
+        o.lines = l.value(OptionId::lines).toInt(&okNumber);
+        if (!okNumber || o.lines <= 0) return "--lines takes a positive count";
+    }
+    return std::nullopt;
+}
+
+UsageError parseExport(const ParsedLine& l, Options& o) {
+    if (UsageError e = readOneFile(l, o)) return e;
+    o.force = l.isSet(OptionId::forceOutputs);
+    if (l.isSet(OptionId::tidy) && !l.path(OptionId::tidy, o.tidyDir))
+        return "--tidy needs a folder";
+    if (l.isSet(OptionId::hdf5) && !l.path(OptionId::hdf5, o.hdf5File))
+        return "--hdf5 needs a file name";
+    if (o.tidyDir.empty() && o.hdf5File.empty()) return "give --tidy DIR, --hdf5 OUT.h5 or both";
+    return std::nullopt;
+}
+
 [[maybe_unused]] UsageError parsePlot(const ParsedLine& l, Options& o) {
     if (UsageError e = readOneFile(l, o)) return e;
-    o.force = l.isSet(OptionId::force);
+    o.force = l.isSet(OptionId::forceOutputs);
     if (!l.isSet(OptionId::png)) return "--png OUT.png is needed";
     if (!l.path(OptionId::png, o.output)) return "--png needs a file name";
     bool okNumber = false;
@@ -265,12 +332,46 @@ const std::vector<Command>& commands() {
          {to, lines, output, wholeStore, force},
          parseConvert,
          convertCommand},
+        {"record",
+         "SENSOR --config FILE",
+         "Send a measurement configuration and start recording into the sensor's memory, now\n"
+         "or at --start-at; the sensor then records on its own until stopped.",
+         {demo, capture, config, startAt, setClock},
+         parseRecord,
+         recordCommand},
+        {"live",
+         "SENSOR --config FILE --out DIR",
+         "Send a measurement configuration, start measuring and stream the records into\n"
+         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.",
+         {demo, capture, config, setClock, out, seconds, lines},
+         parseLive,
+         liveCommand},
+        {"stop",
+         "SENSOR",
+         "Stop a measurement or recording that is running.",
+         {demo, capture},
+         parseSensorOnly,
+         stopCommand},
+        {"identify",
+         "SENSOR",
+         "Make the sensor beep.",
+         {demo, capture},
+         parseSensorOnly,
+         identifyCommand},
+        {"export",
+         "FILE.csv|FILE.bin --tidy DIR | --hdf5 OUT.h5",
+         "Write the records as analysis-ready tables, one per kind of record: CSV files with a\n"
+         "header row (time_ms, time_s from the first sample, then the kind's values) and/or\n"
+         "one HDF5 file. Never writes over its input, nor over an existing file without --force.",
+         {tidy, hdf5, forceOutputs},
+         parseExport,
+         exportCommand},
 #ifdef VRAXCTL_PLOT
         {"plot",
          "FILE.csv --png OUT.png",
          "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
          "Never writes over an existing file without --force.",
-         {force, png, width},
+         {forceOutputs, png, width},
          parsePlot,
          plotCommand,
          true},

@@ -42,6 +42,13 @@ enum class OptionId {
     force,
     png,
     width,
+    config,
+    startAt,
+    setClock,
+    seconds,
+    tidy,
+    hdf5,
+    forceOutputs,  // --force of export, which never writes over its input
     parallel,
 };
 

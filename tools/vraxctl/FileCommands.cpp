@@ -11,6 +11,7 @@
 #include "sensor/DownloadNaming.h"
 #include "sensor/VRAXSensor.h"
 #include "store/FileIO.h"
+#include "store/TidyCsv.h"
 #include "tools/vraxctl/Capture.h"
 #include "tools/vraxctl/Cli.h"
 
@@ -18,12 +19,6 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lowerExtension(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 // A whole decimal field of a marker; false when it is not one.
 template <class T>
@@ -225,17 +220,39 @@ class Replay {
     int transfers = 0;
 };
 
-// True when some 16-bit AD record carries filtered values.
-bool hasFilteredValues(const VRAXSensorData& store) {
-    for (uint64_t i = 0; i < store.count(); ++i) {
-        const SensorDataRecord& r = *store.getDataByIndex(i);
-        if (r.dataType == ext16ad && (r.values[8] | r.values[9] | r.values[10] | r.values[11]))
-            return true;
-    }
-    return false;
+}  // namespace
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
 }
 
-}  // namespace
+int loadRecordFile(const std::string& file, VRAXSensorData& store) {
+    const std::string ext = lowerExtension(file);
+    // Folders, FIFOs and devices are refused before anything is read.
+    fileio::InputFile input;
+    if (!input.open(file)) {
+        error("cannot read " + shown(file) + " (" + shown(input.error()) + ")");
+        return Exit::fileError;
+    }
+    store.setReadAD16FilterdData(true);
+    const bool loaded =
+        ext == ".bin" ? store.loadFromFileByBin(file) : store.loadFromFileByCSV(file);
+    if (!loaded) {
+        const std::string why = ext == ".csv" ? store.lastCSVLoad().error : std::string();
+        error("cannot read " + shown(file) + (why.empty() ? "" : " (" + shown(why) + ")"));
+        return Exit::fileError;
+    }
+    if (ext == ".bin" && store.ignoredBytesOfLastLoad() > 0)
+        warning(shown(file) + ": the last " + std::to_string(store.ignoredBytesOfLastLoad()) +
+                " bytes make no whole record and were left out");
+    if (ext == ".csv" && store.lastCSVLoad().skippedLines > 0)
+        warning(shown(file) + ": " + std::to_string(store.lastCSVLoad().skippedLines) +
+                " lines were not understood and were left out");
+    if (store.count() == 0) warning(shown(file) + " holds no records");
+    return Exit::ok;
+}
 
 int replayCommand(const Options& o) {
     return Replay(o).run();
@@ -260,28 +277,8 @@ int convertCommand(const Options& o) {
         return Exit::usage;
     }
 
-    // Folders, FIFOs and devices are refused before anything is read.
-    fileio::InputFile input;
-    if (!input.open(o.file)) {
-        error("cannot read " + shown(o.file) + " (" + shown(input.error()) + ")");
-        return Exit::fileError;
-    }
     VRAXSensorData store;
-    store.setReadAD16FilterdData(true);
-    const bool loaded =
-        ext == ".bin" ? store.loadFromFileByBin(o.file) : store.loadFromFileByCSV(o.file);
-    if (!loaded) {
-        const std::string why = ext == ".csv" ? store.lastCSVLoad().error : std::string();
-        error("cannot read " + shown(o.file) + (why.empty() ? "" : " (" + shown(why) + ")"));
-        return Exit::fileError;
-    }
-    if (ext == ".bin" && store.ignoredBytesOfLastLoad() > 0)
-        warning(shown(o.file) + ": the last " + std::to_string(store.ignoredBytesOfLastLoad()) +
-                " bytes make no whole record and were left out");
-    if (ext == ".csv" && store.lastCSVLoad().skippedLines > 0)
-        warning(shown(o.file) + ": " + std::to_string(store.lastCSVLoad().skippedLines) +
-                " lines were not understood and were left out");
-    if (store.count() == 0) warning(shown(o.file) + " holds no records");
+    if (const int code = loadRecordFile(o.file, store); code != Exit::ok) return code;
 
     // The names to write (the saves add the extension, and "-<n>" per part).
     std::string base = o.output.empty() ? o.file : o.output;
@@ -323,7 +320,7 @@ int convertCommand(const Options& o) {
     options.lineFeedCode = 1;
     options.style = o.wholeStore ? csv::LineStyle::wholeStore : csv::LineStyle::streamed;
     options.filtered =
-        !o.wholeStore && (store.lastCSVLoad().filteredAD16 || hasFilteredValues(store));
+        !o.wholeStore && (store.lastCSVLoad().filteredAD16 || tidy::hasFilteredAd16(store));
     options.existing = existing;
     CsvSaveReport saved;
     if (!store.saveCSVFiles(base, options, saved)) {

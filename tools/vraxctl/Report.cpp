@@ -33,6 +33,20 @@ const char* stepText(Step step) {
             return "erasing the memory";
         case Step::battery:
             return "reading the battery status";
+        case Step::setting:
+            return "a measurement setting";
+        case Step::clock:
+            return "setting the clock";
+        case Step::identify:
+            return "the beep";
+        case Step::calibrate:
+            return "the compass calibration";
+        case Step::start:
+            return "the start command";
+        case Step::stopMeasure:
+            return "stopping the measurement";
+        case Step::live:
+            return "the live session";
     }
     return "the sequence";
 }
@@ -80,16 +94,36 @@ int report(const Outcome& o, const std::string& rawName) {
                       "); is the sensor on and in range?");
             return Exit::connectFailed;
         case Result::refused:
+            if (!o.setting.empty() && (o.step == Step::setting || o.step == Step::start)) {
+                error(name + ": the sensor refused the setting \"" + o.setting + "\"");
+                return Exit::noAnswer;
+            }
             error(name + ": the sensor refused " + stepText(o.step));
             return Exit::noAnswer;
+        case Result::badSetting:
+            error(name + ": " + o.setting + "; nothing was sent");
+            return Exit::usage;
         case Result::timedOut:
             if (o.step == Step::download) {
                 error(name + ": the sensor went silent during the download");
                 return Exit::incomplete;
             }
+            if (!o.setting.empty() && (o.step == Step::setting || o.step == Step::start)) {
+                error(name + ": the sensor did not answer the setting \"" + o.setting + "\"");
+                return Exit::noAnswer;
+            }
+            if (o.step == Step::live) {
+                error(name + ": the sensor went silent; the records are in " + shown(o.path));
+                return Exit::incomplete;
+            }
             error(name + ": the sensor did not answer in time (" + stepText(o.step) + ")");
             return Exit::noAnswer;
         case Result::channelClosed:
+            if (o.step == Step::live) {
+                error(name + ": the connection was lost; the records are in " +
+                      (o.path.empty() ? std::string("no file (none arrived)") : shown(o.path)));
+                return Exit::incomplete;
+            }
             error(name + ": the connection was lost during " + stepText(o.step));
             return o.step == Step::download ? Exit::incomplete : Exit::connectFailed;
         case Result::notSent:

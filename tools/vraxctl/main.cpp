@@ -26,7 +26,8 @@ void generalHelp(std::FILE* to) {
     }
     std::fprintf(to,
                  "\nvraxctl COMMAND --help shows a command's options. SENSOR is a sensor's name\n"
-                 "or Bluetooth address. --demo runs any command on the demo's virtual sensors.\n\n"
+                 "or Bluetooth address. --demo runs any command on the demo's virtual sensors.\n"
+                 "vraxctl --version prints the version.\n\n"
                  "%s\n",
                  cli::exitCodeText());
 }
@@ -59,6 +60,10 @@ int run(int argc, char** argv) {
         return cli::Exit::usage;
     }
     const QString name = args[1];
+    if (name == QLatin1String("--version")) {
+        std::printf("vraxctl %s\n", VRAX_VERSION);
+        return cli::Exit::ok;
+    }
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
         generalHelp(stdout);

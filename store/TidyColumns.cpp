@@ -1,0 +1,66 @@
+// Column names of the tidy tables, one list per kind of record.
+#include "store/TidyColumns.h"
+
+#include <array>
+
+namespace tidy {
+namespace {
+
+struct KindColumns {
+    const char* name;
+    std::vector<const char*> values;  // values[0], values[1], ... of the record
+};
+
+const std::array<KindColumns, 7>& kinds() {
+    static const std::array<KindColumns, 7> table = {{
+        {"ags", {"acc_x", "acc_y", "acc_z", "gyro_x", "gyro_y", "gyro_z"}},
+        {"geo", {"geo_x", "geo_y", "geo_z"}},
+        {"press", {"pressure", "temperature"}},
+        {"batt", {"battery", "battery_level"}},
+        {"ext", {"port_0", "port_1", "port_2", "port_3", "ad_0", "ad_1"}},
+        {"qags", {"q0", "q1", "q2", "q3", "acc_x", "acc_y", "acc_z", "gyro_x", "gyro_y", "gyro_z"}},
+        {"ext16ad",
+         {"gain_0", "gain_1", "gain_2", "gain_3", "raw_0", "raw_1", "raw_2", "raw_3", "filtered_0",
+          "filtered_1", "filtered_2", "filtered_3"}},
+    }};
+    return table;
+}
+
+bool known(int dataType) {
+    return dataType >= 0 && dataType < int(kinds().size());
+}
+
+}  // namespace
+
+const char* kindName(int dataType) {
+    return known(dataType) ? kinds()[size_t(dataType)].name : nullptr;
+}
+
+int valueColumns(int dataType, bool filteredAd16) {
+    if (!known(dataType)) return 0;
+    const int all = valueCount(dataType);
+    return dataType == ext16ad && !filteredAd16 ? all - 4 : all;
+}
+
+std::vector<std::string> columnNames(int dataType, bool filteredAd16) {
+    if (!known(dataType)) return {};
+    std::vector<std::string> names = {kTimeMs, kTimeS};
+    const std::vector<const char*>& values = kinds()[size_t(dataType)].values;
+    for (int i = 0; i < valueColumns(dataType, filteredAd16); ++i)
+        names.push_back(values[size_t(i)]);
+    return names;
+}
+
+void appendSeconds(std::string& out, int64_t ms) {
+    // The magnitude as unsigned, so that the most negative value has one too.
+    const uint64_t magnitude = ms < 0 ? uint64_t(0) - uint64_t(ms) : uint64_t(ms);
+    if (ms < 0) out += '-';
+    out += std::to_string(magnitude / 1000);
+    const unsigned fraction = unsigned(magnitude % 1000);
+    out += '.';
+    out += char('0' + fraction / 100);
+    out += char('0' + fraction / 10 % 10);
+    out += char('0' + fraction % 10);
+}
+
+}  // namespace tidy

@@ -1,0 +1,40 @@
+// The analysis-ready ("tidy") layout of the records: one table per kind of
+// record, one row per sample, columns named after what they hold. The tidy
+// CSV files and the HDF5 export both take their names from here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/SensorDataRecord.h"
+
+namespace tidy {
+
+// The two time columns every table starts with: the time stamp in
+// milliseconds as recorded, and seconds from the first sample of the file.
+inline constexpr const char* kTimeMs = "time_ms";
+inline constexpr const char* kTimeS = "time_s";
+
+// The kind's short name ("ags", "press", "ext16ad"), used in file and table
+// names; null for a code that names no kind.
+const char* kindName(int dataType);
+
+// How many of the record's values[] go into the table, in slot order: every
+// value of the kind, less the four filtered 16-bit AD values when
+// `filteredAd16` is false. 0 for a code that names no kind.
+int valueColumns(int dataType, bool filteredAd16);
+
+// All column names of the kind's table, the two time columns first.
+std::vector<std::string> columnNames(int dataType, bool filteredAd16);
+
+// The time stamp as recorded (a negative stamp from the sensor is kept negative).
+inline int64_t recordedMs(const SensorDataRecord& r) {
+    return static_cast<int64_t>(r.msTime);
+}
+
+// Appends `ms` milliseconds as seconds with three decimals ("-1.005"),
+// exactly: no floating point on the way.
+void appendSeconds(std::string& out, int64_t ms);
+
+}  // namespace tidy

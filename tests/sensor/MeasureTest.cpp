@@ -1,0 +1,355 @@
+// Putting a sensor to work, against virtual sensors over the simulated
+// platform: the configuration file, the setting bytes a configuration sends,
+// refused and unanswered settings, a scheduled start on the sensor's clock,
+// recording and the live session with its CSV files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "link/EventWait.h"
+#include "link_sim/SimulatedPlatform.h"
+#include "protocol/Frame.h"
+#include "sensor/SensorSession.h"
+#include "support/Files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using measure::Kind;
+using session::Result;
+
+constexpr const char* k610 = "00:1B:DC:61:00:01";
+constexpr const char* k650 = "00:1B:DC:65:00:16";
+constexpr const char* kName610 = "VRAX610-001";
+constexpr const char* kName650 = "VRAX650-LAB-0016";
+
+std::vector<uint8_t> frameOf(std::vector<uint8_t> message) {
+    uint8_t frame[32];
+    const int n = buildSendPacket(message.data(), int(message.size()), frame);
+    return {frame, frame + n};
+}
+
+size_t lineCount(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+measure::Config parsed(const std::string& json) {
+    std::string error;
+    std::optional<measure::Config> c = measure::parseConfig(json, error);
+    EXPECT_TRUE(c) << error;
+    return c.value_or(measure::Config{});
+}
+
+class MeasureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        BluetoothPlatform::setCurrent(&platform);
+        dir = makeTempFolder("vrax-measure");
+    }
+    void TearDown() override {
+        BluetoothPlatform::setCurrent(nullptr);
+        fs::remove_all(dir);
+    }
+    VirtualSensor* add(VirtualModel model) {
+        const bool is650 = model == VirtualModel::VRAX650;
+        return platform.addDevice(is650 ? kName650 : kName610, is650 ? k650 : k610,
+                                  std::make_shared<VirtualSensor>(model));
+    }
+
+    SimulatedPlatform platform;
+    std::string dir;
+};
+
+TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
+    std::string error;
+    const measure::Config c = parsed(
+        R"({"ags": {"enabled": true, "rate": 10, "average": 1, "record": true}, "accRange": 2})");
+    EXPECT_TRUE(c[Kind::ags].enabled && c[Kind::ags].record);
+    EXPECT_EQ(c[Kind::ags].rate, 10);
+    EXPECT_FALSE(c[Kind::geo].enabled);  // missing kinds are off
+    EXPECT_EQ(c.accRange, 2);
+    EXPECT_FALSE(c.gyroRange);
+
+    measure::Config full = c;
+    full[Kind::ext16ad] = {true, 5, 3, true};
+    full[Kind::batt] = {true, 0, 0, true};
+    full.extPorts = std::array<int, 4>{0, 1, 3, 5};
+    full.ad16Gains = {1, 2, 4, 8};
+    full.buzzerVolume = 200;
+    full.overwriteMode = 1;
+    EXPECT_EQ(parsed(measure::toJson(full)), full);
+    EXPECT_EQ(measure::toJson(parsed(measure::toJson(full))), measure::toJson(full));
+
+    // Each error names what is wrong.
+    for (const auto& [json, says] : std::vector<std::pair<std::string, std::string>>{
+             {R"({"agss": {}, "speed": 1})", R"(unknown keys "agss", "speed")"},
+             {R"({"geo": {"enabled": true, "rat": 1}})", R"(unknown key "rat" in "geo")"},
+             {R"({"batt": {"rate": 1}})", R"(unknown key "rate" in "batt")"},
+             {R"({"ags": {"enabled": 1}})", R"("ags.enabled" must be true or false)"},
+             {R"({"ags": {"rate": 256}})", R"("ags.rate": 256 is not accepted (0 to 255))"},
+             {R"({"ags": {"average": 1.5}})", R"("ags.average" must be a whole number)"},
+             {R"({"accRange": 4})", R"("accRange": 4 is not accepted (0 to 3))"},
+             {R"({"extPorts": [0, 1, 6, 0]})", R"("extPorts[2]": 6 is not accepted (0 to 5))"},
+             {R"({"ad16Gains": [1, 2]})", R"("ad16Gains" must be a list of four)"},
+             {R"({"overwriteMode": 2})", R"("overwriteMode": 2 is not accepted (0 to 1))"},
+             {R"([1])", "must be a JSON object"},
+             {R"({"ags": )", "not valid JSON"}}) {
+        EXPECT_FALSE(measure::parseConfig(json, error)) << json;
+        EXPECT_NE(error.find(says), std::string::npos) << json << " -> " << error;
+    }
+    measure::Config bad;
+    bad[Kind::ext16ad].enabled = true;
+    EXPECT_NE(measure::validate(bad, false).find("VRAX650 only"), std::string::npos);
+    EXPECT_EQ(measure::validate(bad, true), "");
+    bad.buzzerVolume = 300;
+    EXPECT_NE(measure::validate(bad, true).find("buzzerVolume"), std::string::npos);
+
+    // Files: saved without replacing, read back, size-capped, unreadable told apart.
+    const std::string folder = makeTempFolder("vrax-config");
+    const std::string path = folder + "/study.json";
+    ASSERT_TRUE(measure::saveConfigFile(path, full, safeout::Existing::refuse, error)) << error;
+    EXPECT_FALSE(measure::saveConfigFile(path, c, safeout::Existing::refuse, error));
+    measure::Config loaded;
+    bool unreadable = true;
+    ASSERT_TRUE(measure::loadConfigFile(path, loaded, error, &unreadable)) << error;
+    EXPECT_EQ(loaded, full);
+    writeFile(folder + "/big.json", "{\"ags\": {}" + std::string(70000, ' ') + "}");
+    EXPECT_FALSE(measure::loadConfigFile(folder + "/big.json", loaded, error, &unreadable));
+    EXPECT_TRUE(unreadable);
+    EXPECT_FALSE(measure::loadConfigFile(folder, loaded, error, &unreadable));
+    EXPECT_TRUE(unreadable);
+    writeFile(folder + "/typo.json", R"({"buzzer": 3})");
+    EXPECT_FALSE(measure::loadConfigFile(folder + "/typo.json", loaded, error, &unreadable));
+    EXPECT_FALSE(unreadable);
+    EXPECT_EQ(loaded, full);  // left as it was
+    fs::remove_all(folder);
+
+    session::ClockTime t;
+    EXPECT_TRUE(session::parseClockTime("2028-02-29 23:59:58", t));
+    EXPECT_EQ(t.day, 29);
+    for (const char* text : {"2027-02-29 10:00:00", "2026-12-07 24:00:00", "2026-12-07T10:00:00",
+                             "1999-12-31 10:00:00", "2026-12-07 10:00"})
+        EXPECT_FALSE(session::parseClockTime(text, t)) << text;
+}
+
+TEST_F(MeasureTest, EverySettingGoesOutAsItsSenderBytes) {
+    VirtualSensor* d650 = add(VirtualModel::VRAX650);
+    VirtualSensor* d610 = add(VirtualModel::VRAX610);
+    measure::Config c = parsed(R"({
+        "ags": {"enabled": true, "rate": 10, "average": 1, "record": true},
+        "geo": {"enabled": true, "rate": 20, "average": 2, "record": false},
+        "press": {"enabled": false, "rate": 50, "average": 4, "record": true},
+        "batt": {"enabled": true, "record": true},
+        "ext16ad": {"enabled": true, "rate": 5, "average": 3, "record": true},
+        "accRange": 2, "gyroRange": 3, "extPorts": [0, 3, 5, 1], "ad16Gains": [1, 2, 4, 8],
+        "buzzerVolume": 7, "overwriteMode": 1})");
+    const std::vector<std::vector<uint8_t>> settings = {{0x22, 2},
+                                                        {0x25, 3},
+                                                        {0x30, 0x00, 0x09, 0x0A, 0x01},
+                                                        {0x32, 7},
+                                                        {0x2E, 0x00},
+                                                        {0x16, 10, 1, 1},
+                                                        {0x55, 0, 0, 0},
+                                                        {0x18, 20, 2, 0},
+                                                        {0x1A, 0, 0, 0},
+                                                        {0x1C, 1, 1},
+                                                        {0x1E, 0, 0, 0, 0, 0},
+                                                        {0x59, 5, 3, 3, 1, 2, 4, 8}};
+    std::vector<std::vector<uint8_t>> expected = {frameOf({0x15, 0}), frameOf({0x10, 0})};
+    for (const auto& m : settings) expected.push_back(frameOf(m));
+    expected.push_back(frameOf({0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}));
+    {
+        session::SensorSession s(kName650, k650);
+        const session::Outcome o = s.startRecording(c, {});
+        EXPECT_TRUE(o.ok()) << int(o.result) << " " << o.setting;
+    }
+    EXPECT_EQ(d650->receivedFrames(), expected);
+    EXPECT_TRUE(d650->measuring() && d650->recording());
+
+    // The same on a VRAX610 (which has no 16-bit AD input) with a clock and a dated start.
+    c[Kind::ext16ad].enabled = false;
+    session::SensorSession s(kName610, k610);
+    const session::ClockTime at{2026, 12, 7, 8, 9, 10, 0};
+    ASSERT_TRUE(s.startRecording(c, {at, true}).ok());
+    const auto& got = d610->receivedFrames();
+    ASSERT_EQ(got.size(), 2 + settings.size() - 1 + 2);
+    EXPECT_EQ(std::vector(got.begin() + 2, got.begin() + 13),
+              std::vector(expected.begin() + 2, expected.begin() + 13));
+    EXPECT_EQ(got[13].size(), 11u);  // setd: the computer's time
+    EXPECT_EQ(got[13][1], 0x11);
+    EXPECT_EQ(got[14], frameOf({0x13, 1, 26, 12, 7, 8, 9, 10, 0, 0, 1, 1, 0, 0, 0}));
+
+    // Identify, calibrate and stop each send their command after connecting.
+    EXPECT_TRUE(s.identify().ok());
+    EXPECT_EQ(d610->receivedFrames().back(), frameOf({0x34, 1}));
+    EXPECT_TRUE(s.calibrateCompass().ok());
+    EXPECT_EQ(d610->receivedFrames().back(), frameOf({0x28, 0}));
+    EXPECT_TRUE(s.stopMeasuring().ok());
+    EXPECT_FALSE(d610->measuring());
+}
+
+TEST_F(MeasureTest, RefusedUnansweredAndInvalidSettingsAreNamed) {
+    VirtualSensor* d = add(VirtualModel::VRAX610);
+    session::SensorSession s(kName610, k610);
+    measure::Config c = parsed(R"({"ags": {"enabled": true, "rate": 10, "average": 0}})");
+
+    // The virtual sensor refuses averaging 0: named, and nothing is started.
+    session::Outcome o = s.startRecording(c, {});
+    EXPECT_EQ(o.result, Result::refused);
+    EXPECT_EQ(o.step, session::Step::setting);
+    EXPECT_EQ(o.setting, "ags");
+    EXPECT_FALSE(d->measuring());
+
+    // A value no sender carries: refused before anything is sent.
+    const size_t sent = d->receivedFrames().size();
+    c[Kind::ags].average = 1;
+    c.accRange = 9;
+    o = s.startRecording(c, {});
+    EXPECT_EQ(o.result, Result::badSetting);
+    EXPECT_NE(o.setting.find("accRange"), std::string::npos);
+    EXPECT_EQ(d->receivedFrames().size(), sent);
+
+    // A refused start and an unanswered setting (after its one retry).
+    c.accRange = 1;
+    d->faults.ngCommands[0x13] = -1;
+    o = s.startRecording(c, {});
+    EXPECT_EQ(o.result, Result::refused);
+    EXPECT_EQ(o.setting, "start");
+    d->faults.ngCommands.clear();
+    d->faults.unansweredCommands[0x22] = 2;
+    o = s.startRecording(c, {});
+    EXPECT_EQ(o.result, Result::timedOut);
+    EXPECT_EQ(o.setting, "accRange");
+    EXPECT_FALSE(d->measuring());
+}
+
+// The sensor's clock, a dated start, recording on its own and stop, with
+// the virtual sensor driven on a clock of the test's own.
+TEST(VirtualMeasureTest, ScheduledStartRecordsFromItsTime) {
+    VirtualSensor d(VirtualModel::VRAX610);
+    d.open();
+    auto send = [&](std::vector<uint8_t> m, uint64_t at) {
+        const std::vector<uint8_t> f = frameOf(std::move(m));
+        d.receive(f.data(), f.size(), at);
+    };
+    uint8_t out[4096];
+    send({0x11, 26, 12, 7, 8, 0, 0, 0, 0}, 1000);  // 2026-12-07 08:00:00.000
+    send({0x16, 10, 1, 1}, 1000);                  // ags every 10 ms, recorded
+    send({0x18, 100, 1, 0}, 1000);                 // geo every 100 ms, streamed only
+    send({0x13, 1, 26, 12, 7, 8, 0, 2, 0, 0, 1, 1, 0, 0, 0}, 1000);
+    d.pull(out, sizeof out, 1000);  // the answers
+    EXPECT_TRUE(d.measuring());
+    EXPECT_EQ(d.pull(out, sizeof out, 2999), 0u);  // not yet 08:00:02
+    EXPECT_EQ(d.nextDueMs(), 3000u);
+    d.close();  // the sensor records on its own, unconnected
+    d.advance(3995);
+    EXPECT_TRUE(d.recording());
+    d.open();
+    send({0x15, 0}, 4000);  // stop at 08:00:03.000
+    ASSERT_EQ(d.entries.size(), 1u);
+    const VirtualEntry& e = d.entries[0];
+    EXPECT_EQ(std::vector<int>({e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin,
+                                e.startSec, e.startMs}),
+              std::vector<int>({2026, 12, 7, 8, 0, 2, 0}));
+    ASSERT_EQ(e.recordCount(), 101u);  // 0, 10, ..., 1000 ms: geo is not recorded
+    EXPECT_EQ(e.sample(0).time, 0);
+    EXPECT_EQ(e.sample(100).time, 1000);
+    EXPECT_FALSE(d.measuring());
+
+    // Full memory ends recording; in overwrite mode the oldest entry makes room.
+    d.memoryRecords = 150;
+    send({0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}, 5000);
+    d.advance(6000);
+    EXPECT_FALSE(d.recording());
+    EXPECT_EQ(d.recordsHeld(), 150u);
+    send({0x15, 0}, 6000);
+    send({0x2E, 0}, 6000);
+    send({0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}, 7000);
+    send({0x15, 0}, 7500);
+    ASSERT_EQ(d.entries.size(), 2u);
+    EXPECT_EQ(d.entries[1].recordCount(), 51u);  // the first entry gave way
+    EXPECT_EQ(d.entries[0].recordCount(), 49u);
+}
+
+TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
+    add(VirtualModel::VRAX650);
+    const measure::Config c = parsed(R"({
+        "ags": {"enabled": true, "rate": 4, "average": 1, "record": true},
+        "qags": {"enabled": true, "rate": 8, "average": 1, "record": true},
+        "geo": {"enabled": true, "rate": 20, "average": 1, "record": true},
+        "press": {"enabled": true, "rate": 25, "average": 1, "record": true},
+        "batt": {"enabled": true, "record": true},
+        "ext": {"enabled": true, "rate": 50, "average": 1, "record": true},
+        "ext16ad": {"enabled": true, "rate": 10, "average": 2, "record": true},
+        "ad16Gains": [1, 2, 4, 8]})");
+    session::SensorSession s(kName650, k650);
+    session::LiveRequest request{dir, 1.2, 0, true};
+    session::LiveReport live;
+    std::vector<session::LiveProgress> ticks;
+    std::string startedFile;
+    session::LiveHooks hooks;
+    hooks.started = [&](const std::string& path) { startedFile = path; };
+    hooks.tick = [&](const session::LiveProgress& p) { ticks.push_back(p); };
+    const session::Outcome o = s.runLive(c, request, hooks, live);
+    ASSERT_TRUE(o.ok()) << int(o.result);
+    EXPECT_TRUE(live.stopAcknowledged);
+    ASSERT_EQ(live.files.size(), 1u);
+    EXPECT_EQ(live.files[0], startedFile);
+    EXPECT_NE(live.files[0].find("/live_VRAX650-LAB-0016_"), std::string::npos);
+    EXPECT_GE(ticks.size(), 10u);
+    EXPECT_GT(ticks.back().ratePerKind[size_t(Kind::ags)], 150.0);
+    EXPECT_NEAR(ticks.back().batteryVoltage, 4.2, 0.01);
+    uint64_t perKind = 0;
+    for (uint64_t n : live.recordsPerKind) perKind += n;
+    EXPECT_EQ(perKind, live.records);
+    EXPECT_GT(live.recordsPerKind[size_t(Kind::ext16ad)], 0u);
+    const std::string streamed = readFile(live.files[0]);
+    EXPECT_EQ(lineCount(streamed), live.records);
+    EXPECT_NE(streamed.find("ead1248,"), std::string::npos);  // the gains that were set
+
+    // The sensor recorded the same records; its new entry downloads to the same bytes.
+    session::MemoryListing listing;
+    ASSERT_TRUE(s.listMemory(listing).ok());
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_EQ(uint64_t(listing.entries[0].records), live.records);
+    session::DownloadRequest d;
+    d.saveFolder = dir;
+    d.startText = listing.entries[0].startText;
+    d.expectedRecords = listing.entries[0].records;
+    session::DownloadReport downloaded;
+    ASSERT_TRUE(s.downloadEntry(d, {}, downloaded).ok());
+    EXPECT_EQ(readFile(downloaded.filePath), streamed);
+}
+
+TEST_F(MeasureTest, LiveFilesEndCleanlyWhenTheChannelCloses) {
+    VirtualSensor* d = add(VirtualModel::VRAX610);
+    const measure::Config c =
+        parsed(R"({"ags": {"enabled": true, "rate": 1, "average": 1, "record": false}})");
+    d->faults.closeAfterFrames = 150;
+    session::SensorSession s(kName610, k610);
+    session::LiveReport live;
+    session::Outcome o = s.runLive(c, {dir, 0, 40, false}, {}, live);
+    EXPECT_EQ(o.result, Result::channelClosed);
+    EXPECT_EQ(live.records, 150u);
+    ASSERT_EQ(live.files.size(), 4u);  // parts of 40 lines, each finished under its name
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_NE(live.files[i].find("-" + std::to_string(i) + ".csv"), std::string::npos);
+        EXPECT_EQ(lineCount(readFile(live.files[i])), i < 3 ? 40u : 30u) << live.files[i];
+    }
+    EXPECT_EQ(o.path, live.files.back());
+    EXPECT_TRUE(d->entries.empty());  // nothing was recorded
+
+    // Stopped by the user before anything arrived: no file is left.
+    d->faults.closeAfterFrames = -1;
+    session::LiveHooks hooks;
+    hooks.stopRequested = [] { return true; };
+    o = s.runLive(measure::Config{}, {dir, 0, 0, false}, hooks, live);
+    EXPECT_TRUE(o.ok());
+    EXPECT_TRUE(live.stoppedByUser);
+    EXPECT_TRUE(live.files.empty());
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+}  // namespace
