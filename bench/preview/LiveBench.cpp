@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <cmath>
 
+#include "bench/QtBenchMain.h"
 #include "preview/LiveCharts.h"
 #include "store/VRAXSensorData.h"
 
@@ -70,9 +71,5 @@ BENCHMARK(BM_LiveRedrawDataOnly60sWindow)->Unit(benchmark::kMillisecond)->UseRea
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

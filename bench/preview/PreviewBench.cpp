@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/QtBenchMain.h"
 #include "preview/Decimate.h"
 #include "preview/PlotView.h"
 #include "preview/PreviewWindow.h"
@@ -158,10 +159,7 @@ BENCHMARK(BM_ZoomRedraw)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    const int code = runBenchmarks<QApplication>(argc, argv);
     std::filesystem::remove_all(benchDir());
-    return 0;
+    return code;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/QtBenchMain.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "sensor/SensorSession.h"
 
@@ -73,9 +74,5 @@ void BM_DownloadEndToEnd(benchmark::State& state) {
 BENCHMARK(BM_DownloadEndToEnd)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

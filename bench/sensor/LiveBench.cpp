@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/QtBenchMain.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
@@ -157,9 +158,5 @@ BENCHMARK(BM_LiveSession)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

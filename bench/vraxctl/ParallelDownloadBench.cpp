@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include "bench/QtBenchMain.h"
 
 namespace {
 
@@ -71,9 +72,5 @@ BENCHMARK(BM_ParallelDownload3Sensors)->Iterations(1)->Unit(benchmark::kSecond)-
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

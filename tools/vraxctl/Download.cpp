@@ -26,6 +26,7 @@
 
 #include "link/EventWait.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
@@ -35,37 +36,6 @@ namespace {
 
 using session::Outcome;
 using session::Step;
-
-// SIGINT and SIGTERM end the whole run cleanly: the current download is
-// kept as incomplete and nothing new starts. A second signal ends the
-// program at once (what arrived stays in the working file).
-volatile std::sig_atomic_t interrupted = 0;
-volatile std::sig_atomic_t interruptSignal = 0;
-void onInterrupt(int sig) {
-    interrupted = 1;
-    interruptSignal = sig;
-}
-
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        interrupted = 0;
-        struct sigaction sa {};
-        sa.sa_handler = onInterrupt;
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previousInt);
-        sigaction(SIGTERM, &sa, &previousTerm);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
-    }
-
-  private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-};
 
 struct SensorSummary {
     int code = Exit::ok;  // negative: the child running it ended by a signal
@@ -499,6 +469,8 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
 }  // namespace
 
 int downloadCommand(const Options& o) {
+    // Ctrl-C ends the whole run cleanly: the current download is kept as
+    // incomplete and nothing new starts.
     InterruptGuard guard;
     SensorBackend backend(o.demo);
     CaptureSink capture(o.capturePath);

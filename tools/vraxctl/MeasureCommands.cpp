@@ -1,11 +1,11 @@
 // The sub-commands that put a sensor to work: record (settings and start,
 // the sensor records on its own), live (settings, start, records streamed
 // into a CSV file until a time or Ctrl-C, then stop), stop and identify.
-#include <csignal>
 #include <cstdio>
 #include <optional>
 
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
@@ -14,50 +14,6 @@ namespace cli {
 namespace {
 
 using session::Outcome;
-
-// SIGINT and SIGTERM end a live session cleanly (stop command, file
-// finished); a second one ends the program at once.
-volatile std::sig_atomic_t stopSignal = 0;
-void onStopSignal(int) {
-    stopSignal = 1;
-}
-
-class StopSignals {
-  public:
-    StopSignals() {
-        stopSignal = 0;
-        struct sigaction sa {};
-        sa.sa_handler = onStopSignal;
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previousInt);
-        sigaction(SIGTERM, &sa, &previousTerm);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
-    }
-
-  private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-};
-
-template <typename Body>
-int withSensor(const Options& o, const char* command, Body body) {
-    SensorBackend backend(o.demo);
-    CaptureSink capture(o.capturePath);
-    if (capture.failedToOpen()) return Exit::fileError;
-    int code = Exit::ok;
-    std::optional<SensorRef> ref = backend.find(o.sensor, code);
-    if (ref) {
-        session::SensorSession s(ref->name, ref->address);
-        capture.attach(s, command);
-        code = body(*ref, s);
-    }
-    capture.close(code);
-    return code;
-}
 
 // Reads and checks the configuration for this sensor's model; 0 or the exit code.
 int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config) {
@@ -123,8 +79,8 @@ int liveCommand(const Options& o) {
     return withSensor(o, "live", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
-        StopSignals signals;
-        s.setCancelCheck([] { return stopSignal != 0; });
+        InterruptGuard signals;
+        s.setCancelCheck([] { return interrupted != 0; });
         session::LiveRequest request;
         request.saveFolder = absoluteFolder(o.outDir);
         request.seconds = o.seconds;
@@ -138,7 +94,7 @@ int liveCommand(const Options& o) {
             progress.start();
         };
         hooks.tick = [&](const session::LiveProgress& p) { progress.update(p.records); };
-        hooks.stopRequested = [] { return stopSignal != 0; };
+        hooks.stopRequested = [] { return interrupted != 0; };
         hooks.writeFailing = [&](const std::string& why) {
             error(shown(ref.name) + ": writing the file fails (" + shown(why) +
                   "); the session goes on");

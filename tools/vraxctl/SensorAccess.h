@@ -10,6 +10,7 @@
 #include "link_sim/BackendChoice.h"
 #include "sensor/SensorSession.h"
 #include "tools/vraxctl/Capture.h"
+#include "tools/vraxctl/Cli.h"
 
 namespace cli {
 
@@ -54,5 +55,23 @@ class CaptureSink {
     capture::Writer writer;
     bool failed = false;
 };
+
+// Runs `body(ref, session)` on the sensor named in the options, with the
+// run's backend and capture; returns its exit code.
+template <typename Body>
+int withSensor(const Options& o, const char* command, Body body) {
+    SensorBackend backend(o.demo);
+    CaptureSink capture(o.capturePath);
+    if (capture.failedToOpen()) return Exit::fileError;
+    int code = Exit::ok;
+    std::optional<SensorRef> ref = backend.find(o.sensor, code);
+    if (ref) {
+        session::SensorSession s(ref->name, ref->address);
+        capture.attach(s, command);
+        code = body(*ref, s);
+    }
+    capture.close(code);
+    return code;
+}
 
 }  // namespace cli

@@ -21,23 +21,6 @@ namespace {
 
 using session::Outcome;
 
-// Runs `body` on the sensor named in the options, with backend and capture.
-template <typename Body>
-int withSensor(const Options& o, const char* command, Body body) {
-    SensorBackend backend(o.demo);
-    CaptureSink capture(o.capturePath);
-    if (capture.failedToOpen()) return Exit::fileError;
-    int code = Exit::ok;
-    std::optional<SensorRef> ref = backend.find(o.sensor, code);
-    if (ref) {
-        session::SensorSession s(ref->name, ref->address);
-        capture.attach(s, command);
-        code = body(*ref, s);
-    }
-    capture.close(code);
-    return code;
-}
-
 void printSensorHead(const SensorRef& ref) {
     std::printf("%s (%s, %s)\n", shown(ref.name).c_str(), shown(ref.address).c_str(), ref.model());
 }
