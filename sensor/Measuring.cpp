@@ -162,28 +162,33 @@ Outcome SensorSession::stopMeasuring() {
     return o;
 }
 
-Outcome SensorSession::startRecording(const measure::Config& config, const RecordingStart& start) {
+Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock) {
     if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
     if (std::string e = measure::validate(config, isVRAX650(*vraxSensor)); !e.empty())
         return Outcome{Result::badSetting, Step::setting, 0, {}, e};
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = applySettings(config);
-    if (o.ok() && start.setClock) o = sendClock(localClockNow());
-    if (o.ok()) {
-        VRAXSensor* s = vraxSensor.get();
-        int32_t err = 0;
-        eventwait::runFor(0.01);
-        if (start.at) {
-            const ClockTime& t = *start.at;
-            s->sendSensStartCommand(t.year, t.month, t.day, t.hour, t.minute, t.second, err);
-        } else {
-            s->sendSensStartCommand(err);
-        }
-        if (!waitOK(s, kStartWait, true)) {
-            o = failure(Step::start);
-            o.setting = "start";
-        }
+    if (o.ok() && setClock) o = sendClock(localClockNow());
+    if (!o.ok()) simpleDisconnectSensor();
+    return o;
+}
+
+Outcome SensorSession::startRecording(const measure::Config& config, const RecordingStart& start) {
+    Outcome o = connectAndConfigure(config, start.setClock);
+    if (!o.ok()) return o;
+    VRAXSensor* s = vraxSensor.get();
+    int32_t err = 0;
+    eventwait::runFor(0.01);
+    if (start.at) {
+        const ClockTime& t = *start.at;
+        s->sendSensStartCommand(t.year, t.month, t.day, t.hour, t.minute, t.second, err);
+    } else {
+        s->sendSensStartCommand(err);
+    }
+    if (!waitOK(s, kStartWait, true)) {
+        o = failure(Step::start);
+        o.setting = "start";
     }
     simpleDisconnectSensor();
     return o;
@@ -192,17 +197,7 @@ Outcome SensorSession::startRecording(const measure::Config& config, const Recor
 Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest& request,
                                const LiveHooks& hooks, LiveReport& report) {
     report = LiveReport{};
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
-    if (std::string e = measure::validate(config, isVRAX650(*vraxSensor)); !e.empty())
-        return Outcome{Result::badSetting, Step::setting, 0, {}, e};
-    Outcome o = openSensorAndStop();
-    if (!o.ok()) return o;
-    o = applySettings(config);
-    if (o.ok() && request.setClock) o = sendClock(localClockNow());
-    if (!o.ok()) {
-        simpleDisconnectSensor();
-        return o;
-    }
+    if (Outcome o = connectAndConfigure(config, request.setClock); !o.ok()) return o;
 
     VRAXSensor* s = vraxSensor.get();
     VRAXSensorData& store = s->getSensorDataObject();

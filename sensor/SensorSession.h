@@ -231,6 +231,9 @@ class SensorSession {
   private:
     Outcome failure(Step step) const;  // refused, timed out or closed, from the link's state
     Outcome sendClock(const ClockTime& time);
+    // Connects, stops, sends the settings and, when asked, the clock; ends
+    // disconnected when any of it fails.
+    Outcome connectAndConfigure(const measure::Config& config, bool setClock);
     // Connects and stops, sends one command and waits for its answer
     // (with `retry`, sends it once more when none came), disconnects.
     Outcome oneCommand(Step step, const char* name,
