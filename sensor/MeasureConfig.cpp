@@ -292,9 +292,9 @@ std::vector<SettingStep> settingSteps(const Config& c, bool isVRAX650) {
                                              {Kind::geo, &VRAXSensor::sendSetGeoCommand},
                                              {Kind::press, &VRAXSensor::sendSetPressCommand}};
     for (const auto& [kind, sender] : kinds)
-        steps.push_back({kindKey(kind), [k = c[kind], sender](VRAXSensor& s, int32_t& err) {
-                             return (s.*sender)(k.enabled, uint8_t(k.rate), uint8_t(k.average),
-                                                k.record, err);
+        steps.push_back({kindKey(kind), [k = c[kind], send = sender](VRAXSensor& s, int32_t& err) {
+                             return (s.*send)(k.enabled, uint8_t(k.rate), uint8_t(k.average),
+                                              k.record, err);
                          }});
     steps.push_back({"batt", [k = c[Kind::batt]](VRAXSensor& s, int32_t& err) {
                          return s.sendSetBattCommand(k.enabled, k.record, err);
