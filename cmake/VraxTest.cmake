@@ -1,9 +1,13 @@
-# vrax_add_test_suite(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>] [TIMEOUT <s>])
-# Makes one GoogleTest executable and registers it with ctest under the same name.
+# vrax_add_test_suite(NAME <name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>]
+#                     [TIMEOUT <s>] [SHARDS <n>])
+# Makes one GoogleTest executable and registers it with ctest under the same
+# name. With SHARDS, ctest runs it as n entries <name>_1 ... <name>_n, each
+# with a share of its tests (GoogleTest's sharding), so that a suite that
+# mostly waits on sensors' time-outs runs beside itself.
 find_package(GTest QUIET)
 
 function(vrax_add_test_suite)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;SHARDS" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT GTest_FOUND)
     message(WARNING "GoogleTest not found; ${T_NAME} is not built")
     return()
@@ -11,10 +15,20 @@ function(vrax_add_test_suite)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;${T_ENV}")
+  set(env "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1;${T_ENV}")
+  if(NOT T_SHARDS OR T_SHARDS LESS 2)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    return()
+  endif()
+  math(EXPR last "${T_SHARDS} - 1")
+  foreach(index RANGE ${last})
+    math(EXPR number "${index} + 1")
+    add_test(NAME ${T_NAME}_${number} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME}_${number} PROPERTIES TIMEOUT ${T_TIMEOUT}
+      ENVIRONMENT "${env};GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${index}")
+  endforeach()
 endfunction()
