@@ -14,34 +14,6 @@
 namespace preview {
 namespace {
 
-struct Row {
-    int dataType;
-    const char* title;
-    int firstValue;
-    std::span<const char* const> names;
-};
-
-// The charts, in the order they are stacked, with the value slots they draw.
-const std::vector<Row>& rows() {
-    using namespace text;
-    static const std::vector<Row> table = {
-        {0, kAccelerationAgs, 0, kAccTracks},
-        {0, kAngularVelocityAgs, 3, kGyroTracks},
-        {5, kQuaternionQags, 0, kQuaternionTracks},
-        {5, kAccelerationQags, 4, kAccTracks},
-        {5, kAngularVelocityQags, 7, kGyroTracks},
-        {1, kGeomagnetism, 0, kGeoTracks},
-        {2, kPressure, 0, kPressureTracks},
-        {2, kTemperature, 1, kTemperatureTracks},
-        {3, kBattery, 0, kBatteryTracks},
-        {4, kExternalPorts, 0, kPortTracks},
-        {4, kExternalAd, 4, kAdTracks},
-        {6, kAd16Raw, 4, kAd16Tracks},
-        {6, kAd16Filtered, 8, kAd16FilteredTracks},
-    };
-    return table;
-}
-
 const QColor kTrackColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                                QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
 
@@ -53,7 +25,7 @@ constexpr int kMinChartHeight = 70;
 
 }  // namespace
 
-LiveCharts::LiveCharts(QWidget* parent) : QWidget(parent), charts(rows().size()) {
+LiveCharts::LiveCharts(QWidget* parent) : QWidget(parent), charts(chartLayouts().size()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setObjectName(QStringLiteral("liveCharts"));
     for (size_t k = 0; k < kinds.size(); ++k) kinds[k].values.resize(size_t(valueCount(int(k))));
@@ -115,8 +87,8 @@ void LiveCharts::showEmpty(uint64_t windowMs) {
 
 std::vector<size_t> LiveCharts::visibleRows() const {
     std::vector<size_t> out;
-    for (size_t i = 0; i < rows().size(); ++i)
-        if (kinds[size_t(rows()[i].dataType)].seen) out.push_back(i);
+    for (size_t i = 0; i < chartLayouts().size(); ++i)
+        if (kinds[size_t(chartLayouts()[i].dataType)].seen) out.push_back(i);
     return out;
 }
 
@@ -126,7 +98,7 @@ int LiveCharts::chartCount() const {
 
 std::vector<std::string> LiveCharts::chartTitles() const {
     std::vector<std::string> out;
-    for (size_t i : visibleRows()) out.emplace_back(rows()[i].title);
+    for (size_t i : visibleRows()) out.emplace_back(chartLayouts()[i].title);
     return out;
 }
 
@@ -143,8 +115,8 @@ int LiveCharts::plotColumns() const {
 
 void LiveCharts::decimateAll() {
     const int columns = plotColumns();
-    for (size_t i = 0; i < rows().size(); ++i) {
-        const Row& row = rows()[i];
+    for (size_t i = 0; i < chartLayouts().size(); ++i) {
+        const ChartLayout& row = chartLayouts()[i];
         const KindSamples& k = kinds[size_t(row.dataType)];
         ChartState& c = charts[i];
         c.tracks.resize(row.names.size());
@@ -152,7 +124,7 @@ void LiveCharts::decimateAll() {
         double lo = INFINITY, hi = -INFINITY;
         for (size_t n = 0; n < row.names.size(); ++n) {
             c.tracks[n] =
-                decimate(k.t, k.values[size_t(row.firstValue) + n], k.gaps, -windowSec, 0, columns);
+                decimate(k.t, k.values[size_t(row.first) + n], k.gaps, -windowSec, 0, columns);
             if (!c.tracks[n].points.empty()) {
                 lo = std::min(lo, c.tracks[n].minValue);
                 hi = std::max(hi, c.tracks[n].maxValue);
@@ -199,7 +171,7 @@ void LiveCharts::paintEvent(QPaintEvent*) {
 
     QPolygonF line;
     for (size_t n = 0; n < shown.size(); ++n) {
-        const Row& row = rows()[shown[n]];
+        const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
         const QRect plot(kLeftMargin, top + kTitleHeight, plotColumns(),

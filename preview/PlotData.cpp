@@ -10,16 +10,6 @@
 #include "store/VRAXSensorData.h"
 
 namespace preview {
-namespace {
-
-// Which values of a record kind make up each chart.
-struct ChartLayout {
-    int dataType;
-    const char* title;
-    int first;  // index of the first value
-    std::span<const char* const> names;
-    bool onlyWhenNonZero = false;  // filtered 16-bit AD values are absent from unfiltered files
-};
 
 const std::vector<ChartLayout>& chartLayouts() {
     using namespace text;
@@ -40,6 +30,8 @@ const std::vector<ChartLayout>& chartLayouts() {
     };
     return layouts;
 }
+
+namespace {
 
 // Which value indexes of each kind some chart draws, as a bit mask.
 const std::array<uint32_t, 7>& drawnValues() {

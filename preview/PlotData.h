@@ -5,12 +5,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 class VRAXSensorData;
 
 namespace preview {
+
+// Which values of a record kind make up each chart, in the order the charts
+// are stacked; the preview and the live view draw the same charts.
+struct ChartLayout {
+    int dataType;
+    const char* title;
+    int first;  // index of the first value
+    std::span<const char* const> names;
+    bool onlyWhenNonZero = false;  // filtered 16-bit AD values are absent from unfiltered files
+};
+const std::vector<ChartLayout>& chartLayouts();
 
 struct Track {
     std::string name;
