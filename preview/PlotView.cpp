@@ -203,8 +203,8 @@ void PlotView::redraw() {
     const int columns = plotWidth();
     double lo = INFINITY, hi = -INFINITY;
     for (size_t k = 0; k < segments.size(); ++k) {
-        drawn[k] =
-            decimate(chartData.t, chartData.tracks[k].values, chartData.gaps, t0, t1, columns);
+        drawn[k] = decimate(chartData.t, chartData.tracks[k].values, chartData.gaps, t0, t1,
+                            columns, extremes[k]);
         const Decimated& d = drawn[k];
         segmentsInUse[k] = d.points.empty() ? 0 : int(d.segmentStarts.size());
         segments[k].front()->setVisible(visibleTracks[k]);
