@@ -47,7 +47,7 @@ bool isSpace(char c) {
 // digits, the rest of the field ignored, saturating at the limits).
 class Fields {
   public:
-    Fields(const char* at, const char* end, bool any) : p(at), e(end), more(any) {}
+    Fields(const char* at, const char* end) : p(at), e(end) {}
 
     // The next field's integer; false when the line has no further field.
     [[gnu::always_inline]] inline bool next(int64_t& v) {
@@ -103,7 +103,7 @@ class Fields {
 
     const char* p;
     const char* e;
-    bool more;
+    bool more = true;
     const char* start = nullptr;
     const char* fieldEnd = nullptr;
 };
@@ -120,7 +120,7 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
     if (code == unknown || !comma) return false;
 
     // A line cut short (a torn write, a hand-edited file) is not loaded as zeros.
-    Fields fields(comma + 1, end, true);
+    Fields fields(comma + 1, end);
     int64_t time = 0;
     if (!fields.next(time)) return false;
     int32_t v[kValuesPerType[ext16ad]] = {};
