@@ -226,7 +226,7 @@ void MainController::refreshControls() {
     ui->getDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->eraseDataButton->setEnabled(!running && entryButtonsEnabled);
     ui->actionPreviewCsv->setEnabled(!running);
-    emit busyChanged(running);
+    Q_EMIT busyChanged(running);
     // Nothing under the overlay can be reached, by mouse or keyboard.
     ui->centralwidget->setEnabled(!progressView ||
                                   progressView->state() == ProgressView::State::idle);

@@ -114,7 +114,7 @@ class MainController : public QObject {
     // True when the running action is asked to stop (the window closes).
     bool stopAsked() const { return cancelRequested; }
 
-  signals:
+  Q_SIGNALS:
     // A user action began or ended.
     void busyChanged(bool running);
 

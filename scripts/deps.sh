@@ -19,7 +19,7 @@ packages=(
   # vraxctl export --hdf5, and reading its files back in the tests
   libhdf5-dev hdf5-tools python3
   # the Debian package and its checks
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev desktop-file-utils appstream lintian
 )
 
 missing=()

@@ -298,7 +298,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
             if (link->receivedBytes() != lastBytes) {
                 lastBytes = link->receivedBytes();
                 lastChange = t;
-            } else if (std::chrono::duration<double>(t - lastChange).count() >= kSilenceTimeout) {
+            } else if (std::chrono::duration<double>(t - lastChange).count() >= silenceTimeout_) {
                 result = Result::timedOut;
                 break;
             }

@@ -289,7 +289,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
             if (link->receivedBytes() != lastBytes) {
                 lastBytes = link->receivedBytes();
                 lastChange = now;
-            } else if (std::chrono::duration<double>(now - lastChange).count() >= kSilenceTimeout) {
+            } else if (std::chrono::duration<double>(now - lastChange).count() >= silenceTimeout_) {
                 result = Result::timedOut;
                 break;
             }

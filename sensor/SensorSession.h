@@ -214,6 +214,11 @@ class SensorSession {
     Outcome runLive(const measure::Config& config, const LiveRequest& request,
                     const LiveHooks& hooks, LiveReport& report);
 
+    // Seconds without data after which a download or a live session counts
+    // as timed out: kSilenceTimeout unless set (the tests shorten it).
+    void setSilenceTimeout(double seconds) { silenceTimeout_ = seconds; }
+    double silenceTimeout() const { return silenceTimeout_; }
+
     // The steps, for callers that string them themselves.
     Outcome openSensorAndStop();
     Outcome getMemStatus(MemoryStatus& status);
@@ -245,6 +250,7 @@ class SensorSession {
     std::unique_ptr<VRAXSensor> vraxSensor;
     bool running_ = false;
     bool connected_ = false;
+    double silenceTimeout_ = kSilenceTimeout;
 };
 
 }  // namespace session

@@ -52,7 +52,7 @@ class MeasurePanelTest : public ::testing::Test {
         window->controller()->setSaveFolder(folder.q());
         window->show();
         ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(sensor));
-        emit ui->sensorPB->activated(ui->sensorPB->currentIndex());
+        Q_EMIT ui->sensorPB->activated(ui->sensorPB->currentIndex());
         ui->measureButton->click();
         panel = window->controller()->measurePanel();
         return panel;

@@ -315,26 +315,6 @@ TEST_F(SensorTest, EachDownloadWaitsForItsOwnEnd) {
     }
 }
 
-// A sensor that never starts sending the entry: the download gives up after
-// the silence time, says so, and keeps no file.
-TEST_F(SensorTest, ADownloadThatNeverStartsTimesOut) {
-    VirtualSensor* a = add610();
-    a->entries.push_back(VirtualEntry::generated(1, 100, kKindsWithoutExt16ad));
-    a->faults.unansweredCommands[commandCode("readmemdata")] = -1;
-    session::DownloadReport report;
-    const auto started = std::chrono::steady_clock::now();
-    const session::Outcome o = download("VRAX610-001", k610, 0, false, report);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_EQ(o.result, session::Result::timedOut);
-    EXPECT_EQ(o.step, session::Step::download);
-    EXPECT_GE(seconds, session::kSilenceTimeout);
-    EXPECT_EQ(report.records, 0u);
-    EXPECT_TRUE(report.filePath.empty());
-    EXPECT_FALSE(std::filesystem::exists(report.targetPath));
-    EXPECT_FALSE(std::filesystem::exists(report.targetPath + ".part"));
-}
-
 TEST_F(SensorTest, ADownloadIntoAnUnwritablePlaceFailsBeforeAnythingIsRead) {
     VirtualSensor* a = add610();
     a->entries.push_back(VirtualEntry::generated(5, 100, kKindsWithoutExt16ad));

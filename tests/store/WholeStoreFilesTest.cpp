@@ -233,6 +233,39 @@ TEST(CsvLoad, ReadsInBlocksWhateverTheLineEndsAndSizes) {
     EXPECT_EQ(store.count(), 2u);
 }
 
+// What the reader carries from one block to the next: a character of
+// several bytes split by a block's end (the file is still UTF-8), and a line
+// too long to keep that spans blocks (it alone is skipped).
+TEST(CsvLoad, CarriesCharactersAndLongLinesAcrossBlocks) {
+    TempDir dir;
+    const std::string path = dir / "across.csv";
+    std::string japanese;
+    for (int i = 0; i < 1300; ++i) japanese += "\xE6\xB8\xAC";  // U+6E2C, three bytes
+    const int pairs = 700;  // about 2.8 MB: blocks end inside the text lines
+    // Shifted by one and two bytes, at least two of the three files split a
+    // character at every block end.
+    for (int shift = 0; shift < 3; ++shift) {
+        std::string text = std::string(size_t(shift), 'x') + "\r\n";
+        for (int i = 0; i < pairs; ++i) text += agsLines(1, i) + japanese + "\r\n";
+        writeFile(path, text);
+        VRAXSensorData store;
+        ASSERT_TRUE(store.loadFromFileByCSV(path)) << shift << ": " << store.lastCSVLoad().error;
+        EXPECT_EQ(store.count(), uint64_t(pairs)) << shift;
+    }
+
+    // Longer than any block, between records and first in the file.
+    const std::string longLine(3 << 20, 'y');
+    for (const std::string& text :
+         {agsLines(50) + longLine + "\r\n" + agsLines(50, 50), longLine + "\r\n" + agsLines(100)}) {
+        writeFile(path, text);
+        VRAXSensorData store;
+        ASSERT_TRUE(store.loadFromFileByCSV(path)) << store.lastCSVLoad().error;
+        ASSERT_EQ(store.count(), 100u);
+        EXPECT_EQ(store.getDataByIndex(99)->values[0], 99);
+        EXPECT_EQ(store.lastCSVLoad().skippedLines, 1u);
+    }
+}
+
 TEST(CsvLoad, RefusesWhatIsNotARegularFileAtOnce) {
     TempDir dir;
     VRAXSensorData store;

@@ -79,7 +79,7 @@ int liveCommand(const Options& o) {
     return withSensor(o, "live", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
-        InterruptGuard signals;
+        InterruptGuard interruptGuard;
         s.setCancelCheck([] { return interrupted != 0; });
         session::LiveRequest request;
         request.saveFolder = absoluteFolder(o.outDir);
