@@ -16,7 +16,12 @@ function(vrax_layer target)
   if(NOT EXISTS ${root}/${folder})
     file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
   endif()
-  target_include_directories(${target} PUBLIC ${root})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
 endfunction()
 
 # vrax_pch(<target> [QT] [WIDGETS] [TEST]): precompiles the standard headers,

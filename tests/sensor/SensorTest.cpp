@@ -315,6 +315,25 @@ TEST_F(SensorTest, EachDownloadWaitsForItsOwnEnd) {
     }
 }
 
+// Entries that start at the same time carry their number: entry row + 1.
+TEST_F(SensorTest, ANumberedDownloadIsNamedByItsEntry) {
+    VirtualSensor* a = add610();
+    for (int seed : {1, 2})
+        a->entries.push_back(VirtualEntry::generated(seed, 10, kKindsWithoutExt16ad));
+    for (int row : {0, 1}) {
+        session::SensorSession s("VRAX610-001", k610);
+        session::DownloadRequest request;
+        request.saveFolder = dir;
+        request.entryRow = row;
+        request.startText = "2024/01/01 00:00:00.000";
+        request.numberInName = true;
+        session::DownloadReport report;
+        ASSERT_TRUE(s.downloadEntry(request, {}, report).ok()) << row;
+        const std::string suffix = "-e" + std::to_string(row + 1) + ".csv";
+        EXPECT_EQ(report.filePath.substr(report.filePath.size() - suffix.size()), suffix);
+    }
+}
+
 TEST_F(SensorTest, ADownloadIntoAnUnwritablePlaceFailsBeforeAnythingIsRead) {
     VirtualSensor* a = add610();
     a->entries.push_back(VirtualEntry::generated(5, 100, kKindsWithoutExt16ad));
