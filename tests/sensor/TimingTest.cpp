@@ -97,12 +97,16 @@ TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
         sensor->entries = {VirtualEntry::generated(1, c.entryRecords, kKindsWithoutExt16ad)};
         sensor->faults = {};
         c.set(sensor->faults);
+        for (const auto& e : std::filesystem::directory_iterator(dir))  // the last case's file
+            std::filesystem::remove_all(e.path());
         session::DownloadReport report;
         double seconds = 0;
         const session::Outcome o = download(report, seconds);
         EXPECT_EQ(o.result, c.result);
         EXPECT_EQ(report.records, c.kept);
-        if (c.result == session::Result::timedOut) EXPECT_GE(seconds, kShortSilence);
+        if (c.result == session::Result::timedOut) {
+            EXPECT_GE(seconds, kShortSilence);
+        }
         if (c.kept == 0) {  // nothing arrived: no file at all
             EXPECT_TRUE(report.filePath.empty());
             EXPECT_FALSE(std::filesystem::exists(report.targetPath));
@@ -112,7 +116,7 @@ TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
 }
 
 // A live session ends with the stop command, whether its time ran out or
-// the sensor went quiet; the sensor is left not measuring.
+// the sensor went quiet.
 TEST_F(TimingTest, LiveEndsWithStopAfterItsTimeAndAfterSilence) {
     measure::Config c;
     c[measure::Kind::ags] = {true, 10, 1, false};
@@ -130,7 +134,9 @@ TEST_F(TimingTest, LiveEndsWithStopAfterItsTimeAndAfterSilence) {
         ASSERT_FALSE(sensor->receivedFrames().empty());
         EXPECT_EQ(sensor->receivedFrames().back()[1], stop);
         EXPECT_GE(framesWithCode(stop), stopsBefore + 2);  // on connecting, and at the end
-        EXPECT_FALSE(sensor->measuring());
+        if (!quiet) {
+            EXPECT_FALSE(sensor->measuring());  // a quiet one does not answer it
+        }
     }
 }
 
