@@ -69,9 +69,9 @@ TEST_F(TimingTest, AStartWithoutAnswerIsSentOnceAndFails) {
     EXPECT_EQ(framesWithCode(commandCode("sens")), 1u);
 }
 
-// The silence time counts from the last data: a transfer several times
-// longer than it, with data all along, completes; a sensor that goes quiet
-// (before or during the transfer) times out after it.
+// The silence time counts from the last data: a transfer twice as long as
+// it, with a pause of 250 ms between frames, completes; a sensor that goes
+// quiet (before or during the transfer) times out after it.
 TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
     EXPECT_EQ(session::SensorSession(kName, kAddress).silenceTimeout(), session::kSilenceTimeout);
     EXPECT_EQ(session::kSilenceTimeout, 10.0);
@@ -84,8 +84,8 @@ TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
         uint64_t kept;
     };
     const Case cases[] = {
-        {"paced over three silence times", 9000, [](VirtualFaults& f) { f.framesPerSecond = 2000; },
-         session::Result::done, 9000},
+        {"paced over two silence times", 12, [](VirtualFaults& f) { f.framesPerSecond = 4; },
+         session::Result::done, 12},
         {"quiet after 500 frames", 2000, [](VirtualFaults& f) { f.silentAfterFrames = 500; },
          session::Result::timedOut, 500},
         {"never starts", 100,

@@ -727,7 +727,7 @@ TEST_F(VraxctlTest, ParallelDownloadsAnswerForEverySensorAndPassTheirOptions) {
         run("download --demo --parallel 2 --all --out missing nosuch VRAX650-EXTRA-02", extra), 8,
         {}, {"nosuch: failed (exit code 3)", "VRAX650-EXTRA-02: ok"}));
 
-    const char* name = "memdata_VRAX650-EXTRA-01_2026-12-02_100100.000.csv";
+    const std::string name = "memdata_VRAX650-EXTRA-01_2026-12-02_100100.000";
     for (const char* out : {"alone", "parallel", "unfiltered"}) {
         const std::string line = std::string("download --demo --all --out ") + out +
                                  (std::string(out) == "unfiltered" ? "" : " --filter") +
@@ -735,9 +735,12 @@ TEST_F(VraxctlTest, ParallelDownloadsAnswerForEverySensorAndPassTheirOptions) {
                                  " VRAX650-EXTRA-01";
         ASSERT_TRUE(exits(run(line.c_str(), QStringLiteral("extra:1:3000")), 0)) << line;
     }
-    const std::string alone = readFile(dir / "alone" / dayFolder / name);
-    EXPECT_TRUE(sameText(readFile(dir / "parallel" / dayFolder / name), alone));
-    EXPECT_NE(readFile(dir / "unfiltered" / dayFolder / name), alone);
+    const std::string alone = readFile(dir / "alone" / dayFolder / (name + "-FILT.csv"));
+    ASSERT_FALSE(alone.empty());
+    EXPECT_TRUE(sameText(readFile(dir / "parallel" / dayFolder / (name + "-FILT.csv")), alone));
+    const std::string unfiltered = readFile(dir / "unfiltered" / dayFolder / (name + ".csv"));
+    ASSERT_FALSE(unfiltered.empty());
+    EXPECT_NE(unfiltered, alone);
 }
 
 }  // namespace
