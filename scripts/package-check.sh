@@ -26,7 +26,7 @@ for f in usr/bin/vraxctl usr/bin/vrax-data-controller \
   [ -e "$root/$f" ] || { echo "FAILED: the package lacks /$f"; status=1; }
 done
 # Errors fail the check; warnings and notes are shown.
-step lintian --fail-on error --no-tag-display-limit "$deb"
+step lintian --fail-on error --tag-display-limit 0 "$deb"
 step desktop-file-validate "$root/usr/share/applications/vrax-data-controller.desktop"
 step appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.VraxDataController.metainfo.xml"
 step "$root/usr/bin/vraxctl" --version
