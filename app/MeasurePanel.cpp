@@ -18,6 +18,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "app/MainController.h"
 #include "app/Messages.h"
@@ -451,6 +453,10 @@ void MeasurePanel::startRecordingClicked() {
                                       t.time().second(),
                                       0};
         when = t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (t <= QDateTime::currentDateTime()) {
+            MyTools::dispMessageOK(msg::startInPast(when), msg::error());
+            return;
+        }
     }
     runAction(
         [&](session::SensorSession& s) { return s.startRecording(*c, start); },
@@ -491,6 +497,8 @@ void MeasurePanel::runLive() {
     session::LiveRequest request;
     request.saveFolder = path8(controller->saveFolder());
     request.setClock = setClockFirst->isChecked();
+    // The session holds what the longest chart window shows; the file has every record.
+    request.keepSeconds = *std::max_element(std::begin(kWindowChoices), std::end(kWindowChoices));
 
     session::SensorSession& s = controller->beginSession(name, address);
     liveSession = &s;
@@ -625,7 +633,26 @@ void MeasurePanel::saveAsPanel() {
 
 bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     if (liveRecords() == 0) return false;
-    const VRAXSensorData& store = keptSession->sensor().getSensorDataObject();
+    // The session held only its latest records: the streamed files have them
+    // all, and are read back one record at a time.
+    std::vector<std::string> files;
+    uint64_t records = 0;
+    for (const QString& f : lastLiveFiles) {
+        files.push_back(path8(f));
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(files.back(), counted)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(counted.error) + "\n(" + f + ")"),
+                                   msg::error());
+            return false;
+        }
+        records += counted.records;
+    }
+    if (files.empty()) {
+        MyTools::dispMessageOK(msg::liveSaveFailed(msg::noLiveFile()), msg::error());
+        return false;
+    }
+    std::string readError;
+    const VRAXSensorData::RecordRuns runs = VRAXSensorData::recordsOfCSVFiles(files, readError);
     std::string p = path8(path);
     std::vector<std::string> names;
     if (binary) {
@@ -633,7 +660,7 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         names = {p};
     } else {
         if (p.ends_with(".csv")) p.resize(p.size() - 4);  // the parts add their own endings
-        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), store.count());
+        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), records);
     }
     // What lies under these names is the user's: replaced only when asked.
     QStringList existing;
@@ -649,8 +676,9 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     std::string error;
     QStringList written;
     if (binary) {
-        if (!store.saveBinFile(p, how, error)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(error)), msg::error());
+        if (!VRAXSensorData::saveBinFileFrom(runs, p, how, error)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(readError.empty() ? error : readError)),
+                                   msg::error());
             return false;
         }
         written << qs(p);
@@ -661,8 +689,10 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         options.style = csv::LineStyle::streamed;
         options.existing = how;
         CsvSaveReport report;
-        if (!store.saveCSVFiles(p, options, report)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(report.error)), msg::error());
+        if (!VRAXSensorData::saveCSVFilesFrom(runs, records, p, options, report)) {
+            MyTools::dispMessageOK(
+                msg::liveSaveFailed(qs(readError.empty() ? report.error : readError)),
+                msg::error());
             return false;
         }
         for (const std::string& f : report.files) written << qs(f);

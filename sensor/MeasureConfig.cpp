@@ -248,6 +248,9 @@ std::string validate(const Config& c, bool isVRAX650) {
         if (Kind(i) == Kind::ext16ad && k.enabled && !isVRAX650)
             return "\"ext16ad\" is measured by a VRAX650 only";
         if (Kind(i) == Kind::batt) continue;
+        // An enabled kind without a rate would stream nothing.
+        if (k.enabled && k.rate == 0)
+            return "\"" + key + ".rate\" is 0 or missing: an enabled kind needs a rate (1 to 255)";
         e = checkValue(key + ".rate", k.rate, kByte);
         if (e.empty()) e = checkValue(key + ".average", k.average, kByte);
     }

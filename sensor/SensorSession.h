@@ -137,6 +137,8 @@ ClockTime localClockNow();
 // "YYYY-MM-DD hh:mm:ss" into a ClockTime (msec 0); false when the text is
 // not a valid date and time of the years the sensor's clock carries (2000..2255).
 bool parseClockTime(const std::string& text, ClockTime& into);
+// True when `a` is earlier than `b`.
+bool clockTimeBefore(const ClockTime& a, const ClockTime& b);
 
 struct RecordingStart {
     std::optional<ClockTime> at;  // none: start now
@@ -148,7 +150,13 @@ struct LiveRequest {
     double seconds = 0;  // 0: until stopped
     int lineLimit = 0;   // 0: one file; N: parts of N lines
     bool setClock = false;
+    // The records the session holds in memory: those of the last
+    // `keepSeconds` (at least), the file has them all. Negative: every record.
+    double keepSeconds = -1;
 };
+
+// Sensor time against host receive time is noted this often (sensor time).
+inline constexpr uint64_t kTimePairEveryMs = 1000;
 
 struct LiveProgress {
     double elapsed = 0;
@@ -158,6 +166,7 @@ struct LiveProgress {
     float batteryVoltage = 0;
     std::string filePath;  // the file being written
     bool writeFailing = false;
+    std::optional<TimePair> lastTimePair;  // the latest (sensor time, host receive time)
 };
 
 struct LiveHooks {
@@ -173,6 +182,9 @@ struct LiveHooks {
 
 struct LiveReport {
     std::vector<std::string> files;  // the finished files, in order
+    // The (sensor time, host receive time) pairs beside them: "<first file
+    // without .csv>.timemap.tsv"; empty when no record came.
+    std::string timeMapPath;
     uint64_t records = 0;
     std::array<uint64_t, 7> recordsPerKind{};
     bool stoppedByUser = false;

@@ -370,8 +370,9 @@ bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t no
         }
         const int64_t t = p[0] == 1 ? clockOf(p + 1, 0) : -1;
         if (t < 0) return false;
-        clockMs(nowMs);
-        startMeasuring(t);
+        // A start time already past starts now: no sensor measures the past,
+        // and catching up would make every sample since that time at once.
+        startMeasuring(std::max(t, clockMs(nowMs)));
         return true;
     }
     return true;

@@ -21,7 +21,8 @@
 // - The sensor clock reads 2026-01-01 00:00:00.000 until setd sets it, and
 //   runs with the caller's clock.
 // - sens starts measuring at once, or with a date once the sensor clock
-//   reaches it. Time stamps are milliseconds since the start. Recorded kinds
+//   reaches it (a date already past starts at once). Time stamps are
+//   milliseconds since the start. Recorded kinds
 //   go into a new entry (its start: the sensor clock at the start), which
 //   stop closes and appends to `entries`. Measuring goes on while the channel
 //   is closed (the sensor records on its own); only streaming needs it.

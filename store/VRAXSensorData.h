@@ -57,6 +57,12 @@ struct CsvSaveReport {
     std::string error;
 };
 
+// A record's sensor time (its msTime) and the host's UTC time when it arrived.
+struct TimePair {
+    uint64_t sensorMs = 0;
+    int64_t hostUtcMs = 0;
+};
+
 class VRAXSensorData {
   public:
     VRAXSensorData();
@@ -69,7 +75,18 @@ class VRAXSensorData {
     void setCurDate(int year, int month, int day);
     uint64_t count() const { return sensorData.size(); }
     void appendSensorData(uint64_t msTime, int dataType, const int32_t* data);
+    // Null for an index past the end, or given back by keepLatest.
     const SensorDataRecord* getDataByIndex(uint64_t index) const { return sensorData.at(index); }
+    // Holds at least the latest `records` records and gives back the memory
+    // of older ones (indexes stay those of arrival): a live session keeps
+    // what it shows, the file keeps the rest.
+    void keepLatest(uint64_t records);
+    uint64_t firstHeldIndex() const { return sensorData.firstHeld(); }
+    // Notes a (sensor time, host receive time) pair for the first record and
+    // then once every `everyMs` of sensor time (and when the sensor's time
+    // goes back); 0 stops. takeTimePairs hands over the pairs noted since.
+    void noteTimePairs(uint64_t everyMs);
+    std::vector<TimePair> takeTimePairs();
     bool getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, uint64_t& dataIndex,
                             bool before) const;
     uint64_t getPassedMSTimeFirstSample() const;
@@ -131,6 +148,19 @@ class VRAXSensorData {
     // The names saveCSVFiles gives `records` records.
     static std::vector<std::string> csvFileNames(const std::string& path, int limitLines,
                                                  uint64_t records);
+    // The same saves of records that come from elsewhere: `runs` hands them
+    // over in runs, oldest first, and says whether it could read them all;
+    // saveCSVFilesFrom names the parts for `records` records.
+    using RecordRun = std::function<void(const SensorDataRecord* first, uint64_t n)>;
+    using RecordRuns = std::function<bool(const RecordRun&)>;
+    static bool saveCSVFilesFrom(const RecordRuns& runs, uint64_t records, const std::string& path,
+                                 const CsvSaveOptions& options, CsvSaveReport& report);
+    static bool saveBinFileFrom(const RecordRuns& runs, const std::string& fileName,
+                                safeout::Existing existing, std::string& error);
+    // The records of CSV files, read one at a time, in file order (a live
+    // session's files: saved again without holding them). `files` and
+    // `error` must outlive the result.
+    static RecordRuns recordsOfCSVFiles(const std::vector<std::string>& files, std::string& error);
     bool saveToFileByText(const std::string& path, VRAXSensor* sensor, int limitLines,
                           int lineFeedCode, int interval, int64_t timeOffset, uint64_t startTimeMS,
                           uint64_t endTimeMS, uint64_t dataChopTimeMS);
@@ -204,4 +234,9 @@ class VRAXSensorData {
     std::function<std::string(int)> partName;
     std::vector<std::string> partPaths;
     CsvLoadReport lastCsvLoad;
+    uint64_t timePairEvery = 0;
+    bool havePair = false;
+    uint64_t lastPairMs = 0;
+    uint64_t nextPairAt = 0;
+    std::vector<TimePair> timePairs;
 };

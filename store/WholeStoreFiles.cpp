@@ -33,9 +33,20 @@ bool VRAXSensorData::saveToFileByCSV(const std::string& path, int limitLines, in
 
 bool VRAXSensorData::saveCSVFiles(const std::string& path, const CsvSaveOptions& options,
                                   CsvSaveReport& report) const {
+    return saveCSVFilesFrom(
+        [this](const RecordRun& f) {
+            sensorData.forEachRun(f);
+            return true;
+        },
+        count(), path, options, report);
+}
+
+bool VRAXSensorData::saveCSVFilesFrom(const RecordRuns& runs, uint64_t records,
+                                      const std::string& path, const CsvSaveOptions& options,
+                                      CsvSaveReport& report) {
     report = CsvSaveReport{};
     const int64_t limit = options.limitLines > 0 ? options.limitLines : 0;
-    const std::vector<std::string> names = csvFileNames(path, options.limitLines, count());
+    const std::vector<std::string> names = csvFileNames(path, options.limitLines, records);
     const char* eol = csv::lineEnd(options.lineFeedCode);
 
     // Written parts wait, closed, under their working names.
@@ -48,7 +59,7 @@ bool VRAXSensorData::saveCSVFiles(const std::string& path, const CsvSaveOptions&
     if (!parts.back()->ok()) return fail(parts.back()->output());
     int64_t lines = 0;
     bool ok = true;
-    sensorData.forEachRun([&](const SensorDataRecord* first, uint64_t n) {
+    const bool read = runs([&](const SensorDataRecord* first, uint64_t n) {
         for (uint64_t i = 0; i < n && ok; ++i) {
             fileio::BufferedFile& file = *parts.back();
             char* out = file.reserve(csv::kMaxLineLength);
@@ -62,12 +73,19 @@ bool VRAXSensorData::saveCSVFiles(const std::string& path, const CsvSaveOptions&
             if (limit > 0 && ++lines == limit) {
                 ok = file.flush() && file.output().close();
                 if (!ok) return;
+                // More records than counted (a file that grew): no part to take them.
+                ok = parts.size() < names.size();
+                if (!ok) return;
                 parts.push_back(std::make_unique<fileio::BufferedFile>(names[parts.size()]));
                 ok = parts.back()->ok();
                 lines = 0;
             }
         }
     });
+    if (!read) {
+        report.error = "the records could not be read back";
+        return false;
+    }
     fileio::BufferedFile& last = *parts.back();
     if (!ok || !last.flush() || !last.output().close()) return fail(parts.back()->output());
 
@@ -101,10 +119,24 @@ bool VRAXSensorData::saveToFileByBin(const std::string& path) {
 
 bool VRAXSensorData::saveBinFile(const std::string& fileName, safeout::Existing existing,
                                  std::string& error) const {
+    return saveBinFileFrom(
+        [this](const RecordRun& f) {
+            sensorData.forEachRun(f);
+            return true;
+        },
+        fileName, existing, error);
+}
+
+bool VRAXSensorData::saveBinFileFrom(const RecordRuns& runs, const std::string& fileName,
+                                     safeout::Existing existing, std::string& error) {
     fileio::BufferedFile file(fileName);
-    sensorData.forEachRun([&](const SensorDataRecord* first, uint64_t n) {
+    const bool read = runs([&](const SensorDataRecord* first, uint64_t n) {
         file.write(reinterpret_cast<const char*>(first), size_t(n) * sizeof(SensorDataRecord));
     });
+    if (!read) {
+        error = "the records could not be read back";
+        return false;
+    }
     if (!file.flush() || !file.output().publish(existing)) {
         error = file.output().error();
         return false;
@@ -140,4 +172,19 @@ bool VRAXSensorData::loadFromFileByBin(const std::string& path) {
     lastLoadIgnoredBytes = have;
     sensorData.swap(loaded);
     return true;
+}
+
+VRAXSensorData::RecordRuns VRAXSensorData::recordsOfCSVFiles(const std::vector<std::string>& files,
+                                                             std::string& error) {
+    return [&files, &error](const RecordRun& f) {
+        for (const std::string& path : files) {
+            CsvLoadReport report;
+            if (!readCSVRecords(path, false, report,
+                                [&](const SensorDataRecord& r) { f(&r, 1); })) {
+                error = report.error;
+                return false;
+            }
+        }
+        return true;
+    };
 }

@@ -713,3 +713,104 @@ TEST_F(VraxctlTest, ParallelDownloadsKeepEachSensorsFilesAndFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+// live of several sensors: one file and time map each, one child per sensor,
+// markers typed on standard input and sent with `mark` in events.tsv.
+TEST_F(VraxctlTest, LiveOfSeveralSensorsWithMarkers) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VRAXCTL_DEMO_FAULT"), QStringLiteral("fast"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir.string()));
+    p.start(QStringLiteral(VRAXCTL_PATH),
+            QString("live --demo VRAX610-001 VRAX650-LAB-0016 --config ok.json --out out "
+                    "--seconds 4")
+                .split(' '));
+    ASSERT_TRUE(p.waitForStarted());
+    p.write("first\tmarker\n");
+    // Once both stream, a marker from another terminal, then one typed.
+    std::string err;
+    for (int i = 0; i < 300 && countLines(err) < 2; ++i) {
+        p.waitForReadyRead(100);
+        err += p.readAllStandardError().toStdString();
+    }
+    QThread::msleep(1500);
+    EXPECT_TRUE(exits(run("mark --out out from elsewhere"), 0, {}, {"marked: from elsewhere"}));
+    p.write("second\n");
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    Result r{p.exitCode(), p.readAllStandardOutput().toStdString(),
+             err + p.readAllStandardError().toStdString()};
+    ASSERT_TRUE(exits(r, 0, {"VRAX610-001: streaming into", "VRAX650-LAB-0016: streaming into"},
+                      {"VRAX610-001: ok", "VRAX650-LAB-0016: ok", "3 markers -> "}));
+    EXPECT_EQ(r.err.find(char(0x1e)), npos);
+
+    std::vector<std::string> csv, maps;
+    for (const std::string& f : filesIn(day())) {
+        if (f.ends_with(".timemap.tsv"))
+            maps.push_back(f);
+        else if (f.ends_with(".csv"))
+            csv.push_back(f);
+    }
+    ASSERT_EQ(csv.size(), 2u);
+    ASSERT_EQ(maps.size(), 2u);
+    EXPECT_EQ(maps[0], csv[0].substr(0, csv[0].size() - 4) + ".timemap.tsv");
+    EXPECT_GT(countLines(readFile(day() / csv[1])), 100u);
+    EXPECT_FALSE(fs::exists(dir / "out" / "vraxctl-marks.fifo"));  // the pipe is gone
+
+    const std::string events = readFile(day() / "events.tsv");
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(events);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string>& row = rows.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
+    }
+    ASSERT_EQ(rows.size(), 4u) << events;
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"onset", "duration", "trial_type", "utc",
+                                        "VRAX610-001_time_ms", "VRAX650-LAB-0016_time_ms"}));
+    EXPECT_EQ(rows[1][2], "first marker");  // a tab in the text is no new column
+    EXPECT_EQ(rows[2][2], "from elsewhere");
+    EXPECT_EQ(rows[3][2], "second");
+    for (size_t i = 1; i < 4; ++i) {
+        ASSERT_EQ(rows[i].size(), 6u) << i;
+        EXPECT_EQ(rows[i][1], "0");
+        EXPECT_EQ(rows[i][3].size(), 24u);  // 2026-12-08T10:15:30.123Z
+    }
+    EXPECT_LT(std::stod(rows[1][0]), std::stod(rows[2][0]));
+    EXPECT_GT(std::stod(rows[2][0]), 1.0);
+    // By then both sensors had records: times on their axes.
+    for (size_t c : {4u, 5u}) EXPECT_GT(std::stoll(rows[2][c]), 0) << rows[2][c];
+}
+
+// What live and record refuse before anything starts, and live sessions
+// that end without a record.
+TEST_F(VraxctlTest, LiveAndRecordRefuseBeforeStarting) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    writeFile(dir / "rate0.json", R"({"geo": {"enabled": true, "average": 1}})");
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 nosuch --config ok.json --out out"), 3,
+                      {"\"nosuch\"", "nothing started"}));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 00:1B:DC:61:00:01 --config ok.json --out out"),
+                      2, {"VRAX610-001 is named twice; nothing started"}));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 VRAX650-LAB-0016 --config rate0.json --out out"),
+                      2, {"\"geo.rate\" is 0", "nothing started"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config rate0.json"), 2, {"\"geo.rate\""}));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_TRUE(exits(run(QStringList{"record", "--demo", "VRAX610-001", "--config", "ok.json",
+                                      "--start-at", "2025-01-01 00:00:00"}),
+                      2, {"--start-at 2025-01-01 00:00:00 is not in the future"}));
+    EXPECT_TRUE(exits(run("mark --out out hello"), 3, {"no live session takes markers in"}));
+
+    // The channel closes before the first record: no file, and it says so.
+    const Result r = run("live --demo VRAX610-001 --config ok.json --out out",
+                         QStringLiteral("fast,close:VRAX610-001:0"));
+    EXPECT_TRUE(exits(r, 7, {"the connection was lost; no record arrived, so no file was kept"}));
+    EXPECT_EQ(r.err.find("the records are in"), npos);
+    if (fs::exists(day())) EXPECT_TRUE(filesIn(day()).empty());
+}
+
+}  // namespace

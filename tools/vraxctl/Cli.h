@@ -21,7 +21,7 @@ enum Exit : int {
     noAnswer = 5,       // the sensor refused a command or did not answer in time
     fileError = 6,      // a file or folder could not be read, made or written
     incomplete = 7,     // a download ended before the end of its entry
-    someFailed = 8,     // --all-sensors, --parallel: at least one sensor failed
+    someFailed = 8,     // --all-sensors, --parallel, live of several: a sensor failed
     notConfirmed = 9,   // erase without --yes and without a "y" on a terminal
 };
 
@@ -43,7 +43,7 @@ struct Options {
     bool skipExisting = false;
     bool overwrite = false;
     int parallel = 0;                  // --parallel: sensors at once, 0 when not given
-    std::vector<std::string> sensors;  // with --parallel: the sensors named
+    std::vector<std::string> sensors;  // with --parallel, and live of several: the sensors named
     // erase
     bool yes = false;
     // replay, convert
@@ -59,7 +59,8 @@ struct Options {
     std::string configPath;
     std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
     bool setClock = false;
-    double seconds = 0;  // live: 0 until interrupted
+    double seconds = 0;    // live: 0 until interrupted
+    std::string markText;  // mark
     // export
     std::string tidyDir;   // empty: no tidy CSV files
     std::string hdf5File;  // empty: no HDF5 file
@@ -108,6 +109,7 @@ int replayCommand(const Options& o);
 int convertCommand(const Options& o);
 int recordCommand(const Options& o);
 int liveCommand(const Options& o);
+int markCommand(const Options& o);
 int stopCommand(const Options& o);
 int identifyCommand(const Options& o);
 int exportCommand(const Options& o);

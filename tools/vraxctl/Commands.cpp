@@ -217,15 +217,31 @@ UsageError parseRecord(const ParsedLine& l, Options& o) {
         if (!session::parseClockTime(o.startAt, t))
             return "--start-at takes \"YYYY-MM-DD hh:mm:ss\" (years 2000 to 2255), not \"" +
                    shown(o.startAt) + "\"";
+        // The start is a time on the computer's clock (the sensor's is set to it).
+        if (!session::clockTimeBefore(session::localClockNow(), t))
+            return "--start-at " + o.startAt + " is not in the future";
     }
     return std::nullopt;
 }
 
 UsageError parseLive(const ParsedLine& l, Options& o) {
-    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    if (l.positional().isEmpty()) return "live takes one or more sensors (names or addresses)";
+    if (l.positional().size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (l.positional().size() > 64) return "live takes at most 64 sensors";
+        for (const QString& sensor : l.positional()) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(l.positional()[0]);
+    }
     if (UsageError e = readConfigOption(l, o)) return e;
     if (!l.isSet(OptionId::out)) return "--out DIR is needed";
     if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    // The children of a run of several sensors are given these as UTF-8 text.
+    if (!o.sensors.empty() &&
+        (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir ||
+         QString::fromUtf8(o.configPath.c_str()).toUtf8().toStdString() != o.configPath))
+        return "several sensors need --out and --config names that are UTF-8 text";
     if (l.isSet(OptionId::seconds)) {
         bool okNumber = false;
         o.seconds = l.value(OptionId::seconds).toDouble(&okNumber);
@@ -237,6 +253,15 @@ UsageError parseLive(const ParsedLine& l, Options& o) {
         o.lines = l.value(OptionId::lines).toInt(&okNumber);
         if (!okNumber || o.lines <= 0) return "--lines takes a positive count";
     }
+    return std::nullopt;
+}
+
+UsageError parseMark(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    if (l.positional().isEmpty()) return "mark takes the marker's text";
+    QStringList words;
+    for (const QString& w : l.positional()) words << w;
+    o.markText = bytes(words.join(QLatin1Char(' ')));
     return std::nullopt;
 }
 
@@ -340,12 +365,22 @@ const std::vector<Command>& commands() {
          parseRecord,
          recordCommand},
         {"live",
-         "SENSOR --config FILE --out DIR",
+         "SENSOR... --config FILE --out DIR",
          "Send a measurement configuration, start measuring and stream the records into\n"
-         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.",
+         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.\n"
+         "Several sensors stream at once, one file each. Beside each file, <file>.timemap.tsv\n"
+         "pairs sensor time with the computer's UTC time. Each line typed on standard input\n"
+         "(or sent with vraxctl mark) is a marker in the day folder's events.tsv.",
          {demo, capture, config, setClock, out, seconds, lines},
          parseLive,
          liveCommand},
+        {"mark",
+         "TEXT",
+         "Send a marker to the live session that runs with the same --out folder; it goes\n"
+         "into that session's events.tsv at this moment.",
+         {out},
+         parseMark,
+         markCommand},
         {"stop",
          "SENSOR",
          "Stop a measurement or recording that is running.",
