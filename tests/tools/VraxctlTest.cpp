@@ -810,7 +810,9 @@ TEST_F(VraxctlTest, LiveAndRecordRefuseBeforeStarting) {
                          QStringLiteral("fast,close:VRAX610-001:0"));
     EXPECT_TRUE(exits(r, 7, {"the connection was lost; no record arrived, so no file was kept"}));
     EXPECT_EQ(r.err.find("the records are in"), npos);
-    if (fs::exists(day())) EXPECT_TRUE(filesIn(day()).empty());
+    if (fs::exists(day())) {
+        EXPECT_TRUE(filesIn(day()).empty());
+    }
 }
 
 }  // namespace
