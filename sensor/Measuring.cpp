@@ -170,20 +170,21 @@ Outcome SensorSession::stopMeasuring() {
     return o;
 }
 
-Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock) {
+Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock,
+                                           timebase::ClockReading* probed) {
     if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
     if (std::string e = measure::validate(config, isVRAX650(*vraxSensor)); !e.empty())
         return Outcome{Result::badSetting, Step::setting, 0, {}, e};
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = applySettings(config);
-    if (o.ok() && setClock) o = sendClock(localClockNow());
+    if (o.ok() && setClock) o = probed ? setClockAndProbe(*probed) : sendClock(localClockNow());
     if (!o.ok()) simpleDisconnectSensor();
     return o;
 }
 
 Outcome SensorSession::startRecording(const measure::Config& config, const RecordingStart& start) {
-    Outcome o = connectAndConfigure(config, start.setClock);
+    Outcome o = connectAndConfigure(config, start.setClock, start.probed);
     if (!o.ok()) return o;
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;

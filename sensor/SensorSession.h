@@ -149,6 +149,8 @@ bool clockTimeBefore(const ClockTime& a, const ClockTime& b);
 struct RecordingStart {
     std::optional<ClockTime> at;  // none: start now
     bool setClock = false;        // set the sensor's clock to the computer's first
+    // With setClock: the clock is then probed, and the reading goes here.
+    timebase::ClockReading* probed = nullptr;
 };
 
 struct LiveRequest {
@@ -272,7 +274,8 @@ class SensorSession {
     Outcome sendClock(const ClockTime& time);
     // Connects, stops, sends the settings and, when asked, the clock; ends
     // disconnected when any of it fails.
-    Outcome connectAndConfigure(const measure::Config& config, bool setClock);
+    Outcome connectAndConfigure(const measure::Config& config, bool setClock,
+                                timebase::ClockReading* probed = nullptr);
     // Connects and stops, sends one command and waits for its answer
     // (with `retry`, sends it once more when none came), disconnects.
     Outcome oneCommand(Step step, const char* name,

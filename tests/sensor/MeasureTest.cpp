@@ -313,8 +313,10 @@ TEST_F(MeasureTest, LiveKeepsItsLatestRecordsAndMapsSensorTimeToUtc) {
     session::LiveReport live;
     std::vector<TimePair> pairs;
     session::LiveHooks hooks;
+    uint64_t lastTickRecords = 0;
     hooks.tick = [&](const session::LiveProgress& p) {
         if (p.lastTimePair) pairs.push_back(*p.lastTimePair);
+        lastTickRecords = p.records;
     };
     const int64_t began = hostUtcMs();
     ASSERT_TRUE(s.runLive(c, request, hooks, live).ok());
@@ -343,8 +345,9 @@ TEST_F(MeasureTest, LiveKeepsItsLatestRecordsAndMapsSensorTimeToUtc) {
     EXPECT_GE(sensorTimes[1], sensorTimes[0] + 1000);
     ASSERT_FALSE(pairs.empty());  // the ticks showed the latest pair
     EXPECT_EQ(pairs.back().sensorMs, sensorTimes.back());
-    // The file has every record; the final tick counted them all.
+    // The file has every record; the last tick (what the window shows) counted them all.
     EXPECT_EQ(lineCount(records), live.records);
+    EXPECT_EQ(lastTickRecords, live.records);
 }
 
 TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {

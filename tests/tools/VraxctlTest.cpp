@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -813,6 +814,42 @@ TEST_F(VraxctlTest, LiveAndRecordRefuseBeforeStarting) {
     if (fs::exists(day())) {
         EXPECT_TRUE(filesIn(day()).empty());
     }
+}
+
+}  // namespace
+
+namespace {
+
+// record of several sensors at a common start: clocks set and probed, each
+// offset and bound reported and logged; a sensor busy elsewhere is named
+// and leaves the others scheduled.
+TEST_F(VraxctlTest, CommonStartOfSeveralSensors) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    const QString at = QDateTime::currentDateTime().addSecs(3600).toString(u"yyyy-MM-dd HH:mm:ss");
+    auto record = [&](const QStringList& sensors) {
+        return run(QStringList{"record", "--demo", "--config", "ok.json", "--out", "out",
+                               "--start-at", at} +
+                   sensors);
+    };
+    EXPECT_TRUE(exits(record({"VRAX610-001", "nosuch"}), 3, {"nothing scheduled"}));
+    EXPECT_TRUE(exits(record({"VRAX610-001", "00:1B:DC:61:00:01"}), 2, {"named twice"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 VRAX650-LAB-0016 --config ok.json"), 2,
+                      {"several sensors start together at --start-at"}));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    Result r = record({"VRAX610-001", "VRAX650-LAB-0016"});
+    ASSERT_TRUE(exits(
+        r, 0, {},
+        {"VRAX610-001: recording starts at " + at.toStdString() + " (sensor clock); clock offset ",
+         "VRAX650-LAB-0016: scheduled", "the starts lie "}));
+    const std::string log = readFile(dir / "out" / "clock-log.tsv");
+    EXPECT_NE(log.find("VRAX610-001\t00:1B:DC:61:00:01\trecord-start\t"), npos) << log;
+    EXPECT_NE(log.find("VRAX650-LAB-0016\t00:1B:DC:65:00:16\trecord-start\t"), npos) << log;
+
+    r = record({"VRAX610-002", "VRAX610-001"});
+    EXPECT_TRUE(exits(r, 8, {"VRAX610-002: could not connect"},
+                      {"VRAX610-002: failed (exit code 4)", "VRAX610-001: scheduled"}));
+    EXPECT_TRUE(exits(run("stop --demo VRAX610-001"), 0));
 }
 
 }  // namespace

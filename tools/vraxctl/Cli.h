@@ -109,6 +109,8 @@ int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);
 int recordCommand(const Options& o);
+// record of several sensors (or --all-sensors) at a common start.
+int recordSeveral(const Options& o);
 int liveCommand(const Options& o);
 int markCommand(const Options& o);
 int stopCommand(const Options& o);

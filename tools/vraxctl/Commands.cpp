@@ -27,7 +27,8 @@ const OptionText kOptions[] = {
      "Write every byte sent and received, time-stamped, to <file> (a new file).", "file"},
     {OptionId::json, "json", "Machine-readable output."},
     {OptionId::all, "all", "Download every entry."},
-    {OptionId::allSensors, "all-sensors", "Every entry of every paired sensor in turn."},
+    {OptionId::allSensors, "all-sensors",
+     "Every paired sensor (download: every entry of each, in turn)."},
     {OptionId::out, "out", "Save folder (default: the current folder).", "dir", "."},
     {OptionId::filter, "filter", "Write filtered 16-bit AD values (-FILT files)."},
     {OptionId::skipExisting, "skip-existing",
@@ -220,7 +221,21 @@ UsageError readConfigOption(const ParsedLine& l, Options& o) {
 }
 
 UsageError parseRecord(const ParsedLine& l, Options& o) {
-    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    o.allSensors = l.isSet(OptionId::allSensors);
+    const QStringList& pos = l.positional();
+    if (o.allSensors && !pos.isEmpty()) return "--all-sensors takes no sensor";
+    if (!o.allSensors && pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    if (o.allSensors || pos.size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (!l.isSet(OptionId::startAt))
+            return "several sensors start together at --start-at \"YYYY-MM-DD hh:mm:ss\"";
+        if (pos.size() > 64) return "record takes at most 64 sensors";
+        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(pos[0]);
+    }
     if (UsageError e = readConfigOption(l, o)) return e;
     if (l.isSet(OptionId::startAt)) {
         o.startAt = bytes(l.value(OptionId::startAt));
@@ -378,10 +393,12 @@ const std::vector<Command>& commands() {
          parseConvert,
          convertCommand},
         {"record",
-         "SENSOR --config FILE",
+         "SENSOR... | --all-sensors --config FILE",
          "Send a measurement configuration and start recording into the sensor's memory, now\n"
-         "or at --start-at; the sensor then records on its own until stopped.",
-         {demo, capture, config, startAt, setClock},
+         "or at --start-at; the sensor then records on its own until stopped. Several sensors\n"
+         "(or --all-sensors) start together at --start-at: each clock is set and probed first,\n"
+         "its offset and bound reported and noted in <out>/clock-log.tsv.",
+         {demo, capture, config, startAt, setClock, allSensors, out},
          parseRecord,
          recordCommand},
         {"live",

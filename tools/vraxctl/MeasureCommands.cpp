@@ -27,6 +27,7 @@ int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config) 
 }
 
 int recordCommand(const Options& o) {
+    if (o.allSensors || !o.sensors.empty()) return recordSeveral(o);
     return withSensor(o, "record", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
