@@ -646,9 +646,11 @@ TEST_F(VraxctlTest, MeasuringCommands) {
             });
     ASSERT_TRUE(exits(r, 0, {}, {"total "}));
     const std::vector<std::string> files = filesIn(dir / "sig" / dayFolder);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].find(".part"), npos);
+    ASSERT_EQ(files.size(), 2u);  // the live file and its time map, both finished
+    EXPECT_TRUE(files[0].ends_with(".csv"));
+    EXPECT_TRUE(files[1].ends_with(".timemap.tsv"));
     EXPECT_GT(countLines(readFile(dir / "sig" / dayFolder / files[0])), 10u);
+    EXPECT_GE(countLines(readFile(dir / "sig" / dayFolder / files[1])), 2u);
 }
 
 }  // namespace
