@@ -76,7 +76,11 @@ MarkerInput::MarkerInput(const std::string& outFolder, Take takeLine) : take(std
     std::filesystem::create_directories(outFolder, ec);
     // Standard input stays blocking (the shell shares it): one read per
     // notice, which does not block.
-    if (fcntl(STDIN_FILENO, F_GETFD) >= 0) {
+    // A terminal of which this is not the foreground job is left alone:
+    // reading it would stop the program (SIGTTIN).
+    const bool backgroundOfTerminal =
+        isatty(STDIN_FILENO) == 1 && tcgetpgrp(STDIN_FILENO) != getpgrp();
+    if (fcntl(STDIN_FILENO, F_GETFD) >= 0 && !backgroundOfTerminal) {
         inputNote = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
         QObject::connect(inputNote.get(), &QSocketNotifier::activated,
                          [this] { readFrom(STDIN_FILENO, inputHeld, false); });
