@@ -813,6 +813,14 @@ TEST_F(VraxctlTest, LiveAndRecordRefuseBeforeStarting) {
                          QStringLiteral("fast,close:VRAX610-001:0"));
     EXPECT_TRUE(exits(r, 7, {"the connection was lost; no record arrived, so no file was kept"}));
     EXPECT_EQ(r.err.find("the records are in"), npos);
+
+    // A full disk (a file size limit): the last message names the kept file.
+    const Result full =
+        run("live --demo VRAX610-001 --config ok.json --out full --seconds 1", "fast", 4000);
+    EXPECT_TRUE(exits(
+        full, 6,
+        {"the file could not be written completely; the records are in ", "-incomplete.csv"}));
+    EXPECT_EQ(full.err.find("cannot create"), npos) << full.err;
     if (fs::exists(day())) {
         EXPECT_TRUE(filesIn(day()).empty());
     }
