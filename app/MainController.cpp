@@ -222,7 +222,7 @@ void MainController::getSensorDataByAddr(const QString& address, QString& name, 
 
 // ---- connect, memory status, entry list ------------------------------------
 
-void MainController::clearSensorData() {
+void MainController::clearShownSensor() {
     entryCount = freeEntryCount = freeRecordCount = 0;
     entryModel->clear();
     ui->deviceInfoLabel->clear();
@@ -231,7 +231,7 @@ void MainController::clearSensorData() {
 void MainController::sensorChanged() {
     sensors->setNote({});
     setEntryButtonsEnabled(false);
-    clearSensorData();
+    clearShownSensor();
     upDateViews();
 #ifdef VRAX_HAVE_PREVIEW
     if (measure) measure->setSensor(sensors->noneSelected() ? QString() : selectedTitle());
@@ -249,7 +249,7 @@ void MainController::connectButtonClicked() {
 }
 
 bool MainController::updateEntryData() {
-    clearSensorData();
+    clearShownSensor();
     upDateViews();
     if (sensors->noneSelected()) return false;
 

@@ -128,7 +128,7 @@ class MainController : public ActionHost {
     void showOutcome(const session::Outcome& outcome, const QString& name);
     void showDeviceInfo(const std::string& firmVersion, float volts);
     // The memory status and entry list shown: none.
-    void clearSensorData();
+    void clearShownSensor();
 
     QMainWindow* thisWindow;
     Ui::MainWindow* ui;
