@@ -22,6 +22,11 @@ size_t writeAll(int fd, const char* data, size_t n);
 // True when something exists at `path` (a dangling link counts).
 bool exists(const std::string& path);
 
+// Why a folder cannot be made at `path`, in words, found without making
+// anything: a file or a link to nowhere in the way, or the folder above it
+// that refuses ("Permission denied"). "" when nothing in the way is found.
+std::string whyNoFolder(const std::string& path);
+
 // A regular file opened for reading. Anything else (a folder, a FIFO, a
 // device) is refused at once, before a byte is read.
 class InputFile {
