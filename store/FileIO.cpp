@@ -1,6 +1,7 @@
 #include "store/FileIO.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,14 @@ size_t writeAll(int fd, const char* data, size_t n) {
         done += size_t(w);
     }
     return done;
+}
+
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 std::string whyNoFolder(const std::string& path) {

@@ -19,6 +19,11 @@ std::string expandTilde(const std::string& path);
 // of bytes written, which is less than `n` only on an error.
 size_t writeAll(int fd, const char* data, size_t n);
 
+// Files written together stay open (and locked) until all are published:
+// a program that writes many raises its limit of open files to the most it
+// may have.
+void raiseOpenFileLimit();
+
 // True when something exists at `path` (a dangling link counts).
 bool exists(const std::string& path);
 

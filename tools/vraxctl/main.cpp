@@ -2,8 +2,6 @@
 // Each sub-command has its own options; see `vraxctl --help`. The commands,
 // their options and their handlers are in the table of Commands.cpp; this
 // file finds the command, parses its line and runs it.
-#include <sys/resource.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include <QApplication>
 #endif
 
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Interrupts.h"
@@ -99,22 +98,12 @@ int run(int argc, char** argv) {
     return command->run(o);
 }
 
-// Files written together stay open (and locked) until all are published:
-// as many as the hard limit allows.
-void raiseOpenFileLimit() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
     cli::ignoreWriteSignals();
-    raiseOpenFileLimit();
+    fileio::raiseOpenFileLimit();
     // Failures are results; anything thrown all the same ends with a message
     // and an exit code, never an abort.
     try {
