@@ -129,6 +129,17 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
     EXPECT_TRUE(r.code == 0 || r.code == 7 || r.code == 8) << r;
     EXPECT_FALSE(anyWorkingFile(dir / "ppipe")) << r;
 
+    // A live session whose progress lines find no reader stops the sensor
+    // and finishes its file (the first plain progress line comes after 5 s).
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    r = shell(
+        "\"$VRAXCTL\" live --demo VRAX610-001 --config ok.json --out live --seconds 30 "
+        "2>&1 | head -1; exit ${PIPESTATUS[0]}",
+        QString());
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_FALSE(anyWorkingFile(dir / "live")) << r;
+    EXPECT_EQ(filesUnder(dir / "live" / day).size(), 1u) << r;
+
     // A file-size limit: the download's file stops growing and is kept.
     r = run("download --demo VRAX610-001 2 --out limit", QStringLiteral("fast"), 20000);
     EXPECT_EQ(r.code, 6) << r;
