@@ -127,7 +127,9 @@ TEST_F(VraxctlTest, DownloadLayoutAndExistingFiles) {
     Result r = run("download --demo VRAX610-001 --all --out out");
     ASSERT_TRUE(exits(r, 0, {"VRAX610-001 entry 2: 24000/24000 records (100%)"}));
     // Files named and placed as the window does, one CSV line per record.
-    EXPECT_EQ(filesIn(dir / "out"), std::vector<std::string>{dayFolder});
+    // Beside the day folder, the clock log: a reading before each download.
+    EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"clock-log.tsv", dayFolder}));
+    EXPECT_EQ(countLines(readFile(dir / "out" / "clock-log.tsv")), 4u);
     EXPECT_EQ(filesIn(day()), (std::vector<std::string>{kEntry1, kEntry2, kEntry3}));
     EXPECT_EQ(countLines(readFile(day() / kEntry2)), 24000u);
     const std::string whole1 = readFile(day() / kEntry1);
