@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/MainController.h"
+#include "app/ActionHost.h"
 #include "app/Messages.h"
 #include "app/MyTools.h"
 #include "link/BtUtilClass.h"
@@ -73,12 +73,12 @@ QString clockText(const session::ClockTime& t) {
 
 }  // namespace
 
-MeasurePanel::MeasurePanel(MainController* controller, QWidget* parent)
-    : QWidget(parent, Qt::Window), controller(controller) {
+MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host(host) {
     setObjectName(QStringLiteral("measurePanel"));
     setWindowTitle(QStringLiteral("Measure"));
     build();
-    connect(controller, &MainController::busyChanged, this, &MeasurePanel::updateControls);
+    connect(host, &ActionHost::busyChanged, this, &MeasurePanel::updateControls);
     updateControls(false);
 }
 
@@ -251,7 +251,8 @@ void MeasurePanel::build() {
     startTime->setEnabled(false);
     connect(windowChoice, &QComboBox::currentIndexChanged, this, [this] {
         drawCursor = 0;  // a longer window starts before the last one
-        redrawLive();
+        // A live session redraws at its next tick.
+        if (!liveRunning && keptSession) redrawLive(*keptSession);
     });
     resize(1180, 720);
 }
@@ -281,7 +282,7 @@ void MeasurePanel::updateControls(bool running) {
     openButton->setEnabled(idle);
     saveButton->setEnabled(idle);
     // Stop ends a live session, or stops a sensor that records on its own.
-    stopButton->setEnabled((liveSession && !stopRequested) || (idle && haveSensor));
+    stopButton->setEnabled((liveRunning && !stopRequested) || (idle && haveSensor));
     saveAsButton->setEnabled(idle && keptSession &&
                              keptSession->sensor().getSensorDataObject().count() > 0);
 }
@@ -367,7 +368,7 @@ bool MeasurePanel::saveConfig(const QString& path) {
 
 void MeasurePanel::openConfigPanel() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open Measurement Settings"), controller->saveFolder(),
+        this, QStringLiteral("Open Measurement Settings"), host->saveFolder(),
         QStringLiteral("Measurement settings (*.json);;All files (*)"), nullptr,
         QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty()) openConfig(path);
@@ -375,7 +376,7 @@ void MeasurePanel::openConfigPanel() {
 
 void MeasurePanel::saveConfigPanel() {
     QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Measurement Settings"), controller->saveFolder(),
+        this, QStringLiteral("Save Measurement Settings"), host->saveFolder(),
         QStringLiteral("Measurement settings (*.json)"), nullptr,
         QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return;
@@ -397,15 +398,14 @@ std::optional<measure::Config> MeasurePanel::checkedConfig() {
 
 void MeasurePanel::runAction(const std::function<session::Outcome(session::SensorSession&)>& work,
                              const std::function<void()>& onSuccess) {
-    controller->runGuarded([&] {
+    host->runGuarded([&] {
         QString name, address;
-        if (!controller->selectedSensor(name, address)) return;
-        session::SensorSession& s = controller->beginSession(name, address);
-        const session::Outcome o = work(s);
-        controller->endSession();
+        if (!host->selectedSensor(name, address)) return;
+        session::Outcome o;
+        host->runSession(name, address, work, o);
         if (!o.ok()) {
             setStatus({});
-            controller->reportOutcome(o, name);
+            host->reportOutcome(o, name);
             return;
         }
         onSuccess();
@@ -416,8 +416,9 @@ void MeasurePanel::setClockClicked() {
     session::ClockTime now{};
     runAction(
         [&](session::SensorSession& s) {
-            now = session::localClockNow();
-            return s.setClock(now);
+            // The time of the moment of sending (not of before connecting), then a probe.
+            timebase::ClockReading achieved;
+            return s.setClock(achieved, &now);
         },
         [&] { setStatus(msg::clockSet(clockText(now))); });
 }
@@ -466,7 +467,7 @@ void MeasurePanel::startRecordingClicked() {
 }
 
 void MeasurePanel::stopClicked() {
-    if (liveSession) {
+    if (liveRunning) {
         // The live session (connecting or streaming) sends the stop command
         // and ends its file.
         stopRequested = true;
@@ -479,14 +480,14 @@ void MeasurePanel::stopClicked() {
 
 void MeasurePanel::liveClicked() {
     if (busy) return;
-    controller->runGuarded([this] { runLive(); });
+    host->runGuarded([this] { runLive(); });
 }
 
 void MeasurePanel::runLive() {
     const std::optional<measure::Config> c = checkedConfig();
     if (!c) return;
     QString name, address;
-    if (!controller->selectedSensor(name, address)) return;
+    if (!host->selectedSensor(name, address)) return;
 
     keptSession.reset();
     lastLiveFiles.clear();
@@ -495,13 +496,12 @@ void MeasurePanel::runLive() {
     drawCursor = 0;
     stopRequested = false;
     session::LiveRequest request;
-    request.saveFolder = path8(controller->saveFolder());
+    request.saveFolder = path8(host->saveFolder());
     request.setClock = setClockFirst->isChecked();
     // The session holds what the longest chart window shows; the file has every record.
     request.keepSeconds = *std::max_element(std::begin(kWindowChoices), std::end(kWindowChoices));
 
-    session::SensorSession& s = controller->beginSession(name, address);
-    liveSession = &s;
+    liveRunning = true;
     updateControls(busy);
     QString streamFile;
     bool started = false;
@@ -512,11 +512,7 @@ void MeasurePanel::runLive() {
         setStatus(msg::liveRunning(streamFile));
         updateControls(busy);
     };
-    hooks.tick = [this](const session::LiveProgress& p) {
-        showProgress(p);
-        redrawLive();
-    };
-    hooks.stopRequested = [this] { return stopRequested || controller->stopAsked(); };
+    hooks.stopRequested = [this] { return stopRequested || host->stopAsked(); };
     hooks.writeFailing = [this](const std::string& why) {
         setStatus(msg::writeFailing(qs(why)), true);
     };
@@ -526,11 +522,21 @@ void MeasurePanel::runLive() {
                            [m = qs(message), t = qs(title)] { MyTools::dispMessageOK(m, t); });
     };
     session::LiveReport report;
-    const session::Outcome o = s.runLive(*c, request, hooks, report);
-    redrawLive();
-    live = false;
-    liveSession = nullptr;
-    keptSession = controller->endSession();
+    session::Outcome o;
+    std::unique_ptr<session::SensorSession> ended = host->runSession(
+        name, address,
+        [&](session::SensorSession& s) {
+            hooks.tick = [this, &s](const session::LiveProgress& p) {
+                showProgress(p);
+                redrawLive(s);
+            };
+            const session::Outcome result = s.runLive(*c, request, hooks, report);
+            redrawLive(s);
+            return result;
+        },
+        o);
+    live = liveRunning = false;
+    keptSession = std::move(ended);
     for (const std::string& f : report.files) lastLiveFiles << qs(f);
     if (lastLiveFiles.isEmpty() && !streamFile.isEmpty() && fileio::exists(path8(streamFile)))
         lastLiveFiles << streamFile;
@@ -545,7 +551,7 @@ void MeasurePanel::runLive() {
         MyTools::dispMessageOK(msg::liveEnded(name, o.result, files), msg::error());
     } else {
         setStatus({});
-        controller->reportOutcome(o, name);
+        host->reportOutcome(o, name);
     }
     updateControls(busy);
 }
@@ -568,11 +574,9 @@ void MeasurePanel::showProgress(const session::LiveProgress& p) {
     ratesLabel->setText(parts.join(QStringLiteral("  ·  ")));
 }
 
-void MeasurePanel::redrawLive() {
-    session::SensorSession* s = liveSession ? liveSession : keptSession.get();
+void MeasurePanel::redrawLive(session::SensorSession& s) {
     const uint64_t windowMs = uint64_t(windowSeconds()) * 1000;
-    if (!s) return;
-    VRAXSensor& sensorObject = s->sensor();
+    VRAXSensor& sensorObject = s.sensor();
     const VRAXSensorData& store = sensorObject.getSensorDataObject();
     if (store.count() == 0) {
         liveCharts->showEmpty(windowMs);
@@ -624,7 +628,7 @@ void MeasurePanel::saveAsPanel() {
     const QString csvFilter = QStringLiteral("CSV files (*.csv)");
     QString chosenFilter;
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Live Data"), controller->saveFolder(),
+        this, QStringLiteral("Save Live Data"), host->saveFolder(),
         csvFilter + QStringLiteral(";;") + binaryFilter, &chosenFilter,
         QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return;

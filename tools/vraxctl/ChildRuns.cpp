@@ -167,10 +167,16 @@ void runChildren(std::vector<ChildRun>& children, int atOnce,
         c.started = true;
         c.running = true;
         ++running;
+        // The child starts with the interrupting signals held back (a mask
+        // outlives exec) until its own handlers are in place: an early
+        // Ctrl-C interrupts it instead of killing it.
+        sigset_t mask;
+        blockInterrupts(&mask);
         p.start();
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
     };
     auto step = [&] {
-        if (interrupted && !forwarded) {
+        if (stopRequested() && !forwarded) {
             // Every running child ends as an interrupted one; nothing new starts.
             forwarded = true;
             for (ChildRun& c : children)

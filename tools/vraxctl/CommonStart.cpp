@@ -81,7 +81,7 @@ int recordSeveral(const Options& o) {
 
     InterruptGuard interrupts;
     for (Scheduled& one : sensors) {
-        if (interrupted) break;
+        if (stopRequested()) break;
         const std::string name = shown(one.ref.name);
         // The sensors before took time: the start must still be ahead.
         if (!session::clockTimeBefore(session::localClockNow(), at)) {
@@ -90,7 +90,7 @@ int recordSeveral(const Options& o) {
             continue;
         }
         session::SensorSession s(one.ref.name, one.ref.address);
-        s.setCancelCheck([] { return interrupted != 0; });
+        s.setCancelCheck([] { return stopRequested(); });
         session::RecordingStart start;
         start.at = at;
         start.setClock = true;

@@ -56,7 +56,7 @@ int liveOne(const Options& o) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
         InterruptGuard interrupts;
-        s.setCancelCheck([] { return interrupted != 0; });
+        s.setCancelCheck([] { return stopRequested(); });
         session::LiveRequest request;
         request.saveFolder = absoluteFolder(o.outDir);
         request.seconds = o.seconds;
@@ -93,7 +93,7 @@ int liveOne(const Options& o) {
             if (child) sendTimePair(*lastPair);
             if (markers) markers->setTimePair(0, *lastPair);
         };
-        hooks.stopRequested = [] { return interrupted != 0; };
+        hooks.stopRequested = [] { return stopRequested(); };
         hooks.writeFailing = [&](const std::string& why) {
             error(shown(ref.name) + ": writing the file fails (" + shown(why) +
                   "); the session goes on");

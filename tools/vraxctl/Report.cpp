@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 
 namespace cli {
@@ -141,6 +142,8 @@ int report(const Outcome& o, const std::string& rawName) {
                 error(name + ": the download could not be written completely");
             else if (o.step == Step::live)
                 error(name + ": the file could not be written completely; " + keptText(o.path));
+            else if (const std::string why = fileio::whyNoFolder(o.path); !why.empty())
+                error(name + ": cannot create " + shown(o.path) + " (" + shown(why) + ")");
             else
                 error(name + ": cannot create " + shown(o.path));
             return Exit::fileError;
