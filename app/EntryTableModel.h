@@ -1,17 +1,25 @@
-// The entry table's model: rows and cells come from the controller.
+// The entry table: the start time and record count of each entry that the
+// sensor's memory listing gave.
 #pragma once
 
 #include <QAbstractTableModel>
-
-class MainController;
+#include <QStringList>
+#include <QVector>
 
 class EntryTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     static constexpr const char* kColumns[2] = {"rec_time", "records"};
 
-    explicit EntryTableModel(const MainController* controller, QObject* parent = nullptr)
-        : QAbstractTableModel(parent), controller(controller) {}
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setEntries(const QStringList& startTimes, const QVector<int32_t>& recordCounts);
+    void clear() { setEntries({}, {}); }
+    const QStringList& startTimes() const { return dataEntryStartTime; }
+    const QVector<int32_t>& recordCounts() const { return dataEntryRecordCount; }
+
+    // The cell of a column ("rec_time", "records") and row; none outside the list.
+    QVariant tableView(const QString& column, int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -24,5 +32,6 @@ class EntryTableModel : public QAbstractTableModel {
     }
 
   private:
-    const MainController* controller;
+    QStringList dataEntryStartTime;
+    QVector<int32_t> dataEntryRecordCount;
 };

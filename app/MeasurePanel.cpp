@@ -18,8 +18,10 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
-#include "app/MainController.h"
+#include "app/ActionHost.h"
 #include "app/Messages.h"
 #include "app/MyTools.h"
 #include "link/BtUtilClass.h"
@@ -71,12 +73,12 @@ QString clockText(const session::ClockTime& t) {
 
 }  // namespace
 
-MeasurePanel::MeasurePanel(MainController* controller, QWidget* parent)
-    : QWidget(parent, Qt::Window), controller(controller) {
+MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host(host) {
     setObjectName(QStringLiteral("measurePanel"));
     setWindowTitle(QStringLiteral("Measure"));
     build();
-    connect(controller, &MainController::busyChanged, this, &MeasurePanel::updateControls);
+    connect(host, &ActionHost::busyChanged, this, &MeasurePanel::updateControls);
     updateControls(false);
 }
 
@@ -249,7 +251,8 @@ void MeasurePanel::build() {
     startTime->setEnabled(false);
     connect(windowChoice, &QComboBox::currentIndexChanged, this, [this] {
         drawCursor = 0;  // a longer window starts before the last one
-        redrawLive();
+        // A live session redraws at its next tick.
+        if (!liveRunning && keptSession) redrawLive(*keptSession);
     });
     resize(1180, 720);
 }
@@ -279,7 +282,7 @@ void MeasurePanel::updateControls(bool running) {
     openButton->setEnabled(idle);
     saveButton->setEnabled(idle);
     // Stop ends a live session, or stops a sensor that records on its own.
-    stopButton->setEnabled((liveSession && !stopRequested) || (idle && haveSensor));
+    stopButton->setEnabled((liveRunning && !stopRequested) || (idle && haveSensor));
     saveAsButton->setEnabled(idle && keptSession &&
                              keptSession->sensor().getSensorDataObject().count() > 0);
 }
@@ -365,7 +368,7 @@ bool MeasurePanel::saveConfig(const QString& path) {
 
 void MeasurePanel::openConfigPanel() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open Measurement Settings"), controller->saveFolder(),
+        this, QStringLiteral("Open Measurement Settings"), host->saveFolder(),
         QStringLiteral("Measurement settings (*.json);;All files (*)"), nullptr,
         QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty()) openConfig(path);
@@ -373,7 +376,7 @@ void MeasurePanel::openConfigPanel() {
 
 void MeasurePanel::saveConfigPanel() {
     QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Measurement Settings"), controller->saveFolder(),
+        this, QStringLiteral("Save Measurement Settings"), host->saveFolder(),
         QStringLiteral("Measurement settings (*.json)"), nullptr,
         QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return;
@@ -395,15 +398,14 @@ std::optional<measure::Config> MeasurePanel::checkedConfig() {
 
 void MeasurePanel::runAction(const std::function<session::Outcome(session::SensorSession&)>& work,
                              const std::function<void()>& onSuccess) {
-    controller->runGuarded([&] {
+    host->runGuarded([&] {
         QString name, address;
-        if (!controller->selectedSensor(name, address)) return;
-        session::SensorSession& s = controller->beginSession(name, address);
-        const session::Outcome o = work(s);
-        controller->endSession();
+        if (!host->selectedSensor(name, address)) return;
+        session::Outcome o;
+        host->runSession(name, address, work, o);
         if (!o.ok()) {
             setStatus({});
-            controller->reportOutcome(o, name);
+            host->reportOutcome(o, name);
             return;
         }
         onSuccess();
@@ -414,8 +416,9 @@ void MeasurePanel::setClockClicked() {
     session::ClockTime now{};
     runAction(
         [&](session::SensorSession& s) {
-            now = session::localClockNow();
-            return s.setClock(now);
+            // The time of the moment of sending (not of before connecting), then a probe.
+            timebase::ClockReading achieved;
+            return s.setClock(achieved, &now);
         },
         [&] { setStatus(msg::clockSet(clockText(now))); });
 }
@@ -451,6 +454,10 @@ void MeasurePanel::startRecordingClicked() {
                                       t.time().second(),
                                       0};
         when = t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (t <= QDateTime::currentDateTime()) {
+            MyTools::dispMessageOK(msg::startInPast(when), msg::error());
+            return;
+        }
     }
     runAction(
         [&](session::SensorSession& s) { return s.startRecording(*c, start); },
@@ -460,7 +467,7 @@ void MeasurePanel::startRecordingClicked() {
 }
 
 void MeasurePanel::stopClicked() {
-    if (liveSession) {
+    if (liveRunning) {
         // The live session (connecting or streaming) sends the stop command
         // and ends its file.
         stopRequested = true;
@@ -473,14 +480,14 @@ void MeasurePanel::stopClicked() {
 
 void MeasurePanel::liveClicked() {
     if (busy) return;
-    controller->runGuarded([this] { runLive(); });
+    host->runGuarded([this] { runLive(); });
 }
 
 void MeasurePanel::runLive() {
     const std::optional<measure::Config> c = checkedConfig();
     if (!c) return;
     QString name, address;
-    if (!controller->selectedSensor(name, address)) return;
+    if (!host->selectedSensor(name, address)) return;
 
     keptSession.reset();
     lastLiveFiles.clear();
@@ -489,11 +496,12 @@ void MeasurePanel::runLive() {
     drawCursor = 0;
     stopRequested = false;
     session::LiveRequest request;
-    request.saveFolder = path8(controller->saveFolder());
+    request.saveFolder = path8(host->saveFolder());
     request.setClock = setClockFirst->isChecked();
+    // The session holds what the longest chart window shows; the file has every record.
+    request.keepSeconds = *std::max_element(std::begin(kWindowChoices), std::end(kWindowChoices));
 
-    session::SensorSession& s = controller->beginSession(name, address);
-    liveSession = &s;
+    liveRunning = true;
     updateControls(busy);
     QString streamFile;
     bool started = false;
@@ -504,11 +512,7 @@ void MeasurePanel::runLive() {
         setStatus(msg::liveRunning(streamFile));
         updateControls(busy);
     };
-    hooks.tick = [this](const session::LiveProgress& p) {
-        showProgress(p);
-        redrawLive();
-    };
-    hooks.stopRequested = [this] { return stopRequested || controller->stopAsked(); };
+    hooks.stopRequested = [this] { return stopRequested || host->stopAsked(); };
     hooks.writeFailing = [this](const std::string& why) {
         setStatus(msg::writeFailing(qs(why)), true);
     };
@@ -518,11 +522,21 @@ void MeasurePanel::runLive() {
                            [m = qs(message), t = qs(title)] { MyTools::dispMessageOK(m, t); });
     };
     session::LiveReport report;
-    const session::Outcome o = s.runLive(*c, request, hooks, report);
-    redrawLive();
-    live = false;
-    liveSession = nullptr;
-    keptSession = controller->endSession();
+    session::Outcome o;
+    std::unique_ptr<session::SensorSession> ended = host->runSession(
+        name, address,
+        [&](session::SensorSession& s) {
+            hooks.tick = [this, &s](const session::LiveProgress& p) {
+                showProgress(p);
+                redrawLive(s);
+            };
+            const session::Outcome result = s.runLive(*c, request, hooks, report);
+            redrawLive(s);
+            return result;
+        },
+        o);
+    live = liveRunning = false;
+    keptSession = std::move(ended);
     for (const std::string& f : report.files) lastLiveFiles << qs(f);
     if (lastLiveFiles.isEmpty() && !streamFile.isEmpty() && fileio::exists(path8(streamFile)))
         lastLiveFiles << streamFile;
@@ -537,7 +551,7 @@ void MeasurePanel::runLive() {
         MyTools::dispMessageOK(msg::liveEnded(name, o.result, files), msg::error());
     } else {
         setStatus({});
-        controller->reportOutcome(o, name);
+        host->reportOutcome(o, name);
     }
     updateControls(busy);
 }
@@ -560,11 +574,9 @@ void MeasurePanel::showProgress(const session::LiveProgress& p) {
     ratesLabel->setText(parts.join(QStringLiteral("  ·  ")));
 }
 
-void MeasurePanel::redrawLive() {
-    session::SensorSession* s = liveSession ? liveSession : keptSession.get();
+void MeasurePanel::redrawLive(session::SensorSession& s) {
     const uint64_t windowMs = uint64_t(windowSeconds()) * 1000;
-    if (!s) return;
-    VRAXSensor& sensorObject = s->sensor();
+    VRAXSensor& sensorObject = s.sensor();
     const VRAXSensorData& store = sensorObject.getSensorDataObject();
     if (store.count() == 0) {
         liveCharts->showEmpty(windowMs);
@@ -616,7 +628,7 @@ void MeasurePanel::saveAsPanel() {
     const QString csvFilter = QStringLiteral("CSV files (*.csv)");
     QString chosenFilter;
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save Live Data"), controller->saveFolder(),
+        this, QStringLiteral("Save Live Data"), host->saveFolder(),
         csvFilter + QStringLiteral(";;") + binaryFilter, &chosenFilter,
         QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) return;
@@ -625,7 +637,26 @@ void MeasurePanel::saveAsPanel() {
 
 bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     if (liveRecords() == 0) return false;
-    const VRAXSensorData& store = keptSession->sensor().getSensorDataObject();
+    // The session held only its latest records: the streamed files have them
+    // all, and are read back one record at a time.
+    std::vector<std::string> files;
+    uint64_t records = 0;
+    for (const QString& f : lastLiveFiles) {
+        files.push_back(path8(f));
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(files.back(), counted)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(counted.error) + "\n(" + f + ")"),
+                                   msg::error());
+            return false;
+        }
+        records += counted.records;
+    }
+    if (files.empty()) {
+        MyTools::dispMessageOK(msg::liveSaveFailed(msg::noLiveFile()), msg::error());
+        return false;
+    }
+    std::string readError;
+    const VRAXSensorData::RecordRuns runs = VRAXSensorData::recordsOfCSVFiles(files, readError);
     std::string p = path8(path);
     std::vector<std::string> names;
     if (binary) {
@@ -633,7 +664,7 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         names = {p};
     } else {
         if (p.ends_with(".csv")) p.resize(p.size() - 4);  // the parts add their own endings
-        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), store.count());
+        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), records);
     }
     // What lies under these names is the user's: replaced only when asked.
     QStringList existing;
@@ -649,8 +680,9 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     std::string error;
     QStringList written;
     if (binary) {
-        if (!store.saveBinFile(p, how, error)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(error)), msg::error());
+        if (!VRAXSensorData::saveBinFileFrom(runs, p, how, error)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(readError.empty() ? error : readError)),
+                                   msg::error());
             return false;
         }
         written << qs(p);
@@ -661,8 +693,10 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         options.style = csv::LineStyle::streamed;
         options.existing = how;
         CsvSaveReport report;
-        if (!store.saveCSVFiles(p, options, report)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(report.error)), msg::error());
+        if (!VRAXSensorData::saveCSVFilesFrom(runs, records, p, options, report)) {
+            MyTools::dispMessageOK(
+                msg::liveSaveFailed(qs(readError.empty() ? report.error : readError)),
+                msg::error());
             return false;
         }
         for (const std::string& f : report.files) written << qs(f);

@@ -23,7 +23,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
-class MainController;
+class ActionHost;
 namespace preview {
 class LiveCharts;
 }
@@ -31,7 +31,7 @@ class LiveCharts;
 class MeasurePanel : public QWidget {
     Q_OBJECT
   public:
-    MeasurePanel(MainController* controller, QWidget* parent);
+    MeasurePanel(ActionHost* host, QWidget* parent);
     ~MeasurePanel() override;
 
     // The sensor the actions work on (empty: none selected).
@@ -87,14 +87,15 @@ class MeasurePanel : public QWidget {
     void runAction(const std::function<session::Outcome(session::SensorSession&)>& work,
                    const std::function<void()>& onSuccess);
     void runLive();
-    void redrawLive();
+    // The charts from the records of the session.
+    void redrawLive(session::SensorSession& session);
     void showProgress(const session::LiveProgress& progress);
     void setStatus(const QString& text, bool problem = false);
     void openConfigPanel();
     void saveConfigPanel();
     void saveAsPanel();
 
-    MainController* controller;
+    ActionHost* host;
     QString sensor;
     std::array<KindRow, measure::kKindCount> kindRows{};
     QSpinBox* accRange = nullptr;
@@ -125,10 +126,10 @@ class MeasurePanel : public QWidget {
     preview::LiveCharts* liveCharts = nullptr;
 
     bool busy = false;
-    bool live = false;
+    bool live = false;         // streaming
+    bool liveRunning = false;  // connecting or streaming
     bool stopRequested = false;
     uint64_t drawCursor = 0;  // the window's first record at the last redraw
-    session::SensorSession* liveSession = nullptr;
     // The session of the last live session, disconnected, with its records.
     std::unique_ptr<session::SensorSession> keptSession;
     QStringList lastLiveFiles;

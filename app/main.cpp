@@ -15,6 +15,7 @@
 #include "link/BtUtilClass.h"
 #include "link_sim/BackendChoice.h"
 #include "sensor/SensorSession.h"
+#include "store/FileIO.h"
 #include "store/TextScan.h"
 
 namespace {
@@ -90,6 +91,7 @@ void nameApplication() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    fileio::raiseOpenFileLimit();
     // Help and version need no display: answered before any window system
     // is touched (the parser prints and exits). Options meant for the
     // window system (-platform ...) do not stand in the way.

@@ -124,6 +124,14 @@ std::optional<Config> parseConfig(std::string_view json, std::string& error) {
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(json.data(), qsizetype(json.size())), &pe);
     if (pe.error != QJsonParseError::NoError) {
+        // A lone value (null, 42, "text") is JSON, just not an object.
+        const QByteArray wrapped = "[" + QByteArray(json.data(), qsizetype(json.size())) + "]";
+        QJsonParseError inArray;
+        if (QJsonDocument::fromJson(wrapped, &inArray).array().size() == 1 &&
+            inArray.error == QJsonParseError::NoError) {
+            error = "the configuration must be a JSON object";
+            return std::nullopt;
+        }
         error = "not valid JSON at byte " + std::to_string(pe.offset) + ": " +
                 pe.errorString().toStdString();
         return std::nullopt;
@@ -248,6 +256,9 @@ std::string validate(const Config& c, bool isVRAX650) {
         if (Kind(i) == Kind::ext16ad && k.enabled && !isVRAX650)
             return "\"ext16ad\" is measured by a VRAX650 only";
         if (Kind(i) == Kind::batt) continue;
+        // An enabled kind without a rate would stream nothing.
+        if (k.enabled && k.rate == 0)
+            return "\"" + key + ".rate\" is 0 or missing: an enabled kind needs a rate (1 to 255)";
         e = checkValue(key + ".rate", k.rate, kByte);
         if (e.empty()) e = checkValue(key + ".average", k.average, kByte);
     }

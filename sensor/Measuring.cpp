@@ -9,6 +9,7 @@
 #include "link/EventWait.h"
 #include "sensor/RunGuard.h"
 #include "sensor/SensorSession.h"
+#include "store/TsvSidecar.h"
 
 namespace session {
 namespace {
@@ -67,6 +68,13 @@ bool parseClockTime(const std::string& text, ClockTime& into) {
         return false;
     into = c;
     return true;
+}
+
+bool clockTimeBefore(const ClockTime& a, const ClockTime& b) {
+    auto key = [](const ClockTime& c) {
+        return std::array<int, 7>{c.year, c.month, c.day, c.hour, c.minute, c.second, c.msec};
+    };
+    return key(a) < key(b);
 }
 
 Outcome SensorSession::applySettings(const measure::Config& config) {
@@ -162,20 +170,21 @@ Outcome SensorSession::stopMeasuring() {
     return o;
 }
 
-Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock) {
+Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock,
+                                           timebase::ClockReading* probed) {
     if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
     if (std::string e = measure::validate(config, isVRAX650(*vraxSensor)); !e.empty())
         return Outcome{Result::badSetting, Step::setting, 0, {}, e};
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = applySettings(config);
-    if (o.ok() && setClock) o = sendClock(localClockNow());
+    if (o.ok() && setClock) o = probed ? setClockAndProbe(*probed) : sendClock(localClockNow());
     if (!o.ok()) simpleDisconnectSensor();
     return o;
 }
 
 Outcome SensorSession::startRecording(const measure::Config& config, const RecordingStart& start) {
-    Outcome o = connectAndConfigure(config, start.setClock);
+    Outcome o = connectAndConfigure(config, start.setClock, start.probed);
     if (!o.ok()) return o;
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
@@ -231,6 +240,20 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
         return Outcome{Result::fileError, Step::file, 0, first, {}};
     }
     s->setSaveFlag();
+    // The time map: sparse (sensor time, host receive time) pairs of the records.
+    TsvSidecar timeMap;
+    std::string mapPath = liveFilePath(folder, s->name(), startName, -1);
+    mapPath.replace(mapPath.size() - 4, 4, ".timemap.tsv");
+    if (!timeMap.open(mapPath, "sensor_ms\thost_utc_ms\thost_utc") && hooks.writeFailing)
+        hooks.writeFailing(timeMap.error());
+    store.noteTimePairs(kTimePairEveryMs);
+    auto mapPairs = [&](LiveProgress* p) {
+        for (const TimePair& pair : store.takeTimePairs()) {
+            timeMap.addRow(std::to_string(pair.sensorMs) + "\t" + std::to_string(pair.hostUtcMs) +
+                           "\t" + utcText(pair.hostUtcMs));
+            if (p) p->lastTimePair = pair;
+        }
+    };
 
     RunGuard guard(running_);
     int32_t err = 0;
@@ -244,6 +267,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
         step = Step::start;
     } else {
         if (hooks.started) hooks.started(s->filename().value_or(first));
+        LiveProgress p;
         RFCommControl* link = s->rfCommControl();
         const auto began = std::chrono::steady_clock::now();
         auto lastChange = began;
@@ -254,7 +278,6 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
         size_t tickNo = 0;
         float battery = 0;
         bool toldFailing = false;
-        LiveProgress p;
         for (;;) {
             if (link->channelClosed()) {
                 result = Result::channelClosed;
@@ -284,6 +307,13 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
                 for (const auto& tick : recent) n += tick[k];
                 p.ratePerKind[k] = double(n) / window;
             }
+            mapPairs(&p);
+            if (request.keepSeconds >= 0) {
+                // Memory stays flat: the file has every record, the session the latest.
+                double rate = 0;
+                for (double r : p.ratePerKind) rate += r;
+                store.keepLatest(uint64_t(rate * (request.keepSeconds + 2.0) * 2.0) + 1000);
+            }
             p.records = store.count();
             p.recordsPerKind = report.recordsPerKind;
             p.batteryVoltage = battery;
@@ -309,15 +339,22 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
             s->sendStopAllCommand(err);
             report.stopAcknowledged = waitOK(s, kSettingWait, true);
         }
-        // Records that came after the last tick.
+        // Records that came after the last tick; the last tick shows the final count.
         for (; counted < store.count(); ++counted) {
             const SensorDataRecord* r = store.getDataByIndex(counted);
             if (r && r->dataType >= 0 && r->dataType <= 6)
                 ++report.recordsPerKind[kKindOfDataType[r->dataType]];
         }
+        mapPairs(&p);
+        p.records = store.count();
+        p.recordsPerKind = report.recordsPerKind;
+        if (hooks.tick) hooks.tick(p);
     }
 
     s->flashWriteBuffer();
+    mapPairs(nullptr);
+    store.noteTimePairs(0);
+    report.timeMapPath = timeMap.finish();
     report.records = store.count();
     simpleDisconnectSensor();
     // A live file has no expected count: what arrived is the file. A file
@@ -330,10 +367,11 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     store.setSavePartLimit(0, nullptr);
     store.setReporter(nullptr);
     const std::string where = report.files.empty() ? std::string() : report.files.back();
+    // A file that failed while records arrived: `where` is what was kept of it.
     if (result == Result::done && anyInFile && end.kind != SaveFileEnd::complete)
-        return Outcome{Result::fileError, Step::file, 0, where, {}};
+        return Outcome{Result::fileError, Step::live, 0, where, {}};
     if (result == Result::done && !report.fileError.empty())
-        return Outcome{Result::fileError, Step::file, 0, where, {}};
+        return Outcome{Result::fileError, Step::live, 0, where, {}};
     return Outcome{result, step, 0, where, step == Step::start ? "start" : ""};
 }
 

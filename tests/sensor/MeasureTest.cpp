@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "link/EventWait.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
+#include "store/TsvSidecar.h"
 #include "support/Files.h"
 
 namespace {
@@ -101,6 +103,9 @@ TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
     measure::Config bad;
     bad[Kind::ext16ad].enabled = true;
     EXPECT_NE(measure::validate(bad, false).find("VRAX650 only"), std::string::npos);
+    // An enabled kind needs a rate; the message names its key.
+    EXPECT_NE(measure::validate(bad, true).find("\"ext16ad.rate\" is 0"), std::string::npos);
+    bad[Kind::ext16ad].rate = 5;
     EXPECT_EQ(measure::validate(bad, true), "");
     bad.buzzerVolume = 300;
     EXPECT_NE(measure::validate(bad, true).find("buzzerVolume"), std::string::npos);
@@ -270,6 +275,79 @@ TEST(VirtualMeasureTest, ScheduledStartRecordsFromItsTime) {
     ASSERT_EQ(d.entries.size(), 2u);
     EXPECT_EQ(d.entries[1].recordCount(), 51u);  // the first entry gave way
     EXPECT_EQ(d.entries[0].recordCount(), 49u);
+}
+
+TEST(VirtualMeasureTest, AStartTimeAlreadyPastStartsNow) {
+    VirtualSensor d(VirtualModel::VRAX610);
+    d.open();
+    auto send = [&](std::vector<uint8_t> m, uint64_t at) {
+        const std::vector<uint8_t> f = frameOf(std::move(m));
+        d.receive(f.data(), f.size(), at);
+    };
+    uint8_t out[4096];
+    send({0x11, 26, 12, 7, 8, 0, 0, 0, 0}, 1000);                   // 2026-12-07 08:00:00.000
+    send({0x16, 10, 1, 1}, 1000);                                   // ags every 10 ms, recorded
+    send({0x13, 1, 25, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}, 2000);  // 2025-01-01 00:00:00
+    d.pull(out, sizeof out, 2000);
+    d.close();  // recording on its own
+    d.advance(3000);
+    d.open();
+    send({0x15, 0}, 3000);
+    d.pull(out, sizeof out, 3000);
+    // It measured from the command on, not every sample since 2025.
+    ASSERT_EQ(d.entries.size(), 1u);
+    const VirtualEntry& e = d.entries[0];
+    EXPECT_EQ(std::vector<int>(
+                  {e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin, e.startSec}),
+              std::vector<int>({2026, 12, 7, 8, 0, 1}));
+    EXPECT_EQ(e.recordCount(), 101u);
+}
+
+TEST_F(MeasureTest, LiveKeepsItsLatestRecordsAndMapsSensorTimeToUtc) {
+    add(VirtualModel::VRAX610);
+    const measure::Config c =
+        parsed(R"({"ags": {"enabled": true, "rate": 2, "average": 1, "record": false}})");
+    session::SensorSession s(kName610, k610);
+    session::LiveRequest request{dir, 2.3, 0, false};
+    request.keepSeconds = 0;
+    session::LiveReport live;
+    std::vector<TimePair> pairs;
+    session::LiveHooks hooks;
+    uint64_t lastTickRecords = 0;
+    hooks.tick = [&](const session::LiveProgress& p) {
+        if (p.lastTimePair) pairs.push_back(*p.lastTimePair);
+        lastTickRecords = p.records;
+    };
+    const int64_t began = hostUtcMs();
+    ASSERT_TRUE(s.runLive(c, request, hooks, live).ok());
+    ASSERT_EQ(live.files.size(), 1u);
+    std::string stem = live.files[0];
+    stem.resize(stem.size() - 4);
+    EXPECT_EQ(live.timeMapPath, stem + ".timemap.tsv");
+    const std::string map = readFile(live.timeMapPath);
+    std::istringstream lines(map);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "sensor_ms\thost_utc_ms\thost_utc");
+    std::vector<uint64_t> sensorTimes;
+    while (std::getline(lines, line)) {
+        unsigned long long sensorMs = 0;
+        long long hostMs = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%llu\t%lld\t", &sensorMs, &hostMs), 2) << line;
+        EXPECT_GE(hostMs, began);
+        EXPECT_NE(line.find("\t" + utcText(hostMs)), std::string::npos);
+        sensorTimes.push_back(sensorMs);
+    }
+    // The first record, then one a second of sensor time.
+    ASSERT_GE(sensorTimes.size(), 2u);
+    const std::string records = readFile(live.files[0]);
+    EXPECT_EQ(records.rfind("ags," + std::to_string(sensorTimes[0]) + ",", 0), 0u);
+    EXPECT_GE(sensorTimes[1], sensorTimes[0] + 1000);
+    ASSERT_FALSE(pairs.empty());  // the ticks showed the latest pair
+    EXPECT_EQ(pairs.back().sensorMs, sensorTimes.back());
+    // The file has every record; the last tick (what the window shows) counted them all.
+    EXPECT_EQ(lineCount(records), live.records);
+    EXPECT_EQ(lastTickRecords, live.records);
 }
 
 TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {

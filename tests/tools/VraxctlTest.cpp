@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -128,7 +129,9 @@ TEST_F(VraxctlTest, DownloadLayoutAndExistingFiles) {
     Result r = run("download --demo VRAX610-001 --all --out out");
     ASSERT_TRUE(exits(r, 0, {"VRAX610-001 entry 2: 24000/24000 records (100%)"}));
     // Files named and placed as the window does, one CSV line per record.
-    EXPECT_EQ(filesIn(dir / "out"), std::vector<std::string>{dayFolder});
+    // Beside the day folder, the clock log: a reading before each download.
+    EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"clock-log.tsv", dayFolder}));
+    EXPECT_EQ(countLines(readFile(dir / "out" / "clock-log.tsv")), 4u);
     EXPECT_EQ(filesIn(day()), (std::vector<std::string>{kEntry1, kEntry2, kEntry3}));
     EXPECT_EQ(countLines(readFile(day() / kEntry2)), 24000u);
     const std::string whole1 = readFile(day() / kEntry1);
@@ -321,10 +324,10 @@ TEST_F(VraxctlTest, ReplayRebuildsTheDownloadAndFollowsItsRules) {
         EXPECT_FALSE(fs::exists(dir / "bad" / dayFolder / kFilt650)) << bad;
     }
     EXPECT_TRUE(exits(run("replay badday.cap --out bad"), 6, {"damaged"}));
-    // Damage found only after the downloads: those are whole, the run fails.
+    // Damage after the downloads is found before any of them is written.
     writeFile(dir / "trailing.cap", cap + "x");
     EXPECT_TRUE(exits(run("replay trailing.cap --out trailing"), 6, {"data after its end record"}));
-    EXPECT_TRUE(sameText(readFile(dir / "trailing" / dayFolder / kFilt650), whole));
+    EXPECT_FALSE(fs::exists(dir / "trailing"));
 }
 
 // --all-sensors goes on after a failure; its VRAX650 download is converted and plotted.
@@ -646,9 +649,11 @@ TEST_F(VraxctlTest, MeasuringCommands) {
             });
     ASSERT_TRUE(exits(r, 0, {}, {"total "}));
     const std::vector<std::string> files = filesIn(dir / "sig" / dayFolder);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].find(".part"), npos);
+    ASSERT_EQ(files.size(), 2u);  // the live file and its time map, both finished
+    EXPECT_TRUE(files[0].ends_with(".csv"));
+    EXPECT_TRUE(files[1].ends_with(".timemap.tsv"));
     EXPECT_GT(countLines(readFile(dir / "sig" / dayFolder / files[0])), 10u);
+    EXPECT_GE(countLines(readFile(dir / "sig" / dayFolder / files[1])), 2u);
 }
 
 }  // namespace
@@ -741,6 +746,191 @@ TEST_F(VraxctlTest, ParallelDownloadsAnswerForEverySensorAndPassTheirOptions) {
     const std::string unfiltered = readFile(dir / "unfiltered" / dayFolder / (name + ".csv"));
     ASSERT_FALSE(unfiltered.empty());
     EXPECT_NE(unfiltered, alone);
+}
+
+}  // namespace
+
+namespace {
+
+// live of several sensors: one file and time map each, one child per sensor,
+// markers typed on standard input and sent with `mark` in events.tsv.
+TEST_F(VraxctlTest, LiveOfSeveralSensorsWithMarkers) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VRAXCTL_DEMO_FAULT"), QStringLiteral("fast"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir.string()));
+    p.start(QStringLiteral(VRAXCTL_PATH),
+            QString("live --demo VRAX610-001 VRAX650-LAB-0016 --config ok.json --out out "
+                    "--seconds 4")
+                .split(' '));
+    ASSERT_TRUE(p.waitForStarted());
+    p.write("first\tmarker\n");
+    // Once both stream, a marker from another terminal, then one typed.
+    std::string err;
+    for (int i = 0; i < 300 && countLines(err) < 2; ++i) {
+        p.waitForReadyRead(100);
+        err += p.readAllStandardError().toStdString();
+    }
+    QThread::msleep(1500);
+    EXPECT_TRUE(exits(run("mark --out out from elsewhere"), 0, {}, {"marked: from elsewhere"}));
+    p.write("second\n");
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    Result r{p.exitCode(), p.readAllStandardOutput().toStdString(),
+             err + p.readAllStandardError().toStdString()};
+    ASSERT_TRUE(exits(r, 0, {"VRAX610-001: streaming into", "VRAX650-LAB-0016: streaming into"},
+                      {"VRAX610-001: ok", "VRAX650-LAB-0016: ok", "3 markers -> "}));
+    EXPECT_EQ(r.err.find(char(0x1e)), npos);
+
+    std::vector<std::string> csv, maps;
+    for (const std::string& f : filesIn(day())) {
+        if (f.ends_with(".timemap.tsv"))
+            maps.push_back(f);
+        else if (f.ends_with(".csv"))
+            csv.push_back(f);
+    }
+    ASSERT_EQ(csv.size(), 2u);
+    ASSERT_EQ(maps.size(), 2u);
+    EXPECT_EQ(maps[0], csv[0].substr(0, csv[0].size() - 4) + ".timemap.tsv");
+    EXPECT_GT(countLines(readFile(day() / csv[1])), 100u);
+    EXPECT_FALSE(fs::exists(dir / "out" / "vraxctl-marks.fifo"));  // the pipe is gone
+
+    const std::string events = readFile(day() / "events.tsv");
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(events);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string>& row = rows.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
+    }
+    ASSERT_EQ(rows.size(), 4u) << events;
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"onset", "duration", "trial_type", "utc",
+                                        "VRAX610-001_time_ms", "VRAX650-LAB-0016_time_ms"}));
+    EXPECT_EQ(rows[1][2], "first marker");  // a tab in the text is no new column
+    EXPECT_EQ(rows[2][2], "from elsewhere");
+    EXPECT_EQ(rows[3][2], "second");
+    for (size_t i = 1; i < 4; ++i) {
+        ASSERT_EQ(rows[i].size(), 6u) << i;
+        EXPECT_EQ(rows[i][1], "0");
+        EXPECT_EQ(rows[i][3].size(), 24u);  // 2026-12-08T10:15:30.123Z
+    }
+    EXPECT_LT(std::stod(rows[1][0]), std::stod(rows[2][0]));
+    EXPECT_GT(std::stod(rows[2][0]), 1.0);
+    // By then both sensors had records: times on their axes.
+    for (size_t c : {4u, 5u}) EXPECT_GT(std::stoll(rows[2][c]), 0) << rows[2][c];
+}
+
+// What live and record refuse before anything starts, and live sessions
+// that end without a record.
+TEST_F(VraxctlTest, LiveAndRecordRefuseBeforeStarting) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    writeFile(dir / "rate0.json", R"({"geo": {"enabled": true, "average": 1}})");
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 nosuch --config ok.json --out out"), 3,
+                      {"\"nosuch\"", "nothing started"}));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 00:1B:DC:61:00:01 --config ok.json --out out"),
+                      2, {"VRAX610-001 is named twice; nothing started"}));
+    EXPECT_TRUE(exits(run("live --demo VRAX610-001 VRAX650-LAB-0016 --config rate0.json --out out"),
+                      2, {"\"geo.rate\" is 0", "nothing started"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 --config rate0.json"), 2, {"\"geo.rate\""}));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_TRUE(exits(run(QStringList{"record", "--demo", "VRAX610-001", "--config", "ok.json",
+                                      "--start-at", "2025-01-01 00:00:00"}),
+                      2, {"--start-at 2025-01-01 00:00:00 is not in the future"}));
+    EXPECT_TRUE(exits(run("mark --out out hello"), 3, {"no live session takes markers in"}));
+
+    // The channel closes before the first record: no file, and it says so.
+    const Result r = run("live --demo VRAX610-001 --config ok.json --out out",
+                         QStringLiteral("fast,close:VRAX610-001:0"));
+    EXPECT_TRUE(exits(r, 7, {"the connection was lost; no record arrived, so no file was kept"}));
+    EXPECT_EQ(r.err.find("the records are in"), npos);
+
+    // A full disk (a file size limit): the last message names the kept file.
+    const Result full =
+        run("live --demo VRAX610-001 --config ok.json --out full --seconds 1", "fast", 4000);
+    EXPECT_TRUE(exits(
+        full, 6,
+        {"the file could not be written completely; the records are in ", "-incomplete.csv"}));
+    EXPECT_EQ(full.err.find("cannot create"), npos) << full.err;
+    if (fs::exists(day())) {
+        EXPECT_TRUE(filesIn(day()).empty());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// record of several sensors at a common start: clocks set and probed, each
+// offset and bound reported and logged; a sensor busy elsewhere is named
+// and leaves the others scheduled.
+TEST_F(VraxctlTest, CommonStartOfSeveralSensors) {
+    writeFile(dir / "ok.json", R"({"ags": {"enabled": true, "rate": 5, "average": 1}})");
+    const QString at = QDateTime::currentDateTime().addSecs(3600).toString(u"yyyy-MM-dd HH:mm:ss");
+    auto record = [&](const QStringList& sensors) {
+        return run(QStringList{"record", "--demo", "--config", "ok.json", "--out", "out",
+                               "--start-at", at} +
+                   sensors);
+    };
+    EXPECT_TRUE(exits(record({"VRAX610-001", "nosuch"}), 3, {"nothing scheduled"}));
+    EXPECT_TRUE(exits(record({"VRAX610-001", "00:1B:DC:61:00:01"}), 2, {"named twice"}));
+    EXPECT_TRUE(exits(run("record --demo VRAX610-001 VRAX650-LAB-0016 --config ok.json"), 2,
+                      {"several sensors start together at --start-at"}));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    Result r = record({"VRAX610-001", "VRAX650-LAB-0016"});
+    ASSERT_TRUE(exits(
+        r, 0, {},
+        {"VRAX610-001: recording starts at " + at.toStdString() + " (sensor clock); clock offset ",
+         "VRAX650-LAB-0016: scheduled", "the starts lie "}));
+    const std::string log = readFile(dir / "out" / "clock-log.tsv");
+    EXPECT_NE(log.find("VRAX610-001\t00:1B:DC:61:00:01\trecord-start\t"), npos) << log;
+    EXPECT_NE(log.find("VRAX650-LAB-0016\t00:1B:DC:65:00:16\trecord-start\t"), npos) << log;
+
+    r = record({"VRAX610-002", "VRAX610-001"});
+    EXPECT_TRUE(exits(r, 8, {"VRAX610-002: could not connect"},
+                      {"VRAX610-002: failed (exit code 4)", "VRAX610-001: scheduled"}));
+    EXPECT_TRUE(exits(run("stop --demo VRAX610-001"), 0));
+}
+
+// clock: the done-when run of the demo (offset within 3 ms of 1500 and its
+// bound), the log it appends, drift from the earlier reading, --set and
+// set-clock, JSON, and a sensor that does not answer the time request.
+TEST_F(VraxctlTest, ClockMeasuresOffsetBoundAndDriftAndLogsEachReading) {
+    const QString faults = QStringLiteral("clock:VRAX610-001:1500:200,latency:VRAX610-001:20:10");
+    Result r = run("clock VRAX610-001 --demo", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"VRAX610-001: clock offset +", " ms \xC2\xB1 "})) << r.err;
+    const double offset = std::stod(r.out.substr(r.out.find("offset ") + 7));
+    EXPECT_NEAR(offset, 1500, 3) << r.out;
+    EXPECT_EQ(r.out.find("drift"), npos);
+
+    r = run("clock VRAX610-001 --demo", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"clock offset +", "VRAX610-001: drift "}));
+    r = run("clock VRAX610-001 --demo --json", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"\"offsetMs\": 1", "\"boundMs\"", "\"driftPpm\""}));
+
+    const std::string log = readFile(dir / "clock-log.tsv");
+    EXPECT_EQ(
+        log.rfind("utc\tsensor\taddress\tevent\toffset_ms\tbound_ms\tdrift_ppm\tentry\tdetail\n",
+                  0),
+        0u);
+    EXPECT_EQ(countLines(log), 4u);
+    EXPECT_NE(log.find("\tVRAX610-001\t00:1B:DC:61:00:01\tprobe\t1"), npos);
+
+    EXPECT_TRUE(exits(run("set-clock VRAX610-001 --demo --out sub", faults), 0, {},
+                      {"VRAX610-001: clock set to ", "clock offset -"}));
+    EXPECT_TRUE(
+        exits(run("clock VRAX610-001 --demo --set --out sub", faults), 0, {}, {"clock set to "}));
+    const std::string sub = readFile(dir / "sub" / "clock-log.tsv");
+    EXPECT_EQ(countLines(sub), 3u);
+    EXPECT_NE(sub.find("\tset\t-"), npos) << sub;
+
+    EXPECT_TRUE(exits(run("clock VRAX610-001 --demo --out old", "nogetd:VRAX610-001"), 5,
+                      {"VRAX610-001: the clock could not be read: the sensor did not answer"}));
+    EXPECT_NE(readFile(dir / "old" / "clock-log.tsv").find("\tprobe\t\t\t\t\t"), npos);
+    EXPECT_TRUE(exits(run("clock --demo VRAX610-001 --out "), 2, {"--out needs a folder"}));
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class VRAXSensorData;
+struct SensorDataRecord;
 
 namespace cli {
 
@@ -21,7 +23,7 @@ enum Exit : int {
     noAnswer = 5,       // the sensor refused a command or did not answer in time
     fileError = 6,      // a file or folder could not be read, made or written
     incomplete = 7,     // a download ended before the end of its entry
-    someFailed = 8,     // --all-sensors, --parallel: at least one sensor failed
+    someFailed = 8,     // --all-sensors, --parallel, live of several: a sensor failed
     notConfirmed = 9,   // erase without --yes and without a "y" on a terminal
 };
 
@@ -43,7 +45,7 @@ struct Options {
     bool skipExisting = false;
     bool overwrite = false;
     int parallel = 0;                  // --parallel: sensors at once, 0 when not given
-    std::vector<std::string> sensors;  // with --parallel: the sensors named
+    std::vector<std::string> sensors;  // with --parallel, and live of several: the sensors named
     // erase
     bool yes = false;
     // replay, convert
@@ -59,7 +61,8 @@ struct Options {
     std::string configPath;
     std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
     bool setClock = false;
-    double seconds = 0;  // live: 0 until interrupted
+    double seconds = 0;    // live: 0 until interrupted
+    std::string markText;  // mark
     // export
     std::string tidyDir;   // empty: no tidy CSV files
     std::string hdf5File;  // empty: no HDF5 file
@@ -97,17 +100,27 @@ std::string lowerExtension(const std::string& path);
 // values too), warning about what it left out. Exit::ok or the exit code of
 // the failure, which it has reported.
 int loadRecordFile(const std::string& file, VRAXSensorData& store);
+// Gives each record of a record file to `each` without keeping them (warned
+// about like loadRecordFile when `warn`); an exit code. `filteredAd16`: a
+// CSV file's 16-bit AD lines carried filtered values.
+int readRecordFile(const std::string& file, bool warn,
+                   const std::function<void(const SensorDataRecord&)>& each,
+                   bool* filteredAd16 = nullptr);
 
 int listCommand(const Options& o);
 int entriesCommand(const Options& o);
 int downloadCommand(const Options& o);
 int infoCommand(const Options& o);
 int setClockCommand(const Options& o);
+int clockCommand(const Options& o);
 int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);
 int recordCommand(const Options& o);
+// record of several sensors (or --all-sensors) at a common start.
+int recordSeveral(const Options& o);
 int liveCommand(const Options& o);
+int markCommand(const Options& o);
 int stopCommand(const Options& o);
 int identifyCommand(const Options& o);
 int exportCommand(const Options& o);

@@ -27,7 +27,8 @@ const OptionText kOptions[] = {
      "Write every byte sent and received, time-stamped, to <file> (a new file).", "file"},
     {OptionId::json, "json", "Machine-readable output."},
     {OptionId::all, "all", "Download every entry."},
-    {OptionId::allSensors, "all-sensors", "Every entry of every paired sensor in turn."},
+    {OptionId::allSensors, "all-sensors",
+     "Every paired sensor (download: every entry of each, in turn)."},
     {OptionId::out, "out", "Save folder (default: the current folder).", "dir", "."},
     {OptionId::filter, "filter", "Write filtered 16-bit AD values (-FILT files)."},
     {OptionId::skipExisting, "skip-existing",
@@ -67,6 +68,8 @@ const OptionText kOptions[] = {
      "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
      "sensors), each into its own files with its own progress line.",
      "n"},
+    {OptionId::set, "set",
+     "Set the sensor's clock from this computer's first, then measure how far it is off."},
 };
 
 const OptionText& optionText(OptionId id) {
@@ -132,6 +135,15 @@ UsageError parseSensorOnly(const ParsedLine& l, Options& o) {
     return readOneSensor(l, o);
 }
 
+// clock, set-clock: one sensor; the log goes to the save folder.
+UsageError parseClock(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    o.json = l.isSet(OptionId::json);
+    o.setClock = l.isSet(OptionId::set);
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    return std::nullopt;
+}
+
 UsageError parseErase(const ParsedLine& l, Options& o) {
     if (UsageError e = parseSensorOnly(l, o)) return e;
     o.yes = l.isSet(OptionId::yes);
@@ -159,7 +171,12 @@ UsageError parseDownload(const ParsedLine& l, Options& o) {
         }
         if (pos.isEmpty() || !o.all)
             return "with --parallel, give --all-sensors, or --all and the sensors";
-        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+        for (const QString& sensor : pos) {
+            bool number = false;
+            sensor.toInt(&number);
+            if (number) return "entry numbers cannot be given with --all";
+            o.sensors.push_back(bytes(sensor));
+        }
         return std::nullopt;
     }
     if (o.allSensors) {
@@ -209,7 +226,21 @@ UsageError readConfigOption(const ParsedLine& l, Options& o) {
 }
 
 UsageError parseRecord(const ParsedLine& l, Options& o) {
-    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    o.allSensors = l.isSet(OptionId::allSensors);
+    const QStringList& pos = l.positional();
+    if (o.allSensors && !pos.isEmpty()) return "--all-sensors takes no sensor";
+    if (!o.allSensors && pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    if (o.allSensors || pos.size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (!l.isSet(OptionId::startAt))
+            return "several sensors start together at --start-at \"YYYY-MM-DD hh:mm:ss\"";
+        if (pos.size() > 64) return "record takes at most 64 sensors";
+        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(pos[0]);
+    }
     if (UsageError e = readConfigOption(l, o)) return e;
     if (l.isSet(OptionId::startAt)) {
         o.startAt = bytes(l.value(OptionId::startAt));
@@ -217,15 +248,31 @@ UsageError parseRecord(const ParsedLine& l, Options& o) {
         if (!session::parseClockTime(o.startAt, t))
             return "--start-at takes \"YYYY-MM-DD hh:mm:ss\" (years 2000 to 2255), not \"" +
                    shown(o.startAt) + "\"";
+        // The start is a time on the computer's clock (the sensor's is set to it).
+        if (!session::clockTimeBefore(session::localClockNow(), t))
+            return "--start-at " + o.startAt + " is not in the future";
     }
     return std::nullopt;
 }
 
 UsageError parseLive(const ParsedLine& l, Options& o) {
-    if (UsageError e = parseSensorOnly(l, o)) return e;
+    if (UsageError e = readSensorAccess(l, o)) return e;
+    if (l.positional().isEmpty()) return "live takes one or more sensors (names or addresses)";
+    if (l.positional().size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (l.positional().size() > 64) return "live takes at most 64 sensors";
+        for (const QString& sensor : l.positional()) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(l.positional()[0]);
+    }
     if (UsageError e = readConfigOption(l, o)) return e;
     if (!l.isSet(OptionId::out)) return "--out DIR is needed";
     if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    // The children of a run of several sensors are given these as UTF-8 text.
+    if (!o.sensors.empty() &&
+        (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir ||
+         QString::fromUtf8(o.configPath.c_str()).toUtf8().toStdString() != o.configPath))
+        return "several sensors need --out and --config names that are UTF-8 text";
     if (l.isSet(OptionId::seconds)) {
         bool okNumber = false;
         o.seconds = l.value(OptionId::seconds).toDouble(&okNumber);
@@ -237,6 +284,15 @@ UsageError parseLive(const ParsedLine& l, Options& o) {
         o.lines = l.value(OptionId::lines).toInt(&okNumber);
         if (!okNumber || o.lines <= 0) return "--lines takes a positive count";
     }
+    return std::nullopt;
+}
+
+UsageError parseMark(const ParsedLine& l, Options& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    if (l.positional().isEmpty()) return "mark takes the marker's text";
+    QStringList words;
+    for (const QString& w : l.positional()) words << w;
+    o.markText = bytes(words.join(QLatin1Char(' ')));
     return std::nullopt;
 }
 
@@ -309,10 +365,19 @@ const std::vector<Command>& commands() {
          infoCommand},
         {"set-clock",
          "SENSOR",
-         "Set the sensor's date and time from this computer's clock.",
-         {demo, capture},
-         parseSensorOnly,
+         "Set the sensor's date and time from this computer's clock, then measure the offset\n"
+         "that leaves (as clock --set).",
+         {demo, capture, out, json},
+         parseClock,
          setClockCommand},
+        {"clock",
+         "SENSOR",
+         "Measure how far the sensor's clock is from this computer's: offset \u00b1 bound, and "
+         "the\n"
+         "drift since it was last set; each reading is noted in <out>/clock-log.tsv.",
+         {demo, capture, set, out, json},
+         parseClock,
+         clockCommand},
         {"erase",
          "SENSOR",
          "Erase all entries in the memory of a sensor.",
@@ -333,19 +398,31 @@ const std::vector<Command>& commands() {
          parseConvert,
          convertCommand},
         {"record",
-         "SENSOR --config FILE",
+         "SENSOR... | --all-sensors --config FILE",
          "Send a measurement configuration and start recording into the sensor's memory, now\n"
-         "or at --start-at; the sensor then records on its own until stopped.",
-         {demo, capture, config, startAt, setClock},
+         "or at --start-at; the sensor then records on its own until stopped. Several sensors\n"
+         "(or --all-sensors) start together at --start-at: each clock is set and probed first,\n"
+         "its offset and bound reported and noted in <out>/clock-log.tsv.",
+         {demo, capture, config, startAt, setClock, allSensors, out},
          parseRecord,
          recordCommand},
         {"live",
-         "SENSOR --config FILE --out DIR",
+         "SENSOR... --config FILE --out DIR",
          "Send a measurement configuration, start measuring and stream the records into\n"
-         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.",
+         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.\n"
+         "Several sensors stream at once, one file each. Beside each file, <file>.timemap.tsv\n"
+         "pairs sensor time with the computer's UTC time. Each line typed on standard input\n"
+         "(or sent with vraxctl mark) is a marker in the day folder's events.tsv.",
          {demo, capture, config, setClock, out, seconds, lines},
          parseLive,
          liveCommand},
+        {"mark",
+         "TEXT",
+         "Send a marker to the live session that runs with the same --out folder; it goes\n"
+         "into that session's events.tsv at this moment.",
+         {out},
+         parseMark,
+         markCommand},
         {"stop",
          "SENSOR",
          "Stop a measurement or recording that is running.",

@@ -1,21 +1,16 @@
 // The sub-commands that put a sensor to work: record (settings and start,
-// the sensor records on its own), live (settings, start, records streamed
-// into a CSV file until a time or Ctrl-C, then stop), stop and identify.
+// the sensor records on its own), stop and identify. Live is in LiveCommand.
 #include <cstdio>
 #include <optional>
 
 #include "tools/vraxctl/Cli.h"
-#include "tools/vraxctl/Interrupts.h"
-#include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
 namespace cli {
-namespace {
 
 using session::Outcome;
 
-// Reads and checks the configuration for this sensor's model; 0 or the exit code.
 int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config) {
     std::string why;
     bool unreadable = false;
@@ -31,9 +26,8 @@ int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config) 
     return 0;
 }
 
-}  // namespace
-
 int recordCommand(const Options& o) {
+    if (o.allSensors || !o.sensors.empty()) return recordSeveral(o);
     return withSensor(o, "record", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
@@ -69,51 +63,6 @@ int identifyCommand(const Options& o) {
         const Outcome out = s.identify();
         if (!out.ok()) return report(out, ref.name);
         std::printf("%s: beeped\n", shown(ref.name).c_str());
-        return int(Exit::ok);
-    });
-}
-
-// Ctrl-C is the normal end of a live session without --seconds: exit 0
-// once the stop command went out and the file is finished.
-int liveCommand(const Options& o) {
-    return withSensor(o, "live", [&](const SensorRef& ref, session::SensorSession& s) {
-        measure::Config config;
-        if (int code = loadConfig(o, ref, config)) return code;
-        InterruptGuard interruptGuard;
-        s.setCancelCheck([] { return interrupted != 0; });
-        session::LiveRequest request;
-        request.saveFolder = absoluteFolder(o.outDir);
-        request.seconds = o.seconds;
-        request.lineLimit = o.lines;
-        request.setClock = o.setClock;
-        Progress progress(shown(ref.name) + " live", -1);
-        session::LiveHooks hooks;
-        hooks.started = [&](const std::string& path) {
-            std::fprintf(stderr, "%s: streaming into %s\n", shown(ref.name).c_str(),
-                         shown(path).c_str());
-            progress.start();
-        };
-        hooks.tick = [&](const session::LiveProgress& p) { progress.update(p.records); };
-        hooks.stopRequested = [] { return interrupted != 0; };
-        hooks.writeFailing = [&](const std::string& why) {
-            error(shown(ref.name) + ": writing the file fails (" + shown(why) +
-                  "); the session goes on");
-        };
-        session::LiveReport result;
-        const Outcome out = s.runLive(config, request, hooks, result);
-        progress.finish(result.records);
-        for (const std::string& f : result.files) std::printf("%s\n", shown(f).c_str());
-        for (size_t k = 0; k < measure::kKindCount; ++k)
-            if (result.recordsPerKind[k] > 0)
-                std::printf("%-8s %llu records\n", measure::kindKey(measure::Kind(k)),
-                            (unsigned long long)result.recordsPerKind[k]);
-        std::printf("total    %llu records\n", (unsigned long long)result.records);
-        if (!result.fileError.empty())
-            error(shown(ref.name) + ": the file could not be written completely (" +
-                  shown(result.fileError) + ")");
-        if (!out.ok()) return report(out, ref.name);
-        if (!result.stopAcknowledged)
-            warning(shown(ref.name) + ": the sensor did not confirm the stop command");
         return int(Exit::ok);
     });
 }

@@ -56,6 +56,10 @@ class CaptureSink {
     bool failed = false;
 };
 
+// Reads the --config file and checks it for this sensor's model; 0 or the
+// exit code of the failure, which it has reported.
+int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config);
+
 // Runs `body(ref, session)` on the sensor named in the options, with the
 // run's backend and capture; returns its exit code.
 template <typename Body>

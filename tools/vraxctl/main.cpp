@@ -13,8 +13,10 @@
 #include <QApplication>
 #endif
 
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/Interrupts.h"
 
 namespace {
 
@@ -100,6 +102,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
+    cli::ignoreWriteSignals();
+    fileio::raiseOpenFileLimit();
     // Failures are results; anything thrown all the same ends with a message
     // and an exit code, never an abort.
     try {
