@@ -14,6 +14,7 @@
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Hdf5Export.h"
 
 namespace cli {
@@ -21,9 +22,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+struct ExportOptions {
+    std::string file;
+    bool force = false;
+    std::string tidyDir;   // empty: no tidy CSV files
+    std::string hdf5File;  // empty: no HDF5 file
+};
+
+constexpr Option kTidy{"tidy",
+                       "Write one CSV file per kind of record into <dir> (made when missing): "
+                       "<dir>/<name>_<kind>.csv, a header row of column names, LF line ends.",
+                       "dir"};
+constexpr Option kHdf5{"hdf5",
+                       "Write every kind of record as a table of one HDF5 file, the column names "
+                       "in the table's \"columns\" attribute.",
+                       "file"};
+
 // The output names, checked: never the input, an existing file only with
 // --force, never a folder.
-int checkOutputs(const Options& o, const std::vector<std::string>& names) {
+int checkOutputs(const ExportOptions& o, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         if (fileio::InputFile::sameFile(name, o.file)) {
             error(shown(name) + " is the input file; export never writes over its input");
@@ -56,9 +73,7 @@ bool makeFolder(const std::string& dir, bool& made) {
     return false;
 }
 
-}  // namespace
-
-int exportCommand(const Options& o) {
+int exportCommand(const ExportOptions& o) {
     const std::string ext = lowerExtension(o.file);
     if (ext != ".csv" && ext != ".bin") {
         error("export reads a .csv or a .bin file, not " + shown(o.file));
@@ -141,6 +156,29 @@ int exportCommand(const Options& o) {
     if (!o.hdf5File.empty())
         std::printf("%zu tables -> %s\n", tables.size(), shown(h5.publishedPath()).c_str());
     return Exit::ok;
+}
+
+UsageError parseExport(const ParsedLine& l, ExportOptions& o) {
+    if (UsageError e = readOneFile(l, o.file)) return e;
+    o.force = l.isSet(opt::forceOutputs);
+    if (l.isSet(kTidy) && !l.path(kTidy, o.tidyDir)) return "--tidy needs a folder";
+    if (l.isSet(kHdf5) && !l.path(kHdf5, o.hdf5File)) return "--hdf5 needs a file name";
+    if (o.tidyDir.empty() && o.hdf5File.empty()) return "give --tidy DIR, --hdf5 OUT.h5 or both";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> exportCommands() {
+    return {
+        {"export",
+         "FILE.csv|FILE.bin --tidy DIR | --hdf5 OUT.h5",
+         "Write the records as analysis-ready tables, one per kind of record: CSV files with a\n"
+         "header row (time_ms, time_s from the first sample, then the kind's values) and/or\n"
+         "one HDF5 file. Never writes over its input, nor over an existing file without --force.",
+         {&kTidy, &kHdf5, &opt::forceOutputs},
+         parseThenRun(parseExport, exportCommand)},
+    };
 }
 
 }  // namespace cli

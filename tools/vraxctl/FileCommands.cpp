@@ -15,11 +15,31 @@
 #include "tools/vraxctl/Capture.h"
 #include "tools/vraxctl/CaptureCheck.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/FileCommands.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+struct ConvertOptions {
+    std::string file;
+    std::string to;
+    int lines = 0;
+    std::string output;  // empty: the input's name with the new extension
+    bool force = false;
+    bool wholeStore = false;  // the whole-store CSV format
+};
+
+constexpr Option kTo{"to", "Output type: csv or bin.", "type"};
+constexpr Option kOutput{"output",
+                         "Output name (default: the input's name with the new extension).", "file"};
+constexpr Option kWholeStore{
+    "whole-store",
+    "Write the whole-store CSV format (\"e\" heads for 16-bit AD, no qags lines) instead of "
+    "download lines."};
+constexpr Option kForce{"force", "Replace existing output files (also the input)."};
 
 // One download being rebuilt from a capture.
 struct Transfer {
@@ -31,7 +51,7 @@ struct Transfer {
 
 class Replay {
   public:
-    Replay(const Options& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
+    Replay(const ReplayOptions& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
 
     int run() {
         // A damaged capture is refused before anything is written.
@@ -211,7 +231,7 @@ class Replay {
         }
     }
 
-    const Options& o;
+    const ReplayOptions& o;
     const std::string saveFolder;
     std::unique_ptr<VRAXSensor> sensor;
     std::optional<Transfer> active;
@@ -295,11 +315,13 @@ int readRecordFile(const std::string& file, bool warn,
     return Exit::ok;
 }
 
-int replayCommand(const Options& o) {
+int replayCommand(const ReplayOptions& o) {
     return Replay(o).run();
 }
 
-int convertCommand(const Options& o) {
+namespace {
+
+int convertCommand(const ConvertOptions& o) {
     const std::string ext = lowerExtension(o.file);
     if (ext != ".csv" && ext != ".bin") {
         error("convert reads a .csv or a .bin file, not " + shown(o.file));
@@ -382,6 +404,40 @@ int convertCommand(const Options& o) {
         std::printf(" ... %s (%zu files)", shown(saved.files.back()).c_str(), saved.files.size());
     std::printf("\n");
     return Exit::ok;
+}
+
+UsageError parseReplay(const ParsedLine& l, ReplayOptions& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    return readOneFile(l, o.file);
+}
+
+UsageError parseConvert(const ParsedLine& l, ConvertOptions& o) {
+    if (UsageError e = readOneFile(l, o.file)) return e;
+    o.force = l.isSet(kForce);
+    if (!l.isSet(kTo)) return "--to csv or --to bin is needed";
+    o.to = bytes(l.value(kTo));
+    if (UsageError e = readLines(l, o.lines)) return e;
+    if (l.isSet(kOutput) && !l.path(kOutput, o.output)) return "--output needs a file name";
+    o.wholeStore = l.isSet(kWholeStore);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> fileCommands() {
+    return {
+        {"replay",
+         "CAPTURE",
+         "Decode a capture file offline into the CSV file its download wrote.",
+         {&opt::out, &opt::filter, &opt::skipExisting, &opt::overwrite},
+         parseThenRun(parseReplay, replayCommand)},
+        {"convert",
+         "FILE.bin|FILE.csv --to csv|bin",
+         "Convert between the store's binary file and CSV files (download lines; every record\n"
+         "kept). Never writes over an existing file or its input without --force.",
+         {&kTo, &opt::lines, &kOutput, &kWholeStore, &kForce},
+         parseThenRun(parseConvert, convertCommand)},
+    };
 }
 
 }  // namespace cli
