@@ -98,7 +98,7 @@ const int64_t kDefaultClock = (daysFromCivil(2026, 1, 1) - kEpoch2000) * kDayMs;
 
 // Milliseconds between samples of a kind; batt has a fixed second.
 int64_t periodOf(int dataType, uint8_t rate) {
-    return dataType == 3 ? 1000 : int64_t(rate);
+    return dataType == SensorDataType::batt ? 1000 : int64_t(rate);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "link/EventWait.h"
@@ -13,6 +15,7 @@
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
 #include "store/TsvSidecar.h"
+#include "store/VRAXSensorData.h"
 #include "support/Files.h"
 
 namespace {
@@ -62,6 +65,33 @@ class MeasureTest : public ::testing::Test {
     SimulatedPlatform platform;
     std::string dir;
 };
+
+// A kind is numbered as the store numbers its records; a configuration
+// file lists the kinds in the sensor's settings order.
+TEST(MeasureConfigTest, KindsCarryTheStoreCodesAndKeepTheSettingsOrder) {
+    const std::pair<int, const char*> kinds[] = {
+        {SensorDataType::ags, "ags"},        {SensorDataType::geo, "geo"},
+        {SensorDataType::press, "press"},    {SensorDataType::batt, "batt"},
+        {SensorDataType::ext, "ext"},        {SensorDataType::qags, "qags"},
+        {SensorDataType::ext16ad, "ext16ad"}};
+    for (const auto& [type, key] : kinds) {
+        const std::optional<Kind> kind = measure::kindOfDataType(type);
+        ASSERT_TRUE(kind) << key;
+        EXPECT_STREQ(measure::kindKey(*kind), key);
+        EXPECT_EQ(measure::kindOfKey(key), kind);
+    }
+    EXPECT_FALSE(measure::kindOfDataType(SensorDataType::unknown));
+    EXPECT_FALSE(measure::kindOfDataType(-1));
+
+    const std::string json = measure::toJson(measure::Config{});
+    size_t last = 0;
+    for (const char* key : {"ags", "qags", "geo", "press", "batt", "ext", "ext16ad"}) {
+        const size_t at = json.find('"' + std::string(key) + '"');
+        ASSERT_NE(at, std::string::npos) << key;
+        EXPECT_GT(at, last) << key;
+        last = at;
+    }
+}
 
 TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
     std::string error;
@@ -382,6 +412,15 @@ TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
     for (uint64_t n : live.recordsPerKind) perKind += n;
     EXPECT_EQ(perKind, live.records);
     EXPECT_GT(live.recordsPerKind[size_t(Kind::ext16ad)], 0u);
+    // Each kind counted under its own name: the file's records by data type.
+    std::array<uint64_t, measure::kKindCount> inFile{};
+    CsvLoadReport read;
+    ASSERT_TRUE(
+        VRAXSensorData::readCSVRecords(live.files[0], false, read, [&](const SensorDataRecord& r) {
+            if (const auto k = measure::kindOfDataType(r.dataType)) ++inFile[size_t(*k)];
+        }));
+    EXPECT_EQ(inFile, live.recordsPerKind);
+    EXPECT_EQ(inFile, ticks.back().recordsPerKind);
     const std::string streamed = readFile(live.files[0]);
     EXPECT_EQ(lineCount(streamed), live.records);
     EXPECT_NE(streamed.find("ead1248,"), std::string::npos);  // the gains that were set
