@@ -22,19 +22,19 @@ ClockTime clockTimeOf(const timebase::HostTime& now) {
 
 Outcome SensorSession::probeClock(timebase::ClockReading& reading, int probes) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return Outcome{Result::busy, Step::clockProbe, 0, {}, {}};
+    if (!guard.acquired()) return Outcome::busy(Step::clockProbe);
     timebase::ProbeOptions options;
     options.probes = probes;
     options.answerWait = clockAnswerWait;
     options.clock = hostClock;
     bool closed = false;
     reading = timebase::probeSensorClock(*vraxSensor, options, closed);
-    if (closed) return Outcome{Result::channelClosed, Step::clockProbe, 0, {}, "clock"};
+    if (closed) return Outcome::aboutSetting(Result::channelClosed, Step::clockProbe, "clock");
     return {};
 }
 
 Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTime* setTo) {
-    if (running_) return Outcome{Result::busy, Step::clock, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::clock);
     VRAXSensor* s = vraxSensor.get();
     const timebase::HostClock clock =
         hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
@@ -60,7 +60,7 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
 }
 
 Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* setTo) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = setClockAndProbe(achieved, setTo);
@@ -69,7 +69,7 @@ Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* set
 }
 
 Outcome SensorSession::readClock(timebase::ClockReading& reading) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = probeClock(reading);

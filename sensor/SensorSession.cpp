@@ -16,10 +16,6 @@ void pause(double seconds) {
     eventwait::runFor(seconds);
 }
 
-Outcome busyOutcome(Step step) {
-    return Outcome{Result::busy, step, 0, {}, {}};
-}
-
 // Forwards the store's messages to the front end, except while the session
 // handles them itself.
 class HookReporter : public StoreReporter {
@@ -72,7 +68,7 @@ Outcome SensorSession::failure(Step step) const {
         r = Result::channelClosed;
     else if (link->ngFlag())
         r = Result::refused;
-    return Outcome{r, step, 0, {}, {}};
+    return Outcome::failed(r, step);
 }
 
 void SensorSession::simpleDisconnectSensor() {
@@ -82,7 +78,7 @@ void SensorSession::simpleDisconnectSensor() {
 
 Outcome SensorSession::openSensorAndStop() {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::connect);
+    if (!guard.acquired()) return Outcome::busy(Step::connect);
     simpleDisconnectSensor();
     VRAXSensor* s = vraxSensor.get();
 
@@ -91,11 +87,9 @@ Outcome SensorSession::openSensorAndStop() {
     const ConnectResult status = s->connect(err);
     pause(0.1);
     if (status != kConnected)
-        return Outcome{err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
-                       Step::connect,
-                       err,
-                       {},
-                       {}};
+        return Outcome::platformFailure(
+            err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
+            Step::connect, err);
     connected_ = true;
 
     // Stop any measurement, then ask for the device information.
@@ -120,7 +114,7 @@ Outcome SensorSession::openSensorAndStop() {
 
 Outcome SensorSession::getMemStatus(MemoryStatus& status) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::memoryStatus);
+    if (!guard.acquired()) return Outcome::busy(Step::memoryStatus);
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
     pause(0.2);
@@ -138,7 +132,7 @@ Outcome SensorSession::getMemStatus(MemoryStatus& status) {
 
 Outcome SensorSession::readEntries(uint32_t entryCount, std::vector<EntryInfo>& entries) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::entryList);
+    if (!guard.acquired()) return Outcome::busy(Step::entryList);
     for (uint32_t e = 1; e <= entryCount; ++e) {
         EntryInfo info;
         EntryStart& t = info.start;
@@ -154,12 +148,12 @@ Outcome SensorSession::readEntries(uint32_t entryCount, std::vector<EntryInfo>& 
 
 Outcome SensorSession::readBattery(float& volts) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::battery);
+    if (!guard.acquired()) return Outcome::busy(Step::battery);
     VRAXSensor* s = vraxSensor.get();
     s->setBatteryVoltage(0);
     int32_t err = 0;
     if (s->sendBatteryStatusCommand(err) != kSent)
-        return Outcome{Result::notSent, Step::battery, 0, {}, {}};
+        return Outcome::failed(Result::notSent, Step::battery);
     // The answer raises no flag: wait for the voltage itself.
     const bool answered =
         eventwait::runUntil([s] { return s->batteryVoltage() > 0 || s->channelClosed(); }, 1.0);
@@ -169,7 +163,7 @@ Outcome SensorSession::readBattery(float& volts) {
 }
 
 Outcome SensorSession::listMemory(MemoryListing& listing, bool readBatteryToo) {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     listing.firmVersion = vraxSensor->firmVersion();
@@ -186,7 +180,7 @@ Outcome SensorSession::listMemory(MemoryListing& listing, bool readBatteryToo) {
 
 Outcome SensorSession::eraseDataEntry() {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::erase);
+    if (!guard.acquired()) return Outcome::busy(Step::erase);
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
     pause(0.2);
@@ -197,7 +191,7 @@ Outcome SensorSession::eraseDataEntry() {
 }
 
 Outcome SensorSession::eraseMemory() {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = eraseDataEntry();
@@ -220,7 +214,7 @@ std::string targetPathOf(const DownloadRequest& request, const std::string& sens
 
 Outcome SensorSession::downloadEntry(const DownloadRequest& request, const DownloadHooks& hooks,
                                      DownloadReport& report) {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     RunGuard guard(running_);
@@ -232,7 +226,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::folder, 0, folder, {}};
+        return Outcome::fileError(Step::folder, folder);
     }
 
     // The clock before the transfer, so the entry can be put on UTC later.
@@ -249,15 +243,14 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     HookReporter reporter;
     reporter.forward = hooks.storeMessage;
     reporter.muted = true;
-    store.setReporter(&reporter);
+    const ScopedReporter reporting(store, reporter);
     s->setSaveFilename(report.targetPath);
     reporter.muted = false;
     if (store.hadWriteError()) {
         report.fileError = store.saveFileError();
-        store.setReporter(nullptr);
         s->clearSaveFilename();
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::file, 0, report.targetPath, {}};
+        return Outcome::fileError(Step::file, report.targetPath);
     }
     s->setSaveFlag();
 
@@ -312,13 +305,12 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         request.expectedRecords <= 0 || int64_t(report.records) == request.expectedRecords;
     if (result == Result::done && !countMatches) result = Result::missingRecords;
     const SaveFileEnd end = store.finishSaveFile(result == Result::done, request.existing);
-    store.setReporter(nullptr);
     report.fileComplete = end.allWritten;
     report.complete = end.kind == SaveFileEnd::complete;
     report.filePath = end.path;
     report.fileError = end.error;
     if (result == Result::done && !report.complete) result = Result::fileError;
-    return Outcome{result, Step::download, 0, report.filePath, {}};
+    return Outcome::aboutPath(result, Step::download, report.filePath);
 }
 
 }  // namespace session

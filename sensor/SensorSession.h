@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sensor/ClockProbe.h"
@@ -64,6 +65,26 @@ struct Outcome {
     std::string
         setting;  // the setting refused or unanswered: its JSON key, or "clock", "start", ...
     bool ok() const { return result == Result::done; }
+
+    // How a step ended, with nothing more to tell.
+    static Outcome failed(Result r, Step s) { return Outcome{r, s, 0, {}, {}}; }
+    // Another sequence of the session is running.
+    static Outcome busy(Step s) { return failed(Result::busy, s); }
+    // A step that ended on a folder or file: `path` names it.
+    static Outcome aboutPath(Result r, Step s, std::string path) {
+        return Outcome{r, s, 0, std::move(path), {}};
+    }
+    static Outcome fileError(Step s, std::string path) {
+        return aboutPath(Result::fileError, s, std::move(path));
+    }
+    // A setting refused, unanswered or not accepted: its JSON key, or "clock", "start", ...
+    static Outcome aboutSetting(Result r, Step s, std::string setting) {
+        return Outcome{r, s, 0, {}, std::move(setting)};
+    }
+    // A step the Bluetooth platform failed, with its status.
+    static Outcome platformFailure(Result r, Step s, int32_t status) {
+        return Outcome{r, s, status, {}, {}};
+    }
 };
 
 struct EntryInfo {
@@ -169,8 +190,10 @@ inline constexpr uint64_t kTimePairEveryMs = 1000;
 struct LiveProgress {
     double elapsed = 0;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
-    std::array<double, 7> ratePerKind{};  // records per second over the last second
+    // Indexed by measure::Kind.
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};
+    std::array<double, measure::kKindCount>
+        ratePerKind{};  // records per second over the last second
     float batteryVoltage = 0;
     std::string filePath;  // the file being written
     bool writeFailing = false;
@@ -194,7 +217,7 @@ struct LiveReport {
     // without .csv>.timemap.tsv"; empty when no record came.
     std::string timeMapPath;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};  // indexed by measure::Kind
     bool stoppedByUser = false;
     bool stopAcknowledged = false;
     std::string fileError;

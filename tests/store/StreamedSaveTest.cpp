@@ -170,12 +170,18 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     EXPECT_EQ(readFile(path + ".part"), agsLines(100));
 
     // While this download runs, a second one of the same file is refused.
+    // The reporter hears of it while it is set, and nothing after its scope.
     VRAXSensorData second;
     RecordingReporter reporter;
-    second.setReporter(&reporter);
+    {
+        const ScopedReporter reporting(second, reporter);
+        startDownload(second, path);
+        EXPECT_TRUE(second.hadWriteError());
+        EXPECT_NE(second.saveFileError().find("another run"), std::string::npos);
+        EXPECT_EQ(reporter.calls.size(), 1u);
+    }
     startDownload(second, path);
     EXPECT_TRUE(second.hadWriteError());
-    EXPECT_NE(second.saveFileError().find("another run"), std::string::npos);
     EXPECT_EQ(reporter.calls.size(), 1u);
     EXPECT_EQ(readFile(path + ".part"), agsLines(100));
 
