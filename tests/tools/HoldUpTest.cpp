@@ -138,7 +138,9 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
         QString());
     EXPECT_EQ(r.code, 0) << r;
     EXPECT_FALSE(anyWorkingFile(dir / "live")) << r;
-    EXPECT_EQ(filesUnder(dir / "live" / day).size(), 1u) << r;
+    const std::vector<std::string> live = filesUnder(dir / "live" / day);
+    ASSERT_EQ(live.size(), 2u) << r;  // the file and its time map
+    EXPECT_EQ(live[1], live[0].substr(0, live[0].size() - 4) + ".timemap.tsv") << r;
 
     // A file-size limit: the download's file stops growing and is kept.
     r = run("download --demo VRAX610-001 2 --out limit", QStringLiteral("fast"), 20000);

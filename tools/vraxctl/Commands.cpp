@@ -24,8 +24,8 @@ size_t listPosition(const Command& c) {
 std::vector<Command> allCommands() {
     std::vector<Command> table;
     for (std::vector<Command> (*family)() :
-         {sensorCommands, clockCommands, downloadCommands, fileCommands, measureCommands,
-          liveCommands, exportCommands})
+         {sensorCommands, clockCommands, downloadCommands, replayCommands, convertCommands,
+          measureCommands, liveCommands, exportCommands})
         for (Command& c : family()) table.push_back(std::move(c));
 #ifdef VRAXCTL_PLOT
     for (Command& c : plotCommands()) table.push_back(std::move(c));

@@ -134,7 +134,8 @@ UsageError readConfig(const ParsedLine& l, std::string& configPath, bool& setClo
 std::vector<Command> sensorCommands();    // list, entries, info, erase
 std::vector<Command> clockCommands();     // set-clock, clock
 std::vector<Command> downloadCommands();  // download
-std::vector<Command> fileCommands();      // replay, convert
+std::vector<Command> replayCommands();    // replay
+std::vector<Command> convertCommands();   // convert
 std::vector<Command> measureCommands();   // record, stop, identify
 std::vector<Command> liveCommands();      // live, mark
 std::vector<Command> exportCommands();    // export

@@ -1,5 +1,5 @@
-// The sub-commands that work on files only: replay of a capture and
-// conversion between the store's CSV and binary files.
+// vraxctl replay: a capture decoded offline into the files its downloads
+// wrote.
 #pragma once
 
 #include <string>
