@@ -58,7 +58,7 @@ bool VRAXSensorData::saveCSVFilesFrom(const RecordRuns& runs, uint64_t records,
     parts.push_back(std::make_unique<fileio::BufferedFile>(names[0]));
     if (!parts.back()->ok()) return fail(parts.back()->output());
     int64_t lines = 0;
-    uint64_t left = count();
+    uint64_t left = records;
     bool ok = true;
     const bool read = runs([&](const SensorDataRecord* first, uint64_t n) {
         for (uint64_t i = 0; i < n && ok; ++i) {
