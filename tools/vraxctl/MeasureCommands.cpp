@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
@@ -45,6 +46,7 @@ int recordCommand(const Options& o) {
                         o.startAt.c_str());
         else
             std::printf("%s: recording\n", shown(ref.name).c_str());
+        noteRecording(absoluteFolder(o.outDir), start.at);
         return int(Exit::ok);
     });
 }
