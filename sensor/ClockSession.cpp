@@ -12,9 +12,13 @@ namespace {
 
 constexpr float kClockWait = 2.0f;
 
-ClockTime clockTimeOf(const timebase::HostTime& now) {
+// Exchanges measured before a setting, for the time it takes to arrive.
+constexpr int kLeadProbes = 4;
+
+// The local wall time `leadMs` after `now`.
+ClockTime clockTimeOf(const timebase::HostTime& now, double leadMs) {
     const datetime::SensorDateTime t =
-        datetime::fromMsSinceEpoch(int64_t(std::llround(now.utcMs)) + now.zoneMs);
+        datetime::fromMsSinceEpoch(int64_t(std::llround(now.utcMs + leadMs)) + now.zoneMs);
     return ClockTime{t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec};
 }
 
@@ -38,6 +42,11 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
     VRAXSensor* s = vraxSensor.get();
     const timebase::HostClock clock =
         hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
+    // The sensor takes the time when the command reaches it, about half a
+    // round trip after it was sent: measured first, that lead is added.
+    timebase::ClockReading before;
+    if (Outcome o = probeClock(before, kLeadProbes); !o.ok()) return o;
+    const double leadMs = before.answered ? before.medianRoundTripMs / 2 : 0;
     int32_t err = 0;
     ClockTime sent;
     {
@@ -45,7 +54,7 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
         // Each try sends the time of its own moment.
         if (!sendWithRetry(
                 [&] {
-                    sent = clockTimeOf(clock());
+                    sent = clockTimeOf(clock(), leadMs);
                     s->sendSetDateTimeCommand(err, sent.year, sent.month, sent.day, sent.hour,
                                               sent.minute, sent.second, sent.msec);
                 },
@@ -56,6 +65,11 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
         }
     }
     if (setTo) *setTo = sent;
+    // A sensor that did not answer before does not now: no second wait.
+    if (!before.answered) {
+        reading = before;
+        return {};
+    }
     return probeClock(reading);
 }
 

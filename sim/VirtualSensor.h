@@ -130,6 +130,11 @@ class VirtualSensor {
     // waits) until stop.
     bool measuring() const { return measure.armed; }
     bool recording() const { return measure.recording; }
+    // When the measurement starts (or started) on the caller's clock: the
+    // moment the sensor clock reaches its start. kNever when none is armed.
+    uint64_t measurementStartMs() const {
+        return measure.armed ? monotonicOf(measure.startClock) : kNever;
+    }
     // Frames streamed since the measurement started.
     uint64_t framesStreamed() const { return measure.streamed; }
     // The sensor clock at `nowMs`, in milliseconds since 2000-01-01 00:00:00.

@@ -14,6 +14,7 @@
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Recording.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
@@ -122,6 +123,10 @@ int recordSeveral(const RecordOptions& o) {
             if (!out.ok()) report(out, one.ref.name);
         }
     }
+    const bool anyScheduled = std::any_of(sensors.begin(), sensors.end(), [](const Scheduled& s) {
+        return s.scheduled && !s.stopped;
+    });
+    if (anyScheduled) noteRecording(saveFolder, at);
     bool anyFailed = false;
     double bounds = 0, lowest = 0, highest = 0;
     int measured = 0;

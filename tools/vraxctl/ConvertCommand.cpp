@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "store/VRAXSensorData.h"
 #include "store/FileIO.h"
 #include "store/TidyCsv.h"
+#include "store/VRAXSensorData.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
 

@@ -273,7 +273,8 @@ std::vector<Command> liveCommands() {
         {"mark",
          "TEXT",
          "Send a marker to the live session that runs with the same --out folder; it goes\n"
-         "into that session's events.tsv at this moment.",
+         "into that session's events.tsv at this moment. With none, it goes on this\n"
+         "computer's time to the events file of the recording started last there.",
          {&opt::out},
          parseThenRun(parseMark, markCommand)},
     };

@@ -6,6 +6,7 @@
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Recording.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
@@ -50,6 +51,7 @@ int recordCommand(const RecordOptions& o) {
                         o.startText.c_str());
         else
             std::printf("%s: recording\n", shown(ref.name).c_str());
+        noteRecording(absoluteFolder(o.outDir), start.at);
         return int(Exit::ok);
     });
 }
