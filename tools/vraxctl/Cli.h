@@ -63,7 +63,15 @@ struct Options {
     // export
     std::string tidyDir;   // empty: no tidy CSV files
     std::string hdf5File;  // empty: no HDF5 file
+    // label
+    std::string labelText;  // empty: remove the label
 };
+
+// The sidecar of a file that vraxctl wrote from `source` (convert, export):
+// the source's own sidecar when it has one is kept inside. Warns and goes on
+// when it cannot be written.
+void writeDerivedSidecar(const std::string& written, const std::string& source,
+                         const std::string& kind, bool replace);
 
 // "vraxctl: <text>" on standard error.
 void error(const std::string& text);
@@ -112,6 +120,7 @@ int liveCommand(const Options& o);
 int stopCommand(const Options& o);
 int identifyCommand(const Options& o);
 int exportCommand(const Options& o);
+int labelCommand(const Options& o);
 int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

@@ -251,6 +251,16 @@ UsageError parseLive(const ParsedLine& l, Options& o) {
     return std::nullopt;
 }
 
+UsageError parseLabel(const ParsedLine& l, Options& o) {
+    if (l.positional().size() != 2)
+        return "label takes a sensor name and a text (\"\" removes the label)";
+    o.sensor = bytes(l.positional()[0]);
+    o.labelText = bytes(l.positional()[1]);
+    if (o.sensor.empty()) return "label needs a sensor name";
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    return std::nullopt;
+}
+
 UsageError parseExport(const ParsedLine& l, Options& o) {
     if (UsageError e = readOneFile(l, o)) return e;
     o.force = l.isSet(OptionId::forceOutputs);
@@ -386,6 +396,13 @@ const std::vector<Command>& commands() {
          {tidy, hdf5, forceOutputs},
          parseExport,
          exportCommand},
+        {"label",
+         "SENSOR TEXT",
+         "Give a sensor a label (a body location, a subject): kept in <out>/sensor-labels.tsv\n"
+         "and written into the sidecar of every file of that sensor saved there. \"\" removes it.",
+         {out},
+         parseLabel,
+         labelCommand},
 #ifdef VRAXCTL_PLOT
         {"plot",
          "FILE.csv --png OUT.png",
