@@ -111,6 +111,8 @@ int liveCommand(const Options& o) {
         if (!result.fileError.empty())
             error(shown(ref.name) + ": the file could not be written completely (" +
                   shown(result.fileError) + ")");
+        if (!result.sidecarError.empty())
+            warning(shown(ref.name) + ": a sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) return report(out, ref.name);
         if (!result.stopAcknowledged)
             warning(shown(ref.name) + ": the sensor did not confirm the stop command");
