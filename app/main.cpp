@@ -16,6 +16,7 @@
 #include "link_sim/BackendChoice.h"
 #include "sensor/Provenance.h"
 #include "sensor/SensorSession.h"
+#include "store/FileIO.h"
 #include "store/TextScan.h"
 
 namespace {
@@ -92,6 +93,7 @@ void nameApplication() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    fileio::raiseOpenFileLimit();
     // Help and version need no display: answered before any window system
     // is touched (the parser prints and exits). Options meant for the
     // window system (-platform ...) do not stand in the way.

@@ -127,6 +127,14 @@ std::optional<Config> parseConfig(std::string_view json, std::string& error) {
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(json.data(), qsizetype(json.size())), &pe);
     if (pe.error != QJsonParseError::NoError) {
+        // A lone value (null, 42, "text") is JSON, just not an object.
+        const QByteArray wrapped = "[" + QByteArray(json.data(), qsizetype(json.size())) + "]";
+        QJsonParseError inArray;
+        if (QJsonDocument::fromJson(wrapped, &inArray).array().size() == 1 &&
+            inArray.error == QJsonParseError::NoError) {
+            error = "the configuration must be a JSON object";
+            return std::nullopt;
+        }
         error = "not valid JSON at byte " + std::to_string(pe.offset) + ": " +
                 pe.errorString().toStdString();
         return std::nullopt;

@@ -37,6 +37,9 @@ struct SaveFileEnd {
 struct CsvLoadReport {
     uint64_t records = 0;       // lines that gave a record
     uint64_t skippedLines = 0;  // lines, not empty, that gave none
+    // Lines kept although a time or value in them was not a number or out
+    // of its field's range (read as the loader reads them: 0, or the limit).
+    uint64_t doubtfulLines = 0;
     bool filteredAD16 = false;  // some 16-bit AD line carried filtered values
     std::string error;          // why the file could not be read
 };
@@ -157,6 +160,11 @@ class VRAXSensorData {
                                const std::function<void(const SensorDataRecord&)>& each);
     // Bytes at the end of the last binary file loaded that made no whole record.
     uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
+    // Gives each record of a binary dump to `each`, in file order, keeping
+    // none. `ignoredBytes`: the tail that makes no whole record. False with
+    // `error` set when the file cannot be read.
+    static bool readBinRecords(const std::string& path, uint64_t& ignoredBytes, std::string& error,
+                               const std::function<void(const SensorDataRecord&)>& each);
 
     // Where write failures are reported; may be null (nothing is shown).
     void setReporter(StoreReporter* reporter) { this->reporter = reporter; }
@@ -171,8 +179,9 @@ class VRAXSensorData {
     bool writeBatch();
     void reportWriteFailure();
     // One CSV line into `r`; false for a line that gives no record.
+    // `doubtful` is set when a time or value was not a number or out of range.
     static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r, bool readFiltered,
-                                      bool* hadFiltered);
+                                      bool* hadFiltered, bool* doubtful = nullptr);
     // Reads a CSV file's records into `into` (or only counts them).
     static bool readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
                         bool readFiltered,

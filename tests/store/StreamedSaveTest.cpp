@@ -152,9 +152,15 @@ TEST(StreamedSave, OnlyACompleteDownloadTakesTheFinalName) {
 TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     TempDir dir;
     const std::string path = dir / "d.csv";
-    // A link planted at the working name is removed, not written through.
+    // A link planted at the working name is refused, neither followed nor removed.
     writeFile(dir / "victim", "precious");
     std::filesystem::create_symlink(dir / "victim", path + ".part");
+    VRAXSensorData refused;
+    startDownload(refused, path);
+    EXPECT_TRUE(refused.hadWriteError());
+    EXPECT_TRUE(std::filesystem::is_symlink(path + ".part"));
+    refused.finishSaveFile(false);
+    std::filesystem::remove(path + ".part");
     VRAXSensorData store;
     startDownload(store, path);
     appendAgs(store, 100);
@@ -172,7 +178,8 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     EXPECT_EQ(reporter.calls.size(), 1u);
     EXPECT_EQ(readFile(path + ".part"), agsLines(100));
 
-    // A leftover of a killed run is nobody's: the next download removes it.
+    // A leftover of a killed run may be the only copy of its data: the next
+    // download moves it to an "-incomplete" name and never removes it.
     store.finishSaveFile(true);
     writeFile(path + ".part", "ags,1,2");
     VRAXSensorData third;
@@ -180,6 +187,7 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     appendAgs(third, 5);
     EXPECT_EQ(third.finishSaveFile(true).path, dir / "d-2.csv");
     EXPECT_EQ(readFile(dir / "d-2.csv"), agsLines(5));
+    EXPECT_EQ(readFile(dir / "d-incomplete.csv"), "ags,1,2");
 
     // A link planted at the final name is an existing file: kept, not followed.
     std::filesystem::create_symlink(dir / "victim", dir / "f.csv");

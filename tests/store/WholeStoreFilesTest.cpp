@@ -31,8 +31,8 @@ TEST(WholeStoreCsv, SplitsByLineCountAndUsesTheWholeStoreHeads) {
     appendAgs(four, 4);
     EXPECT_TRUE(four.saveToFileByCSV(dir / "Q", 2, 1));
     EXPECT_EQ(readFile(dir / "Q-1.csv"), agsLines(2, 2, "\r\n"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "Q-2.csv"));
-    EXPECT_EQ(readFile(dir / "Q-2.csv"), "");
+    // A count that divides evenly makes no empty last part.
+    EXPECT_FALSE(std::filesystem::exists(dir / "Q-2.csv"));
 
     for (int limit : {0, -3}) {
         EXPECT_TRUE(four.saveToFileByCSV(dir / ("R" + std::to_string(limit)), limit, -1));

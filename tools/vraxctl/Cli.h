@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class VRAXSensorData;
+struct SensorDataRecord;
 
 namespace cli {
 
@@ -105,6 +107,12 @@ std::string lowerExtension(const std::string& path);
 // values too), warning about what it left out. Exit::ok or the exit code of
 // the failure, which it has reported.
 int loadRecordFile(const std::string& file, VRAXSensorData& store);
+// Gives each record of a record file to `each` without keeping them (warned
+// about like loadRecordFile when `warn`); an exit code. `filteredAd16`: a
+// CSV file's 16-bit AD lines carried filtered values.
+int readRecordFile(const std::string& file, bool warn,
+                   const std::function<void(const SensorDataRecord&)>& each,
+                   bool* filteredAd16 = nullptr);
 
 int listCommand(const Options& o);
 int entriesCommand(const Options& o);

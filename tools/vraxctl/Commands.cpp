@@ -170,7 +170,12 @@ UsageError parseDownload(const ParsedLine& l, Options& o) {
         }
         if (pos.isEmpty() || !o.all)
             return "with --parallel, give --all-sensors, or --all and the sensors";
-        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+        for (const QString& sensor : pos) {
+            bool number = false;
+            sensor.toInt(&number);
+            if (number) return "entry numbers cannot be given with --all";
+            o.sensors.push_back(bytes(sensor));
+        }
         return std::nullopt;
     }
     if (o.allSensors) {

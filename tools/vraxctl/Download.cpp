@@ -1,6 +1,6 @@
 // vraxctl download: the chosen entries of one sensor, or every entry of every
-// paired sensor, into CSV files named and placed as the window does. SIGINT
-// and SIGTERM stop the run cleanly.
+// paired sensor, into CSV files named and placed as the window does. SIGINT,
+// SIGTERM and SIGHUP stop the run cleanly.
 //
 // With --parallel N, up to N sensors download at once, each in a vraxctl
 // child of its own (`download ADDRESS --all` with the same options): a
@@ -96,7 +96,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     SensorSummary summary;
     summary.started = true;
     session::SensorSession s(ref.name, ref.address);
-    s.setCancelCheck([] { return interrupted != 0; });
+    s.setCancelCheck([] { return stopRequested(); });
     capture.attach(s, "download");
     session::MemoryListing listing;
     const Outcome listed = s.listMemory(listing);
@@ -157,7 +157,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     }
 
     for (int e : chosen) {
-        if (interrupted) {
+        if (stopRequested()) {
             summary.code = Exit::incomplete;
             return summary;
         }
@@ -195,7 +195,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
             progress.start();
         };
         hooks.progress = [&](uint64_t records, int64_t) { progress.update(records); };
-        hooks.cancelRequested = [] { return interrupted != 0; };
+        hooks.cancelRequested = [] { return stopRequested(); };
         hooks.storeMessage = [&](const std::string&, const std::string&) {};
         hooks.writeFailing = [&](const std::string& why) {
             error(label + ": writing the file fails (" + shown(why) + "); the download goes on");
@@ -453,10 +453,16 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
         c.summary.started = true;
         c.running = true;
         ++running;
+        // The child starts with the interrupting signals held back (a mask
+        // outlives exec) until its own handlers are in place: an early
+        // Ctrl-C interrupts it instead of killing it.
+        sigset_t mask;
+        blockInterrupts(&mask);
         p.start();
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
     };
     auto step = [&] {
-        if (interrupted && !forwarded) {
+        if (stopRequested() && !forwarded) {
             // Every running download ends as an interrupted one; nothing new starts.
             forwarded = true;
             for (ChildDownload& c : children)
@@ -512,8 +518,8 @@ int downloadCommand(const Options& o) {
         std::vector<std::pair<SensorRef, SensorSummary>> results;
         for (const SensorRef& ref : all) {
             // Interrupted: the sensors not reached are not started at all.
-            results.emplace_back(ref,
-                                 interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
+            results.emplace_back(
+                ref, stopRequested() ? SensorSummary{} : downloadSensor(ref, o, capture));
         }
         code = summarize(results);
     }

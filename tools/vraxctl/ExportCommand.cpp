@@ -2,8 +2,10 @@
 // CSV file per kind of record and/or one HDF5 file. Like convert it checks
 // every output before writing, never writes over its input, replaces
 // existing files only with --force, and leaves nothing behind when it fails.
-#include <unistd.h>
-
+//
+// The input is read twice and never held: once to learn the tables (kinds,
+// row counts, the first time stamp), once to write their rows. So memory
+// stays the same however many records the file holds.
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -11,7 +13,6 @@
 #include "store/FileIO.h"
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
-#include "store/VRAXSensorData.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Hdf5Export.h"
 
@@ -20,12 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The output names, checked: never the input, an existing file only with --force.
+// The output names, checked: never the input, an existing file only with
+// --force, never a folder.
 int checkOutputs(const Options& o, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         if (fileio::InputFile::sameFile(name, o.file)) {
             error(shown(name) + " is the input file; export never writes over its input");
             return Exit::usage;
+        }
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(name, ec))) {
+            error(shown(name) + " is a folder; nothing was written");
+            return Exit::fileError;
         }
         if (!o.force && fileio::exists(name)) {
             error(shown(name) + " exists already; --force replaces it");
@@ -33,6 +40,20 @@ int checkOutputs(const Options& o, const std::vector<std::string>& names) {
         }
     }
     return Exit::ok;
+}
+
+// A folder for the tidy files; `made` when this run made it.
+bool makeFolder(const std::string& dir, bool& made) {
+    std::error_code ec;
+    made = fs::create_directories(dir, ec);
+    if (!ec && fs::is_directory(dir, ec)) return true;
+    const std::string why = fileio::whyNoFolder(dir);
+    error("cannot create the folder " + shown(dir) + " (" +
+          shown(!why.empty() ? why
+                : ec         ? ec.message()
+                             : std::string("something else has that name")) +
+          ")");
+    return false;
 }
 
 }  // namespace
@@ -47,14 +68,18 @@ int exportCommand(const Options& o) {
         error("--hdf5: this vraxctl was built without HDF5");
         return Exit::usage;
     }
-    VRAXSensorData store;
-    if (const int code = loadRecordFile(o.file, store); code != Exit::ok) return code;
-    const std::vector<tidy::Table> tables = tidy::tablesOf(store);
+    tidy::Survey survey;
+    bool filteredLines = false;
+    if (const int code = readRecordFile(
+            o.file, true, [&](const SensorDataRecord& r) { survey.add(r); }, &filteredLines);
+        code != Exit::ok)
+        return code;
+    const std::vector<tidy::Table> tables = survey.tables();
     if (tables.empty()) {
         error(shown(o.file) + " holds no records of a known kind; nothing was written");
         return Exit::fileError;
     }
-    const bool filtered = store.lastCSVLoad().filteredAD16 || tidy::hasFilteredAd16(store);
+    const bool filtered = filteredLines || survey.hasFilteredAd16();
     const std::string stem = fs::path(o.file).stem().string();
 
     std::vector<std::string> names;
@@ -66,54 +91,54 @@ int exportCommand(const Options& o) {
     const safeout::Existing existing =
         o.force ? safeout::Existing::replace : safeout::Existing::refuse;
 
-    // The HDF5 file is built and written under its working name first; it
-    // takes its name after the CSV files have theirs.
-    safeout::OutputFile h5;
-    if (!o.hdf5File.empty()) {
-        std::string image, why;
-        if (!hdf5out::buildImage(store, filtered, image, why)) {
-            error("writing " + shown(o.hdf5File) + " failed: " + why + "; no file was written");
-            return Exit::fileError;
-        }
-        if (!h5.create(o.hdf5File) || h5.write(image.data(), image.size()) != image.size() ||
-            !h5.close()) {
-            error("writing " + shown(o.hdf5File) + " failed: " + shown(h5.error()) +
-                  "; no file was written");
-            return Exit::fileError;
-        }
-    }
-
-    tidy::CsvReport csvFiles;
+    // Every output is written under its working name; all take their names
+    // together once all are whole, or none does.
     bool madeFolder = false;
-    if (!o.tidyDir.empty()) {
-        std::error_code ec;
-        madeFolder = fs::create_directories(o.tidyDir, ec);
-        if (ec || !fs::is_directory(o.tidyDir, ec)) {
-            error("cannot create the folder " + shown(o.tidyDir) +
-                  (ec ? " (" + ec.message() + ")" : " (something else has that name)"));
-            return Exit::fileError;
-        }
-        if (!tidy::writeCsvFiles(store, o.tidyDir, stem, filtered, existing, csvFiles)) {
-            error("writing the CSV files into " + shown(o.tidyDir) +
-                  " failed: " + shown(csvFiles.error) + "; no file was written");
-            if (madeFolder) fs::remove(o.tidyDir, ec);
-            return Exit::fileError;
-        }
-    }
-    if (h5.pending() && !h5.publish(existing)) {
-        error("writing " + shown(o.hdf5File) + " failed: " + shown(h5.error()) +
-              "; no file was written");
-        if (existing != safeout::Existing::replace)
-            for (const std::string& f : csvFiles.files) ::unlink(f.c_str());
+    safeout::OutputFile h5;
+    hdf5out::Writer hdf5;
+    tidy::CsvTables csv;
+    auto removeAll = [&] {
+        for (safeout::OutputFile* f : csv.outputs()) f->discard();
+        h5.discard();
         std::error_code ec;
         if (madeFolder) fs::remove(o.tidyDir, ec);
+    };
+    auto failed = [&](const std::string& why) {
+        error(shown(why) + "; no file was written");
+        removeAll();
         return Exit::fileError;
+    };
+    std::string why;
+    if (!o.hdf5File.empty() &&
+        (!h5.create(o.hdf5File) || !hdf5.open(h5, tables, survey.origin(), filtered, why)))
+        return failed(why.empty() ? h5.error() : why);
+    if (!o.tidyDir.empty()) {
+        if (!makeFolder(o.tidyDir, madeFolder)) {
+            removeAll();
+            return Exit::fileError;
+        }
+        if (!csv.open(o.tidyDir, stem, tables, survey.origin(), filtered, why)) return failed(why);
     }
+    if (const int code = readRecordFile(o.file, false,
+                                        [&](const SensorDataRecord& r) {
+                                            csv.add(r);
+                                            if (h5.pending()) hdf5.add(r);
+                                        });
+        code != Exit::ok) {
+        removeAll();
+        return code;
+    }
+    if (!csv.flush(why) || (h5.pending() && !hdf5.finish(why))) return failed(why);
+    std::vector<safeout::OutputFile*> outputs = csv.outputs();
+    if (h5.pending()) outputs.push_back(&h5);
+    if (!safeout::publishAll(outputs, existing, why)) return failed(why);
 
-    for (size_t i = 0; i < csvFiles.files.size(); ++i)
+    const std::vector<safeout::OutputFile*> csvFiles = csv.outputs();
+    for (size_t i = 0; i < csvFiles.size(); ++i)
         std::printf("%s: %llu rows -> %s\n", tidy::kindName(tables[i].dataType),
-                    (unsigned long long)tables[i].rows, shown(csvFiles.files[i]).c_str());
-    if (h5.publishedPath().size())
+                    (unsigned long long)tables[i].rows,
+                    shown(csvFiles[i]->publishedPath()).c_str());
+    if (!o.hdf5File.empty())
         std::printf("%zu tables -> %s\n", tables.size(), shown(h5.publishedPath()).c_str());
     return Exit::ok;
 }

@@ -80,7 +80,7 @@ int liveCommand(const Options& o) {
         measure::Config config;
         if (int code = loadConfig(o, ref, config)) return code;
         InterruptGuard signals;
-        s.setCancelCheck([] { return interrupted != 0; });
+        s.setCancelCheck([] { return stopRequested(); });
         session::LiveRequest request;
         request.saveFolder = absoluteFolder(o.outDir);
         request.seconds = o.seconds;
@@ -94,7 +94,7 @@ int liveCommand(const Options& o) {
             progress.start();
         };
         hooks.tick = [&](const session::LiveProgress& p) { progress.update(p.records); };
-        hooks.stopRequested = [] { return interrupted != 0; };
+        hooks.stopRequested = [] { return stopRequested(); };
         hooks.writeFailing = [&](const std::string& why) {
             error(shown(ref.name) + ": writing the file fails (" + shown(why) +
                   "); the session goes on");

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 
 namespace cli {
@@ -134,6 +135,8 @@ int report(const Outcome& o, const std::string& rawName) {
         case Result::fileError:
             if (o.step == Step::download)
                 error(name + ": the download could not be written completely");
+            else if (const std::string why = fileio::whyNoFolder(o.path); !why.empty())
+                error(name + ": cannot create " + shown(o.path) + " (" + shown(why) + ")");
             else
                 error(name + ": cannot create " + shown(o.path));
             return Exit::fileError;

@@ -14,8 +14,10 @@
 #endif
 
 #include "sensor/Provenance.h"
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/Interrupts.h"
 
 namespace {
 
@@ -102,6 +104,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
+    cli::ignoreWriteSignals();
+    fileio::raiseOpenFileLimit();
     // Failures are results; anything thrown all the same ends with a message
     // and an exit code, never an abort.
     try {
