@@ -76,12 +76,13 @@ std::string pathFor(const std::string& dataPath) {
     return dataPath + ".json";
 }
 
-bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error) {
+bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error, bool records) {
     facts = FileFacts{};
     facts.sha256 = sha256OfFile(path, error);
     if (facts.sha256.empty()) return false;
     std::error_code ec;
     facts.bytes = std::filesystem::file_size(path, ec);
+    if (!records) return true;
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (ext == ".bin") return scanBin(path, facts, error);
@@ -163,28 +164,31 @@ std::string toJson(const Description& d, const std::string& dataPath, const File
     }
     w.endObject();
 
-    w.beginObject("records");
-    if (d.expectedRecords >= 0) w.field("expected", d.expectedRecords);
-    w.field("received", facts.records);
-    if (facts.unreadLines > 0) w.field("unreadLines", facts.unreadLines);
-    if (facts.firstMs) w.field("firstTimeMs", *facts.firstMs).field("lastTimeMs", *facts.lastMs);
-    w.beginObject("perKind");
-    for (int k = 0; k < 7; ++k)
-        if (facts.perKind[size_t(k)] > 0) w.field(tidy::kindName(k), facts.perKind[size_t(k)]);
-    w.endObject();
-    // Per column of the kinds present: values at a limit of the field.
-    w.beginObject("saturated");
-    for (int k = 0; k < 7; ++k) {
-        if (facts.perKind[size_t(k)] == 0) continue;
-        const std::vector<std::string> names = tidy::columnNames(k, true);
-        w.beginObject(tidy::kindName(k));
-        for (int slot = 0; slot < valueCount(k); ++slot)
-            if (tidy::valueRange(k, slot).mayClip())
-                w.field(names[size_t(slot) + 2], facts.saturated[size_t(k)][size_t(slot)]);
+    if (d.downloadLayout) {
+        w.beginObject("records");
+        if (d.expectedRecords >= 0) w.field("expected", d.expectedRecords);
+        w.field("received", facts.records);
+        if (facts.unreadLines > 0) w.field("unreadLines", facts.unreadLines);
+        if (facts.firstMs)
+            w.field("firstTimeMs", *facts.firstMs).field("lastTimeMs", *facts.lastMs);
+        w.beginObject("perKind");
+        for (int k = 0; k < 7; ++k)
+            if (facts.perKind[size_t(k)] > 0) w.field(tidy::kindName(k), facts.perKind[size_t(k)]);
+        w.endObject();
+        // Per column of the kinds present: values at a limit of the field.
+        w.beginObject("saturated");
+        for (int k = 0; k < 7; ++k) {
+            if (facts.perKind[size_t(k)] == 0) continue;
+            const std::vector<std::string> names = tidy::columnNames(k, true);
+            w.beginObject(tidy::kindName(k));
+            for (int slot = 0; slot < valueCount(k); ++slot)
+                if (tidy::valueRange(k, slot).mayClip())
+                    w.field(names[size_t(slot) + 2], facts.saturated[size_t(k)][size_t(slot)]);
+            w.endObject();
+        }
+        w.endObject();
         w.endObject();
     }
-    w.endObject();
-    w.endObject();
 
     w.beginObject("settings");
     if (!d.settingsSentJson.empty()) w.raw("sent", d.settingsSentJson);
@@ -225,7 +229,7 @@ std::string toJson(const Description& d, const std::string& dataPath, const File
 bool write(const std::string& dataPath, const Description& d, safeout::Existing existing,
            std::string& error) {
     FileFacts facts;
-    if (!scanDataFile(dataPath, facts, error)) return false;
+    if (!scanDataFile(dataPath, facts, error, d.downloadLayout)) return false;
     return safeout::writeWholeFile(pathFor(dataPath), toJson(d, dataPath, facts), existing, error);
 }
 

@@ -54,6 +54,9 @@ struct Description {
     std::optional<std::array<int, 4>> ad16Gains;
     bool filtered = false;  // 16-bit AD lines carry the filtered values
 
+    // False for a table of another layout (an export): the file is hashed,
+    // its records are not counted.
+    bool downloadLayout = true;
     std::string sourceFile;         // a conversion's input
     std::string sourceSidecarJson;  // its sidecar, JSON object text; empty: none
 };
@@ -71,8 +74,10 @@ struct FileFacts {
     std::string sha256;
 };
 
-// Reads a download-line CSV or a binary dump (by its extension) in blocks.
-bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error);
+// Reads a download-line CSV or a binary dump (by its extension) in blocks;
+// with `records` false only its size and SHA-256.
+bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error,
+                  bool records = true);
 
 // The start on UTC after the clock correction, and how far off it may be.
 struct CorrectedStart {

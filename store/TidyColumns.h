@@ -15,6 +15,9 @@ namespace tidy {
 // milliseconds as recorded, and seconds from the first sample of the file.
 inline constexpr const char* kTimeMs = "time_ms";
 inline constexpr const char* kTimeS = "time_s";
+// With a start on UTC: the sample's instant as ISO 8601 UTC and as Unix seconds.
+inline constexpr const char* kTimeUtc = "time_utc";
+inline constexpr const char* kTimeUnix = "time_unix";
 
 // The kind's short name ("ags", "press", "ext16ad"), used in file and table
 // names; null for a code that names no kind.

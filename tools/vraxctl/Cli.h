@@ -63,8 +63,10 @@ struct Options {
     bool setClock = false;
     double seconds = 0;  // live: 0 until interrupted
     // export
-    std::string tidyDir;   // empty: no tidy CSV files
-    std::string hdf5File;  // empty: no HDF5 file
+    std::string tidyDir;             // empty: no tidy CSV files
+    std::string hdf5File;            // empty: no HDF5 file
+    std::vector<std::string> files;  // export: every input, in order (file is the first)
+    bool utc = false;                // export: time_utc and time_unix columns
     // label
     std::string labelText;  // empty: remove the label
 };

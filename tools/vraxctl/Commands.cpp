@@ -62,6 +62,9 @@ const OptionText kOptions[] = {
      "Write every kind of record as a table of one HDF5 file, the column names in the "
      "table's \"columns\" attribute.",
      "file"},
+    {OptionId::utc, "utc",
+     "Add time_utc (ISO 8601, UTC) and time_unix (seconds) columns from the start on UTC "
+     "in each file's .json sidecar."},
     {OptionId::forceOutputs, "force", "Replace existing output files (never the input)."},
     {OptionId::parallel, "parallel",
      "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
@@ -267,7 +270,13 @@ UsageError parseLabel(const ParsedLine& l, Options& o) {
 }
 
 UsageError parseExport(const ParsedLine& l, Options& o) {
-    if (UsageError e = readOneFile(l, o)) return e;
+    if (l.positional().isEmpty()) return "export takes one or more files";
+    for (const QString& arg : l.positional()) {
+        o.files.push_back(userPath(bytes(arg)));
+        if (o.files.back().empty()) return "export needs file names";
+    }
+    o.file = o.files.front();
+    o.utc = l.isSet(OptionId::utc);
     o.force = l.isSet(OptionId::forceOutputs);
     if (l.isSet(OptionId::tidy) && !l.path(OptionId::tidy, o.tidyDir))
         return "--tidy needs a folder";
@@ -394,11 +403,13 @@ const std::vector<Command>& commands() {
          parseSensorOnly,
          identifyCommand},
         {"export",
-         "FILE.csv|FILE.bin --tidy DIR | --hdf5 OUT.h5",
+         "FILE.csv|FILE.bin... --tidy DIR | --hdf5 OUT.h5",
          "Write the records as analysis-ready tables, one per kind of record: CSV files with a\n"
          "header row (time_ms, time_s from the first sample, then the kind's values) and/or\n"
-         "one HDF5 file. Never writes over its input, nor over an existing file without --force.",
-         {tidy, hdf5, forceOutputs},
+         "one HDF5 file. Several files: the parts of one recording make one source whose time_s\n"
+         "runs on; each sensor or recording is a source of its own. Never writes over its\n"
+         "input, nor over an existing file without --force.",
+         {tidy, hdf5, utc, forceOutputs},
          parseExport,
          exportCommand},
         {"label",

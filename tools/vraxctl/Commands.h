@@ -51,6 +51,7 @@ enum class OptionId {
     forceOutputs,  // --force of export, which never writes over its input
     parallel,
     set,
+    utc,
 };
 
 // A parsed command line as a command's parse step reads it.

@@ -8,12 +8,14 @@
 // stays the same however many records the file holds.
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "store/FileIO.h"
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/ExportSources.h"
 #include "tools/vraxctl/Hdf5Export.h"
 
 namespace cli {
@@ -21,14 +23,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The output names, checked: never the input, an existing file only with
+// The output names, checked: never an input, an existing file only with
 // --force, never a folder.
 int checkOutputs(const Options& o, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
-        if (fileio::InputFile::sameFile(name, o.file)) {
-            error(shown(name) + " is the input file; export never writes over its input");
-            return Exit::usage;
-        }
+        for (const std::string& input : o.files)
+            if (fileio::InputFile::sameFile(name, input)) {
+                error(shown(name) + " is an input file; export never writes over its input");
+                return Exit::usage;
+            }
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(name, ec))) {
             error(shown(name) + " is a folder; nothing was written");
@@ -41,6 +44,14 @@ int checkOutputs(const Options& o, const std::vector<std::string>& names) {
     }
     return Exit::ok;
 }
+
+// One source's tables: learnt in a first pass over its files.
+struct SourcePlan {
+    ExportSource source;
+    tidy::Survey survey;
+    std::vector<tidy::Table> tables;
+    bool filtered = false;
+};
 
 // A folder for the tidy files; `made` when this run made it.
 bool makeFolder(const std::string& dir, bool& made) {
@@ -59,33 +70,60 @@ bool makeFolder(const std::string& dir, bool& made) {
 }  // namespace
 
 int exportCommand(const Options& o) {
-    const std::string ext = lowerExtension(o.file);
-    if (ext != ".csv" && ext != ".bin") {
-        error("export reads a .csv or a .bin file, not " + shown(o.file));
-        return Exit::usage;
+    for (const std::string& file : o.files) {
+        const std::string ext = lowerExtension(file);
+        if (ext != ".csv" && ext != ".bin") {
+            error("export reads .csv or .bin files, not " + shown(file));
+            return Exit::usage;
+        }
     }
     if (!o.hdf5File.empty() && !hdf5out::available()) {
         error("--hdf5: this vraxctl was built without HDF5");
         return Exit::usage;
     }
-    tidy::Survey survey;
-    bool filteredLines = false;
-    if (const int code = readRecordFile(
-            o.file, true, [&](const SensorDataRecord& r) { survey.add(r); }, &filteredLines);
-        code != Exit::ok)
-        return code;
-    const std::vector<tidy::Table> tables = survey.tables();
-    if (tables.empty()) {
-        error(shown(o.file) + " holds no records of a known kind; nothing was written");
-        return Exit::fileError;
+    std::vector<SourcePlan> plans;
+    for (ExportSource& source : groupSources(o.files)) {
+        if (o.utc && !source.startUnixMs) {
+            error("--utc: " + shown(source.files.front()) + " has no sidecar with its start (" +
+                  shown(source.files.front()) + ".json); nothing was written");
+            return Exit::fileError;
+        }
+        SourcePlan plan;
+        plan.source = std::move(source);
+        for (const std::string& file : plan.source.files) {
+            bool filteredLines = false;
+            if (const int code = readRecordFile(
+                    file, true, [&](const SensorDataRecord& r) { plan.survey.add(r); },
+                    &filteredLines);
+                code != Exit::ok)
+                return code;
+            plan.filtered = plan.filtered || filteredLines;
+        }
+        plan.filtered = plan.filtered || plan.survey.hasFilteredAd16();
+        plan.tables = plan.survey.tables();
+        if (plan.tables.empty()) {
+            error(shown(plan.source.files.front()) +
+                  " holds no records of a known kind; nothing was written");
+            return Exit::fileError;
+        }
+        plans.push_back(std::move(plan));
     }
-    const bool filtered = filteredLines || survey.hasFilteredAd16();
-    const std::string stem = fs::path(o.file).stem().string();
+    if (!o.hdf5File.empty() && plans.size() > 1) {
+        error("--hdf5 takes the files of one recording; give --tidy for several");
+        return Exit::usage;
+    }
 
     std::vector<std::string> names;
     if (!o.tidyDir.empty())
-        for (const tidy::Table& t : tables)
-            names.push_back(tidy::csvPath(o.tidyDir, stem, t.dataType));
+        for (const SourcePlan& p : plans)
+            for (const tidy::Table& t : p.tables)
+                names.push_back(tidy::csvPath(o.tidyDir, p.source.stem, t.dataType));
+    for (size_t i = 0; i < names.size(); ++i)
+        for (size_t k = i + 1; k < names.size(); ++k)
+            if (names[i] == names[k]) {
+                error("two inputs would both write " + shown(names[i]) + "; nothing was written");
+                return Exit::usage;
+            }
     if (!o.hdf5File.empty()) names.push_back(o.hdf5File);
     if (const int code = checkOutputs(o, names); code != Exit::ok) return code;
     const safeout::Existing existing =
@@ -96,9 +134,10 @@ int exportCommand(const Options& o) {
     bool madeFolder = false;
     safeout::OutputFile h5;
     hdf5out::Writer hdf5;
-    tidy::CsvTables csv;
+    std::vector<std::unique_ptr<tidy::CsvTables>> csv;
     auto removeAll = [&] {
-        for (safeout::OutputFile* f : csv.outputs()) f->discard();
+        for (auto& tables : csv)
+            for (safeout::OutputFile* f : tables->outputs()) f->discard();
         h5.discard();
         std::error_code ec;
         if (madeFolder) fs::remove(o.tidyDir, ec);
@@ -110,36 +149,53 @@ int exportCommand(const Options& o) {
     };
     std::string why;
     if (!o.hdf5File.empty() &&
-        (!h5.create(o.hdf5File) || !hdf5.open(h5, tables, survey.origin(), filtered, why)))
+        (!h5.create(o.hdf5File) ||
+         !hdf5.open(h5, plans[0].tables, plans[0].survey.origin(), plans[0].filtered, why)))
         return failed(why.empty() ? h5.error() : why);
-    if (!o.tidyDir.empty()) {
-        if (!makeFolder(o.tidyDir, madeFolder)) {
-            removeAll();
-            return Exit::fileError;
-        }
-        if (!csv.open(o.tidyDir, stem, tables, survey.origin(), filtered, why)) return failed(why);
-    }
-    if (const int code = readRecordFile(o.file, false,
-                                        [&](const SensorDataRecord& r) {
-                                            csv.add(r);
-                                            if (h5.pending()) hdf5.add(r);
-                                        });
-        code != Exit::ok) {
+    if (!o.tidyDir.empty() && !makeFolder(o.tidyDir, madeFolder)) {
         removeAll();
-        return code;
+        return Exit::fileError;
     }
-    if (!csv.flush(why) || (h5.pending() && !hdf5.finish(why))) return failed(why);
-    std::vector<safeout::OutputFile*> outputs = csv.outputs();
+    for (const SourcePlan& p : plans) {
+        auto tables = std::make_unique<tidy::CsvTables>();
+        if (o.utc) tables->setUtcStart(*p.source.startUnixMs);
+        if (!o.tidyDir.empty() &&
+            !tables->open(o.tidyDir, p.source.stem, p.tables, p.survey.origin(), p.filtered, why))
+            return failed(why);
+        tidy::CsvTables& into = *tables;
+        csv.push_back(std::move(tables));
+        for (const std::string& file : p.source.files)
+            if (const int code = readRecordFile(file, false,
+                                                [&](const SensorDataRecord& r) {
+                                                    into.add(r);
+                                                    if (h5.pending()) hdf5.add(r);
+                                                });
+                code != Exit::ok) {
+                removeAll();
+                return code;
+            }
+        if (!into.flush(why)) return failed(why);
+    }
+    if (h5.pending() && !hdf5.finish(why)) return failed(why);
+    std::vector<safeout::OutputFile*> outputs;
+    for (auto& tables : csv)
+        for (safeout::OutputFile* f : tables->outputs()) outputs.push_back(f);
     if (h5.pending()) outputs.push_back(&h5);
     if (!safeout::publishAll(outputs, existing, why)) return failed(why);
 
-    const std::vector<safeout::OutputFile*> csvFiles = csv.outputs();
-    for (size_t i = 0; i < csvFiles.size(); ++i)
-        std::printf("%s: %llu rows -> %s\n", tidy::kindName(tables[i].dataType),
-                    (unsigned long long)tables[i].rows,
-                    shown(csvFiles[i]->publishedPath()).c_str());
+    for (size_t s = 0; s < plans.size(); ++s) {
+        const std::vector<safeout::OutputFile*> files = csv[s]->outputs();
+        for (size_t i = 0; i < files.size(); ++i) {
+            std::printf("%s: %llu rows -> %s\n", tidy::kindName(plans[s].tables[i].dataType),
+                        (unsigned long long)plans[s].tables[i].rows,
+                        shown(files[i]->publishedPath()).c_str());
+            writeDerivedSidecar(files[i]->publishedPath(), plans[s].source.files.front(), "export",
+                                o.force);
+        }
+    }
     if (!o.hdf5File.empty())
-        std::printf("%zu tables -> %s\n", tables.size(), shown(h5.publishedPath()).c_str());
+        std::printf("%zu tables -> %s\n", plans[0].tables.size(),
+                    shown(h5.publishedPath()).c_str());
     return Exit::ok;
 }
 

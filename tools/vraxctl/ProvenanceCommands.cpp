@@ -39,6 +39,7 @@ void writeDerivedSidecar(const std::string& written, const std::string& source,
     d.tool = provenance::toolName();
     d.toolVersion = provenance::toolVersion();
     d.fileKind = kind;
+    d.downloadLayout = kind != "export";
     d.sourceFile = std::filesystem::absolute(source).lexically_normal().string();
     d.sourceSidecarJson = sourceSidecar(source);
     std::string why;
