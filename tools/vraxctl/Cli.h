@@ -67,6 +67,8 @@ struct Options {
     std::string hdf5File;            // empty: no HDF5 file
     std::vector<std::string> files;  // export: every input, in order (file is the first)
     bool utc = false;                // export: time_utc and time_unix columns
+    std::string bidsDir;             // export: a BIDS motion dataset there; empty: none
+    std::string subject, session, task;
     // label
     std::string labelText;  // empty: remove the label
 };
@@ -131,6 +133,7 @@ int stopCommand(const Options& o);
 int identifyCommand(const Options& o);
 int exportCommand(const Options& o);
 int labelCommand(const Options& o);
-int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
+int bidsExportCommand(const Options& o);  // export --bids
+int plotCommand(const Options& o);        // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

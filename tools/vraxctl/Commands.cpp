@@ -65,6 +65,13 @@ const OptionText kOptions[] = {
     {OptionId::utc, "utc",
      "Add time_utc (ISO 8601, UTC) and time_unix (seconds) columns from the start on UTC "
      "in each file's .json sidecar."},
+    {OptionId::bids, "bids",
+     "Write a BIDS motion dataset into <dir> (needs --subject and --task): one tracking system "
+     "per sensor and kind of record, with channels, sidecars, scans and events.",
+     "dir"},
+    {OptionId::subject, "subject", "BIDS subject label (letters and digits).", "label"},
+    {OptionId::session, "session", "BIDS session label (letters and digits).", "label"},
+    {OptionId::task, "task", "BIDS task label (letters and digits).", "label"},
     {OptionId::forceOutputs, "force", "Replace existing output files (never the input)."},
     {OptionId::parallel, "parallel",
      "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
@@ -282,7 +289,18 @@ UsageError parseExport(const ParsedLine& l, Options& o) {
         return "--tidy needs a folder";
     if (l.isSet(OptionId::hdf5) && !l.path(OptionId::hdf5, o.hdf5File))
         return "--hdf5 needs a file name";
-    if (o.tidyDir.empty() && o.hdf5File.empty()) return "give --tidy DIR, --hdf5 OUT.h5 or both";
+    if (l.isSet(OptionId::bids)) {
+        if (!l.path(OptionId::bids, o.bidsDir)) return "--bids needs a folder";
+        if (!o.tidyDir.empty() || !o.hdf5File.empty())
+            return "--bids writes a dataset of its own; give it without --tidy and --hdf5";
+        o.subject = bytes(l.value(OptionId::subject));
+        o.session = bytes(l.value(OptionId::session));
+        o.task = bytes(l.value(OptionId::task));
+        if (o.subject.empty() || o.task.empty()) return "--bids needs --subject and --task";
+        return std::nullopt;
+    }
+    if (o.tidyDir.empty() && o.hdf5File.empty())
+        return "give --tidy DIR, --hdf5 OUT.h5 or both (or --bids DIR)";
     return std::nullopt;
 }
 
@@ -409,7 +427,7 @@ const std::vector<Command>& commands() {
          "one HDF5 file. Several files: the parts of one recording make one source whose time_s\n"
          "runs on; each sensor or recording is a source of its own. Never writes over its\n"
          "input, nor over an existing file without --force.",
-         {tidy, hdf5, utc, forceOutputs},
+         {tidy, hdf5, utc, bids, subject, session, task, forceOutputs},
          parseExport,
          exportCommand},
         {"label",

@@ -52,6 +52,10 @@ enum class OptionId {
     parallel,
     set,
     utc,
+    bids,
+    subject,
+    session,
+    task,
 };
 
 // A parsed command line as a command's parse step reads it.

@@ -70,6 +70,7 @@ bool makeFolder(const std::string& dir, bool& made) {
 }  // namespace
 
 int exportCommand(const Options& o) {
+    if (!o.bidsDir.empty()) return bidsExportCommand(o);
     for (const std::string& file : o.files) {
         const std::string ext = lowerExtension(file);
         if (ext != ".csv" && ext != ".bin") {
