@@ -413,3 +413,70 @@ TEST_F(MeasureTest, LiveFilesEndCleanlyWhenTheChannelCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two sensors whose clocks are off by known amounts record, one after the
+// other; their downloads' sidecars put each start on UTC, and the two
+// starts lie as far apart as the host saw them start, within the bounds.
+TEST_F(MeasureTest, DownloadedStartsLineUpOnUtcWithinTheirBounds) {
+    VirtualSensor* a = add(VirtualModel::VRAX610);
+    VirtualSensor* b = add(VirtualModel::VRAX650);
+    const auto hostLocalMs = [] {
+        const timebase::HostTime now = timebase::realHostTime();
+        return int64_t(now.utcMs) + now.zoneMs - VirtualSensor::epoch2000Ms();
+    };
+    a->setClock(hostLocalMs() + 1500, a->nowMs());  // 1.5 s ahead
+    b->setClock(hostLocalMs() - 820, b->nowMs());   // 0.82 s behind, and fast
+    b->faults.clockPpm = 200;
+    const measure::Config c =
+        parsed(R"({"ags": {"enabled": true, "rate": 10, "average": 1, "record": true}})");
+
+    struct Run {
+        const char* name;
+        const char* address;
+        double startedUtcMs = 0, halfRoundTripMs = 0;
+        QJsonObject side;
+    } runs[] = {{kName610, k610, 0, 0, {}}, {kName650, k650, 0, 0, {}}};
+    const auto start = [](const Run& run, const char* key) {
+        return run.side.value("start").toObject().value(key);
+    };
+    for (Run& run : runs) {
+        session::SensorSession s(run.name, run.address);
+        const timebase::HostTime before = timebase::realHostTime();
+        ASSERT_TRUE(s.startRecording(c, {}).ok());
+        const timebase::HostTime after = timebase::realHostTime();
+        // The start command went out in the last part of that call.
+        run.startedUtcMs = after.utcMs;
+        run.halfRoundTripMs = after.utcMs - before.utcMs;
+        eventwait::runFor(0.3);
+        ASSERT_TRUE(s.stopMeasuring().ok());
+        session::MemoryListing listing;
+        ASSERT_TRUE(s.listMemory(listing).ok());
+        session::DownloadRequest d;
+        d.saveFolder = dir;
+        d.entryRow = int(listing.entries.size()) - 1;
+        d.startText = listing.entries.back().startText;
+        d.expectedRecords = listing.entries.back().records;
+        session::DownloadReport report;
+        ASSERT_TRUE(s.downloadEntry(d, {}, report).ok());
+        run.side = jsonOf(sidecar::pathFor(report.filePath));
+        ASSERT_TRUE(start(run, "utcCorrected").toBool()) << run.name;
+    }
+    const double measured =
+        start(runs[1], "unixMs").toDouble() - start(runs[0], "unixMs").toDouble();
+    const double truth = runs[1].startedUtcMs - runs[0].startedUtcMs;
+    // The bounds of both corrections, how long each start call took (the
+    // command went out somewhere in it) and the clocks' 1 ms steps.
+    const double allowed = start(runs[0], "utcBoundMs").toDouble() +
+                           start(runs[1], "utcBoundMs").toDouble() + runs[0].halfRoundTripMs +
+                           runs[1].halfRoundTripMs + 2;
+    std::printf("starts on UTC %.1f ms apart, truly %.1f ms; allowed error %.1f ms\n", measured,
+                truth, allowed);
+    EXPECT_LE(std::abs(measured - truth), allowed)
+        << "measured " << measured << " ms apart, truly " << truth;
+    // Without the correction they would be 2.32 s off.
+    EXPECT_LT(std::abs(measured - truth), 1000.0);
+}
+
+}  // namespace
