@@ -9,6 +9,8 @@ exits 1 with the reason on the first difference.
 usage: check_tidy.py SOURCE.csv TIDY_DIR STEM
 """
 import csv
+import hashlib
+import json
 import os
 import sys
 
@@ -46,10 +48,17 @@ def fail(text):
 def main():
     source, folder, stem = sys.argv[1:4]
     expected, first = source_rows(source)
-    names = sorted(os.listdir(folder))
+    names = sorted(n for n in os.listdir(folder) if not n.endswith(".json"))
     wanted = sorted(f"{stem}_{kind}.csv" for kind in expected)
     if names != wanted:
         fail(f"files {names}, expected {wanted}")
+    # Each table has its sidecar, whose checksum is the table's.
+    for name in names:
+        with open(os.path.join(folder, name + ".json")) as f:
+            side = json.load(f)
+        with open(os.path.join(folder, name), "rb") as f:
+            if side["file"]["sha256"] != hashlib.sha256(f.read()).hexdigest():
+                fail(f"{name}: the sidecar's sha256 is not the file's")
     for kind in ["ags", "geo", "press", "batt", "ext", "qags", "ext16ad"]:
         if kind not in expected:
             continue

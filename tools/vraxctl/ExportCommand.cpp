@@ -29,7 +29,7 @@ int checkOutputs(const Options& o, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         for (const std::string& input : o.files)
             if (fileio::InputFile::sameFile(name, input)) {
-                error(shown(name) + " is an input file; export never writes over its input");
+                error(shown(name) + " is the input file; export never writes over its input");
                 return Exit::usage;
             }
         std::error_code ec;
