@@ -414,8 +414,9 @@ void MeasurePanel::setClockClicked() {
     session::ClockTime now{};
     runAction(
         [&](session::SensorSession& s) {
-            now = session::localClockNow();
-            return s.setClock(now);
+            // The time of the moment of sending (not of before connecting), then a probe.
+            timebase::ClockReading achieved;
+            return s.setClock(achieved, &now);
         },
         [&] { setStatus(msg::clockSet(clockText(now))); });
 }

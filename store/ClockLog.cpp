@@ -102,9 +102,9 @@ std::optional<int64_t> parseUtc(std::string_view t) {
 std::string formatClockLogLine(const ClockLogLine& l) {
     std::string s = formatUtc(l.utcMs);
     for (const std::string* f : {&l.sensor, &l.address, &l.event}) s += "\t" + clean(*f);
-    s += "\t" + number(l.offsetMs, "%.1f");
-    s += "\t" + number(l.boundMs, "%.1f");
-    s += "\t" + number(l.driftPpm, "%.1f");
+    s += "\t" + number(l.offsetMs, "%.3f");
+    s += "\t" + number(l.boundMs, "%.3f");
+    s += "\t" + number(l.driftPpm, "%.2f");
     s += "\t" + clean(l.entry);
     s += "\t" + clean(l.detail);
     return s;

@@ -40,8 +40,8 @@ bool appendWholeLine(const std::string& path, const std::string& line, const std
     bool fresh = fd >= 0;
     if (!fresh) {
         if (errno != EEXIST) return fail(why, path, errno);
-        // Non-blocking: a FIFO without a reader fails instead of hanging.
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        // Read-write to look at the last byte; non-blocking, so a FIFO never hangs.
+        fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             const int err = errno;
             if (err == ELOOP) {

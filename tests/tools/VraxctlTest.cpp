@@ -139,7 +139,9 @@ TEST_F(VraxctlTest, DownloadLayoutAndExistingFiles) {
     Result r = run("download --demo VRAX610-001 --all --out out");
     ASSERT_TRUE(exits(r, 0, {"VRAX610-001 entry 2: 24000/24000 records (100%)"}));
     // Files named and placed as the window does, one CSV line per record.
+    // Beside the day folder, the clock log: a reading before each download.
     EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"clock-log.tsv", dayFolder}));
+    EXPECT_EQ(countLines(readFile(dir / "out" / "clock-log.tsv")), 4u);
     EXPECT_EQ(dataFilesIn(day()), (std::vector<std::string>{kEntry1, kEntry2, kEntry3}));
     EXPECT_EQ(countLines(readFile(day() / kEntry2)), 24000u);
     const std::string whole1 = readFile(day() / kEntry1);
@@ -803,6 +805,44 @@ TEST_F(VraxctlTest, SidecarsLabelsAndUtcExportOfParts) {
     EXPECT_EQ(conv["file"].toObject()["kind"].toString(), "conversion");
     EXPECT_EQ(conv["records"].toObject()["received"].toInt(), 1500);
     EXPECT_EQ(conv["source"].toObject()["sidecar"].toObject()["entry"].toInt(), 1);
+}
+
+// clock: the done-when run of the demo (offset within 3 ms of 1500 and its
+// bound), the log it appends, drift from the earlier reading, --set and
+// set-clock, JSON, and a sensor that does not answer the time request.
+TEST_F(VraxctlTest, ClockMeasuresOffsetBoundAndDriftAndLogsEachReading) {
+    const QString faults = QStringLiteral("clock:VRAX610-001:1500:200,latency:VRAX610-001:20:10");
+    Result r = run("clock VRAX610-001 --demo", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"VRAX610-001: clock offset +", " ms \xC2\xB1 "})) << r.err;
+    const double offset = std::stod(r.out.substr(r.out.find("offset ") + 7));
+    EXPECT_NEAR(offset, 1500, 3) << r.out;
+    EXPECT_EQ(r.out.find("drift"), npos);
+
+    r = run("clock VRAX610-001 --demo", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"clock offset +", "VRAX610-001: drift "}));
+    r = run("clock VRAX610-001 --demo --json", faults);
+    ASSERT_TRUE(exits(r, 0, {}, {"\"offsetMs\": 1", "\"boundMs\"", "\"driftPpm\""}));
+
+    const std::string log = readFile(dir / "clock-log.tsv");
+    EXPECT_EQ(
+        log.rfind("utc\tsensor\taddress\tevent\toffset_ms\tbound_ms\tdrift_ppm\tentry\tdetail\n",
+                  0),
+        0u);
+    EXPECT_EQ(countLines(log), 4u);
+    EXPECT_NE(log.find("\tVRAX610-001\t00:1B:DC:61:00:01\tprobe\t1"), npos);
+
+    EXPECT_TRUE(exits(run("set-clock VRAX610-001 --demo --out sub", faults), 0, {},
+                      {"VRAX610-001: clock set to ", "clock offset -"}));
+    EXPECT_TRUE(
+        exits(run("clock VRAX610-001 --demo --set --out sub", faults), 0, {}, {"clock set to "}));
+    const std::string sub = readFile(dir / "sub" / "clock-log.tsv");
+    EXPECT_EQ(countLines(sub), 3u);
+    EXPECT_NE(sub.find("\tset\t-"), npos) << sub;
+
+    EXPECT_TRUE(exits(run("clock VRAX610-001 --demo --out old", "nogetd:VRAX610-001"), 5,
+                      {"VRAX610-001: the clock could not be read: the sensor did not answer"}));
+    EXPECT_NE(readFile(dir / "old" / "clock-log.tsv").find("\tprobe\t\t\t\t\t"), npos);
+    EXPECT_TRUE(exits(run("clock --demo VRAX610-001 --out "), 2, {"--out needs a folder"}));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "protocol/DateTimeBytes.h"
 #include "tools/vraxctl/Cli.h"
@@ -79,6 +81,8 @@ int clockRun(const Options& o, bool set, const char* command) {
             }
         }
         why.clear();
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
         if (!timebase::appendClockLog(folder, line, why))
             warning("the clock log was not written: " + shown(why));
 

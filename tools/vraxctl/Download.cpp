@@ -203,6 +203,8 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         session::DownloadReport result;
         const Outcome out = s.downloadEntry(request, hooks, result);
         progress.finish(result.records);
+        if (!result.clockLogError.empty())
+            warning(label + ": the clock log was not written: " + shown(result.clockLogError));
         capture.marker({{"event", "transfer-end"},
                         {"sensor", ref.name},
                         {"entry", std::to_string(e)},
