@@ -78,11 +78,11 @@ std::string pathFor(const std::string& dataPath) {
 
 bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error, bool records) {
     facts = FileFacts{};
-    facts.sha256 = sha256OfFile(path, error);
-    if (facts.sha256.empty()) return false;
     std::error_code ec;
     facts.bytes = std::filesystem::file_size(path, ec);
-    if (!records) return true;
+    if (!records) return !ec || (error = ec.message(), false);
+    facts.sha256 = sha256OfFile(path, error);
+    if (facts.sha256.empty()) return false;
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (ext == ".bin") return scanBin(path, facts, error);
@@ -125,7 +125,9 @@ std::string toJson(const Description& d, const std::string& dataPath, const File
         .field("complete", d.complete);
     if (!d.complete && !d.incompleteReason.empty()) w.field("incompleteReason", d.incompleteReason);
     if (d.part >= 0) w.field("part", d.part);
-    w.field("bytes", facts.bytes).field("sha256", facts.sha256).endObject();
+    w.field("bytes", facts.bytes);
+    if (!facts.sha256.empty()) w.field("sha256", facts.sha256);
+    w.endObject();
 
     w.beginObject("sensor")
         .field("name", d.sensorName)

@@ -54,8 +54,9 @@ struct Description {
     std::optional<std::array<int, 4>> ad16Gains;
     bool filtered = false;  // 16-bit AD lines carry the filtered values
 
-    // False for a table of another layout (an export): the file is hashed,
-    // its records are not counted.
+    // False for a table of another layout (an export): its records are not
+    // counted, and it is not hashed (an export is made again from its source,
+    // whose sidecar it carries, and hashing would double the export's time).
     bool downloadLayout = true;
     std::string sourceFile;         // a conversion's input
     std::string sourceSidecarJson;  // its sidecar, JSON object text; empty: none
@@ -75,7 +76,7 @@ struct FileFacts {
 };
 
 // Reads a download-line CSV or a binary dump (by its extension) in blocks;
-// with `records` false only its size and SHA-256.
+// with `records` false only its size.
 bool scanDataFile(const std::string& path, FileFacts& facts, std::string& error,
                   bool records = true);
 
