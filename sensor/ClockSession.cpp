@@ -106,6 +106,9 @@ void SensorSession::probeBeforeDownload(const DownloadRequest& request, Download
         timebase::readClockLog(request.saveFolder, s->address(), why);
     if (const auto base = timebase::driftBase(earlier))
         line.driftPpm = timebase::driftPpm(*base, line);
+    report.driftPpm = line.driftPpm;
+    if (!earlier.empty() && earlier.front().event == timebase::event::set)
+        report.lastSetUtcMs = earlier.front().utcMs;
     if (!timebase::appendClockLog(request.saveFolder, line, report.clockLogError)) return;
 }
 

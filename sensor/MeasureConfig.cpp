@@ -25,6 +25,9 @@ constexpr Range kByte{0, 255};
 constexpr Range kRangeIndex{0, 3};
 constexpr Range kPort{0, 5};  // 0: off; 1 to 5: the configurations the port sender maps
 constexpr Range kOverwrite{0, 1};
+// The sender carries a byte, but the download line writes each gain as one
+// hex digit: a larger gain would make lines no reader understands.
+constexpr Range kGain{0, 15};
 
 std::string rangeText(Range r) {
     return std::to_string(r.low) + " to " + std::to_string(r.high);
@@ -159,7 +162,7 @@ std::optional<Config> parseConfig(std::string_view json, std::string& error) {
             ok = readFour(v, k, kPort, ports, error);
             c.extPorts = ports;
         } else if (k == "ad16Gains") {
-            ok = readFour(v, k, kByte, c.ad16Gains, error);
+            ok = readFour(v, k, kGain, c.ad16Gains, error);
         } else if (k == "buzzerVolume") {
             ok = readInt(v, k, kByte, n, error);
             c.buzzerVolume = n;
@@ -269,7 +272,7 @@ std::string validate(const Config& c, bool isVRAX650) {
     for (int i = 0; i < 4 && e.empty(); ++i) {
         const std::string n = "[" + std::to_string(i) + "]";
         if (c.extPorts) e = checkValue("extPorts" + n, (*c.extPorts)[size_t(i)], kPort);
-        if (e.empty()) e = checkValue("ad16Gains" + n, c.ad16Gains[size_t(i)], kByte);
+        if (e.empty()) e = checkValue("ad16Gains" + n, c.ad16Gains[size_t(i)], kGain);
     }
     if (e.empty() && c.buzzerVolume) e = checkValue("buzzerVolume", *c.buzzerVolume, kByte);
     if (e.empty() && c.overwriteMode) e = checkValue("overwriteMode", *c.overwriteMode, kOverwrite);

@@ -1,12 +1,15 @@
 // The measuring actions of a session: clock, beep, compass calibration,
 // settings, start and stop, and the live session.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "protocol/DateTimeBytes.h"
+#include "sensor/Provenance.h"
 #include "sensor/RunGuard.h"
 #include "sensor/SensorSession.h"
 #include "store/TsvSidecar.h"
@@ -251,10 +254,24 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     RunGuard guard(running_);
     int32_t err = 0;
     eventwait::runFor(0.01);
+    // The host's time around the start command: the records' time 0 lies between.
+    const timebase::HostClock clock =
+        hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
+    const timebase::HostTime sent = clock();
     s->sendSensStartCommand(err);
     Result result = Result::done;
     Step step = Step::live;
-    if (!waitOK(s, kStartWait, true)) {
+    const bool startAnswered = waitOK(s, kStartWait, true);
+    const timebase::HostTime answered = clock();
+    provenance::LiveStart liveStart;
+    liveStart.startUtcMs = int64_t(std::llround((sent.utcMs + answered.utcMs) / 2));
+    liveStart.boundMs = (answered.monoMs - sent.monoMs) / 2;
+    {
+        const datetime::SensorDateTime t =
+            datetime::fromMsSinceEpoch(liveStart.startUtcMs + answered.zoneMs);
+        liveStart.start = ClockTime{t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec};
+    }
+    if (!startAnswered) {
         const Outcome f = failure(Step::start);
         result = f.result;
         step = Step::start;
@@ -360,6 +377,10 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     if (!end.path.empty()) report.files.push_back(end.path);
     if (!end.error.empty()) report.fileError = end.error;
     store.setSavePartLimit(0, nullptr);
+    liveStart.lastComplete = end.kind == SaveFileEnd::complete;
+    if (!report.files.empty())
+        provenance::writeLiveSidecars(*s, request, config, liveStart, report.files,
+                                      report.sidecarError);
     const std::string where = report.files.empty() ? std::string() : report.files.back();
     // A file that failed while records arrived: `where` is what was kept of it.
     if (result == Result::done && anyInFile && end.kind != SaveFileEnd::complete)

@@ -7,6 +7,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "sensor/Provenance.h"
 #include "sensor/RunGuard.h"
 
 namespace session {
@@ -199,6 +200,20 @@ Outcome SensorSession::eraseMemory() {
     return o;
 }
 
+namespace {
+constexpr float kRangeAnswerWait = 0.5f;
+}
+
+void SensorSession::readRanges(DownloadReport& report) {
+    VRAXSensor* s = vraxSensor.get();
+    int32_t err = 0;
+    // Older firmware may not answer: a short wait each, and no retry.
+    if (s->sendGetAccRangeCommand(err) == kSent && s->waitOK(kRangeAnswerWait, true))
+        report.accRange = s->accRangeRead();
+    if (s->sendGetGyrRangeCommand(err) == kSent && s->waitOK(kRangeAnswerWait, true))
+        report.gyrRange = s->gyrRangeRead();
+}
+
 std::string dayFolderOf(const DownloadRequest& request) {
     int year = request.year, month = request.month, day = request.day;
     if (year == 0) localToday(year, month, day);
@@ -231,9 +246,11 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
 
     // The clock before the transfer, so the entry can be put on UTC later.
     probeBeforeDownload(request, report);
+    readRanges(report);
     s->clearSensorData();
     s->setWriteAD16FilterdData(request.filtered ? 1 : 0);
     int32_t err = 0;
+    const uint64_t gainAnswersBefore = s->ad16GainAnswers();
     if (BtUtilClass::checkSensorType2(s->name()) == 2)
         s->getMemEntryInfo2(request.entryRow + 1, err);
 
@@ -295,6 +312,11 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     s->flashWriteBuffer();
     s->clearSaveFlag();
     report.records = store.count();
+    if (s->ad16GainAnswers() != gainAnswersBefore) {
+        std::array<int, 4> gains{};
+        for (int port = 0; port < 4; ++port) gains[size_t(port)] = s->getAd16Gain(port);
+        report.ad16Gains = gains;
+    }
     // The last report is the final count, also for a transfer shorter than one poll.
     if (hooks.progress && result != Result::notSent)
         hooks.progress(report.records, request.expectedRecords);
@@ -310,6 +332,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     report.filePath = end.path;
     report.fileError = end.error;
     if (result == Result::done && !report.complete) result = Result::fileError;
+    provenance::writeDownloadSidecar(*s, request, report, result, report.sidecarError);
     return Outcome::aboutPath(result, Step::download, report.filePath);
 }
 

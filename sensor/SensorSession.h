@@ -139,6 +139,14 @@ struct DownloadReport {
     // did not say its time), and why its clock log line was not written.
     timebase::ClockReading clock;
     std::string clockLogError;
+    // The range settings read before the transfer (none: not answered);
+    // they may differ from those the entry was recorded with.
+    std::optional<int> accRange, gyrRange;
+    // The 16-bit AD gains the sensor gave for the entry (VRAX650), when it did.
+    std::optional<std::array<int, 4>> ad16Gains;
+    std::optional<double> driftPpm;       // of the sensor clock since it was set, when known
+    std::optional<int64_t> lastSetUtcMs;  // when the clock log last saw the clock set
+    std::string sidecarError;             // why the file's sidecar was not written
 };
 
 struct DownloadHooks {
@@ -221,6 +229,7 @@ struct LiveReport {
     bool stoppedByUser = false;
     bool stopAcknowledged = false;
     std::string fileError;
+    std::string sidecarError;  // why a file's sidecar was not written
 };
 
 class SensorSession {
@@ -309,6 +318,8 @@ class SensorSession {
 
     // The download's clock probe and its log line; never fails the download.
     void probeBeforeDownload(const DownloadRequest& request, DownloadReport& report);
+    // The range settings as the sensor gives them now; never fails the download.
+    void readRanges(DownloadReport& report);
 
     std::unique_ptr<VRAXSensor> vraxSensor;
     timebase::HostClock hostClock;

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <QtEndian>
@@ -110,6 +111,15 @@ class VraxctlTest : public ::testing::Test {
         return names;
     }
 
+    // The files of a folder less the sidecars ("<file>.json").
+    std::vector<std::string> dataFilesIn(const fs::path& folder) const {
+        std::vector<std::string> names = filesIn(folder);
+        std::erase_if(names, [](const std::string& n) {
+            return n.size() > 5 && n.compare(n.size() - 5, 5, ".json") == 0;
+        });
+        return names;
+    }
+
     fs::path day() const { return dir / "out" / dayFolder; }
 
     fs::path dir;
@@ -132,7 +142,7 @@ TEST_F(VraxctlTest, DownloadLayoutAndExistingFiles) {
     // Beside the day folder, the clock log: a reading before each download.
     EXPECT_EQ(filesIn(dir / "out"), (std::vector<std::string>{"clock-log.tsv", dayFolder}));
     EXPECT_EQ(countLines(readFile(dir / "out" / "clock-log.tsv")), 4u);
-    EXPECT_EQ(filesIn(day()), (std::vector<std::string>{kEntry1, kEntry2, kEntry3}));
+    EXPECT_EQ(dataFilesIn(day()), (std::vector<std::string>{kEntry1, kEntry2, kEntry3}));
     EXPECT_EQ(countLines(readFile(day() / kEntry2)), 24000u);
     const std::string whole1 = readFile(day() / kEntry1);
 
@@ -158,7 +168,7 @@ TEST_F(VraxctlTest, DownloadLayoutAndExistingFiles) {
     writeFile(day() / kEntry1, "mine\r\n");
     ASSERT_TRUE(exits(run("download --demo VRAX610-001 1 --out out --overwrite"), 0));
     EXPECT_EQ(readFile(day() / kEntry1), whole1);
-    EXPECT_EQ(filesIn(day()), (std::vector<std::string>{kEntry1, kEntry3}));
+    EXPECT_EQ(dataFilesIn(day()), (std::vector<std::string>{kEntry1, kEntry3}));
 }
 
 TEST_F(VraxctlTest, ExitCodesOfFailures) {
@@ -885,6 +895,83 @@ TEST_F(VraxctlTest, CommonStartOfSeveralSensors) {
     EXPECT_TRUE(exits(run("mark --out out x"), 3, {"is not a recording session"}));
     EXPECT_FALSE(fs::exists(dir / ".." / "evil.tsv"));
     EXPECT_TRUE(exits(run("stop --demo VRAX610-001"), 0));
+}
+
+QJsonObject sidecarOf(const fs::path& file) {
+    const std::string text = readFile(file.string() + ".json");
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+    EXPECT_TRUE(doc.isObject()) << file;
+    return doc.object();
+}
+
+// Labels, sidecars of live parts, downloads and conversions, and export of
+// the parts of one session with UTC columns that run on across the parts.
+TEST_F(VraxctlTest, SidecarsLabelsAndUtcExportOfParts) {
+    writeFile(dir / "cfg.json", R"({"ags": {"enabled": true, "rate": 10, "average": 1}})");
+    ASSERT_TRUE(exits(run("label VRAX610-001 wrist --out out"), 0, {}, {"VRAX610-001: wrist"}));
+    ASSERT_TRUE(exits(
+        run("live --demo VRAX610-001 --config cfg.json --seconds 1 --lines 40 --out out", ""), 0));
+    std::vector<fs::path> parts;
+    for (const std::string& name : filesIn(day()))
+        if (name.rfind("live_", 0) == 0 && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".csv") == 0)
+            parts.push_back(day() / name);
+    ASSERT_GE(parts.size(), 2u);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const QJsonObject side = sidecarOf(parts[i]);
+        EXPECT_EQ(side["sensor"].toObject()["label"].toString(), "wrist");
+        EXPECT_EQ(side["file"].toObject()["part"].toInt(), int(i));
+        EXPECT_EQ(side["start"].toObject()["clockSource"].toString(), "host clock");
+    }
+
+    // The parts are one source: one table, time_s and time_utc run on.
+    QStringList args{"export"};
+    for (const fs::path& p : parts) args << QString::fromStdString(p.string());
+    args << "--tidy"
+         << "tables"
+         << "--utc";
+    ASSERT_TRUE(exits(run(args), 0));
+    const std::vector<std::string> tables = filesIn(dir / "tables");
+    ASSERT_EQ(tables.size(), 2u);  // the ags table and its sidecar
+    const std::string csv = readFile((dir / "tables" / tables[0]).string());
+    ASSERT_EQ(csv.substr(0, csv.find('\n')),
+              "time_ms,time_s,time_utc,time_unix,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z");
+    const int64_t startMs = sidecarOf(parts[0])["start"].toObject()["unixMs"].toInteger();
+    std::istringstream rows(csv.substr(csv.find('\n') + 1));
+    std::string row;
+    int64_t previous = -1, n = 0;
+    while (std::getline(rows, row)) {
+        const QStringList f = QString::fromStdString(row).split(',');
+        ASSERT_EQ(f.size(), 10) << row;
+        const int64_t ms = f[0].toLongLong();
+        EXPECT_GT(ms, previous) << row;
+        previous = ms;
+        const QDateTime utc = QDateTime::fromString(f[2], Qt::ISODateWithMs);
+        EXPECT_EQ(utc.toMSecsSinceEpoch(), startMs + ms) << row;
+        EXPECT_EQ(int64_t(std::llround(f[3].toDouble() * 1000)), startMs + ms) << row;
+        ++n;
+    }
+    EXPECT_GE(n, 80);
+    fs::remove(parts[0].string() + ".json");
+    EXPECT_TRUE(exits(run(QStringList{"export", QString::fromStdString(parts[0].string()), "--tidy",
+                                      "t3", "--utc"}),
+                      6, {"no sidecar"}));
+
+    // A download's sidecar: the file's hash, the entry, the ranges read.
+    ASSERT_TRUE(exits(run("download --demo VRAX610-001 1 --out out"), 0));
+    const QJsonObject down = sidecarOf(day() / kEntry1);
+    EXPECT_EQ(down["entry"].toInt(), 1);
+    EXPECT_EQ(down["file"].toObject()["sha256"].toString().size(), 64);
+    EXPECT_EQ(down["records"].toObject()["received"].toInt(), 1500);
+    EXPECT_TRUE(down["settings"].toObject().contains("readAtDownload"));
+    // A conversion's sidecar keeps its source's.
+    ASSERT_TRUE(exits(run(QStringList{"convert", QString::fromStdString((day() / kEntry1).string()),
+                                      "--to", "bin", "--output", "e1.bin"}),
+                      0));
+    const QJsonObject conv = sidecarOf(dir / "e1.bin");
+    EXPECT_EQ(conv["file"].toObject()["kind"].toString(), "conversion");
+    EXPECT_EQ(conv["records"].toObject()["received"].toInt(), 1500);
+    EXPECT_EQ(conv["source"].toObject()["sidecar"].toObject()["entry"].toInt(), 1);
 }
 
 // clock: the done-when run of the demo (offset within 3 ms of 1500 and its

@@ -38,6 +38,12 @@ struct SaveOptions {
     bool overwrite = false;
 };
 
+// The sidecar of a file that vraxctl wrote from `source` (convert, export):
+// the source's own sidecar when it has one is kept inside. Warns and goes on
+// when it cannot be written.
+void writeDerivedSidecar(const std::string& written, const std::string& source,
+                         const std::string& kind, bool replace);
+
 // "vraxctl: <text>" on standard error.
 void error(const std::string& text);
 void warning(const std::string& text);

@@ -11,8 +11,8 @@ namespace {
 
 // The order of the command list (vraxctl --help).
 const char* const kListOrder[] = {
-    "list",    "entries", "download", "info", "set-clock", "clock",    "erase",  "replay",
-    "convert", "record",  "live",     "mark", "stop",      "identify", "export", "plot",
+    "list",   "entries", "download", "info", "set-clock", "clock",  "erase", "replay", "convert",
+    "record", "live",    "mark",     "stop", "identify",  "export", "label", "plot",
 };
 
 size_t listPosition(const Command& c) {
@@ -25,7 +25,7 @@ std::vector<Command> allCommands() {
     std::vector<Command> table;
     for (std::vector<Command> (*family)() :
          {sensorCommands, clockCommands, downloadCommands, replayCommands, convertCommands,
-          measureCommands, liveCommands, exportCommands})
+          measureCommands, liveCommands, exportCommands, labelCommands})
         for (Command& c : family()) table.push_back(std::move(c));
 #ifdef VRAXCTL_PLOT
     for (Command& c : plotCommands()) table.push_back(std::move(c));

@@ -139,6 +139,7 @@ std::vector<Command> convertCommands();   // convert
 std::vector<Command> measureCommands();   // record, stop, identify
 std::vector<Command> liveCommands();      // live, mark
 std::vector<Command> exportCommands();    // export
+std::vector<Command> labelCommands();     // label
 std::vector<Command> plotCommands();      // plot: only with the preview built (VRAXCTL_PLOT)
 
 // Every command, in the order of the command list.

@@ -90,6 +90,7 @@ int convertCommand(const ConvertOptions& o) {
             error(shown(why) + "; no file was written");
             return Exit::fileError;
         }
+        writeDerivedSidecar(names[0], o.file, "conversion", o.force);
         std::printf("%llu records -> %s\n", (unsigned long long)store.count(),
                     shown(names[0]).c_str());
         return Exit::ok;
@@ -109,6 +110,7 @@ int convertCommand(const ConvertOptions& o) {
     if (saved.leftOut > 0)
         warning(std::to_string(saved.leftOut) +
                 " records have no line in the whole-store format (qags) and were left out");
+    for (const std::string& f : saved.files) writeDerivedSidecar(f, o.file, "conversion", o.force);
     std::printf("%llu lines -> %s", (unsigned long long)saved.lines,
                 shown(saved.files.front()).c_str());
     if (saved.files.size() > 1)

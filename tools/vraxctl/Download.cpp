@@ -220,6 +220,16 @@ SensorSummary downloadSensor(const SensorRef& ref, const DownloadOptions& o, Cap
                         {"entry", std::to_string(e)},
                         {"result", resultText(out.result)},
                         {"records", std::to_string(result.records)}});
+        if (result.ad16Gains)
+            for (int g : *result.ad16Gains)
+                if (g > 15) {
+                    warning(label +
+                            ": the sensor gives 16-bit AD gains above 15; the lines say F for "
+                            "them and the real gains are in the file's .json sidecar");
+                    break;
+                }
+        if (!result.sidecarError.empty())
+            warning(label + ": the sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) {
             if (out.step != Step::download) {
                 summary.code = report(out, ref.name);

@@ -131,6 +131,8 @@ int liveOne(const LiveOptions& o) {
         if (!result.fileError.empty())
             error(shown(ref.name) + ": the file could not be written completely (" +
                   shown(result.fileError) + ")");
+        if (!result.sidecarError.empty())
+            warning(shown(ref.name) + ": a sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) return report(out, ref.name);
         if (result.records == 0)
             warning(shown(ref.name) + ": no record arrived, so no file was kept");

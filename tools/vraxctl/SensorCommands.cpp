@@ -12,6 +12,7 @@
 #include <iostream>
 #include <optional>
 
+#include "store/TimeText.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Report.h"
@@ -67,11 +68,20 @@ int entriesCommand(const EntriesOptions& o) {
         if (!out.ok()) return report(out, ref.name);
         if (o.json) {
             QJsonArray entries;
-            for (size_t i = 0; i < listing.entries.size(); ++i)
-                entries.append(
-                    QJsonObject{{"entry", int(i) + 1},
-                                {"start", QString::fromStdString(listing.entries[i].startText)},
-                                {"records", listing.entries[i].records}});
+            for (size_t i = 0; i < listing.entries.size(); ++i) {
+                const session::EntryInfo& e = listing.entries[i];
+                QJsonObject item{{"entry", int(i) + 1},
+                                 {"start", QString::fromStdString(e.startText)},
+                                 {"records", e.records}};
+                // The start on the sensor's clock, read as this computer's local time.
+                const timetext::LocalInstant at =
+                    timetext::fromLocal({e.start.year, e.start.month, e.start.day, e.start.hour,
+                                         e.start.minute, e.start.second, e.start.millisecond});
+                if (at.valid)
+                    item.insert("startIso", QString::fromStdString(timetext::isoWithOffset(
+                                                at.unixMs, at.offsetSeconds)));
+                entries.append(item);
+            }
             QJsonObject doc{{"name", QString::fromStdString(ref.name)},
                             {"address", QString::fromStdString(ref.address)},
                             {"model", ref.model()},

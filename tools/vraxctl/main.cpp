@@ -13,6 +13,7 @@
 #include <QApplication>
 #endif
 
+#include "sensor/Provenance.h"
 #include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
@@ -55,6 +56,7 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
 int run(int argc, char** argv) {
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vraxctl"));
+    provenance::setTool("vraxctl", VRAX_VERSION);
     QStringList args;
     for (int i = 0; i < argc; ++i) args << cli::fromBytes(argv[i]);
     if (args.size() < 2) {
