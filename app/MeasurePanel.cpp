@@ -100,21 +100,21 @@ void MeasurePanel::build() {
     settingsLayout->addLayout(grid);
     const char* headers[] = {"Kind", "Enabled", "Rate", "Average", "Record"};
     for (int c = 0; c < 5; ++c) grid->addWidget(new QLabel(QString::fromLatin1(headers[c])), 0, c);
-    for (size_t k = 0; k < measure::kKindCount; ++k) {
-        const QString key = QString::fromLatin1(measure::kindKey(measure::Kind(k)));
-        const int row = int(k) + 1;
+    for (size_t i = 0; i < measure::kKindCount; ++i) {
+        const measure::Kind kind = measure::kKindsInOrder[i];
+        const QString key = QString::fromLatin1(measure::kindKey(kind));
+        const int row = int(i) + 1;
         auto* label = new QLabel(
-            measure::Kind(k) == measure::Kind::ext16ad ? key + QStringLiteral(" (VRAX650)") : key,
-            settings);
+            kind == measure::Kind::ext16ad ? key + QStringLiteral(" (VRAX650)") : key, settings);
         grid->addWidget(label, row, 0);
-        KindRow& r = kindRows[k];
+        KindRow& r = kindRows[size_t(kind)];
         r.enabled = new QCheckBox(settings);
         r.enabled->setObjectName(QStringLiteral("enabled_") + key);
         r.record = new QCheckBox(settings);
         r.record->setObjectName(QStringLiteral("record_") + key);
         r.record->setToolTip(QStringLiteral("Record into the sensor's memory"));
         grid->addWidget(r.enabled, row, 1);
-        if (measure::Kind(k) == measure::Kind::batt) {
+        if (kind == measure::Kind::batt) {
             r.rate = r.average = nullptr;  // the battery has no rate or averaging
         } else {
             r.rate = spin(settings, QStringLiteral("rate_") + key, 0, 255);
@@ -559,10 +559,11 @@ void MeasurePanel::runLive() {
 void MeasurePanel::showProgress(const session::LiveProgress& p) {
     QStringList parts;
     const QLocale locale = QLocale::c();
-    for (size_t k = 0; k < measure::kKindCount; ++k) {
+    for (const measure::Kind kind : measure::kKindsInOrder) {
+        const size_t k = size_t(kind);
         if (p.recordsPerKind[k] == 0) continue;
         parts << QStringLiteral("%1 %2/s (%3)")
-                     .arg(QString::fromLatin1(measure::kindKey(measure::Kind(k))))
+                     .arg(QString::fromLatin1(measure::kindKey(kind)))
                      .arg(p.ratePerKind[k], 0, 'f', 1)
                      .arg(locale.toString(qulonglong(p.recordsPerKind[k])));
     }

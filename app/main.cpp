@@ -14,6 +14,7 @@
 #include "app/Screenshots.h"
 #include "link/BtUtilClass.h"
 #include "link_sim/BackendChoice.h"
+#include "sensor/Provenance.h"
 #include "sensor/SensorSession.h"
 #include "store/FileIO.h"
 #include "store/TextScan.h"
@@ -85,6 +86,7 @@ bool hasArgument(int argc, char** argv, std::initializer_list<const char*> names
 void nameApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("VRAX"));
     QCoreApplication::setApplicationName(QStringLiteral("VRAXDataController"));
+    provenance::setTool("vrax-data-controller", VRAX_VERSION);
     QCoreApplication::setApplicationVersion(QStringLiteral(VRAX_VERSION));
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sensor/ClockProbe.h"
@@ -64,6 +65,26 @@ struct Outcome {
     std::string
         setting;  // the setting refused or unanswered: its JSON key, or "clock", "start", ...
     bool ok() const { return result == Result::done; }
+
+    // How a step ended, with nothing more to tell.
+    static Outcome failed(Result r, Step s) { return Outcome{r, s, 0, {}, {}}; }
+    // Another sequence of the session is running.
+    static Outcome busy(Step s) { return failed(Result::busy, s); }
+    // A step that ended on a folder or file: `path` names it.
+    static Outcome aboutPath(Result r, Step s, std::string path) {
+        return Outcome{r, s, 0, std::move(path), {}};
+    }
+    static Outcome fileError(Step s, std::string path) {
+        return aboutPath(Result::fileError, s, std::move(path));
+    }
+    // A setting refused, unanswered or not accepted: its JSON key, or "clock", "start", ...
+    static Outcome aboutSetting(Result r, Step s, std::string setting) {
+        return Outcome{r, s, 0, {}, std::move(setting)};
+    }
+    // A step the Bluetooth platform failed, with its status.
+    static Outcome platformFailure(Result r, Step s, int32_t status) {
+        return Outcome{r, s, status, {}, {}};
+    }
 };
 
 struct EntryInfo {
@@ -118,6 +139,14 @@ struct DownloadReport {
     // did not say its time), and why its clock log line was not written.
     timebase::ClockReading clock;
     std::string clockLogError;
+    // The range settings read before the transfer (none: not answered);
+    // they may differ from those the entry was recorded with.
+    std::optional<int> accRange, gyrRange;
+    // The 16-bit AD gains the sensor gave for the entry (VRAX650), when it did.
+    std::optional<std::array<int, 4>> ad16Gains;
+    std::optional<double> driftPpm;       // of the sensor clock since it was set, when known
+    std::optional<int64_t> lastSetUtcMs;  // when the clock log last saw the clock set
+    std::string sidecarError;             // why the file's sidecar was not written
 };
 
 struct DownloadHooks {
@@ -169,8 +198,10 @@ inline constexpr uint64_t kTimePairEveryMs = 1000;
 struct LiveProgress {
     double elapsed = 0;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
-    std::array<double, 7> ratePerKind{};  // records per second over the last second
+    // Indexed by measure::Kind.
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};
+    std::array<double, measure::kKindCount>
+        ratePerKind{};  // records per second over the last second
     float batteryVoltage = 0;
     std::string filePath;  // the file being written
     bool writeFailing = false;
@@ -194,10 +225,11 @@ struct LiveReport {
     // without .csv>.timemap.tsv"; empty when no record came.
     std::string timeMapPath;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};  // indexed by measure::Kind
     bool stoppedByUser = false;
     bool stopAcknowledged = false;
     std::string fileError;
+    std::string sidecarError;  // why a file's sidecar was not written
 };
 
 class SensorSession {
@@ -291,6 +323,8 @@ class SensorSession {
 
     // The download's clock probe and its log line; never fails the download.
     void probeBeforeDownload(const DownloadRequest& request, DownloadReport& report);
+    // The range settings as the sensor gives them now; never fails the download.
+    void readRanges(DownloadReport& report);
 
     std::unique_ptr<VRAXSensor> vraxSensor;
     timebase::HostClock hostClock;

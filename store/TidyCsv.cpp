@@ -13,12 +13,55 @@
 namespace tidy {
 namespace {
 
-// time_ms, time_s and twelve values: well below this.
-constexpr size_t kMaxRowLength = 320;
+// time_ms, time_s, time_utc, time_unix and twelve values: well below this.
+constexpr size_t kMaxRowLength = 400;
 
 template <class T>
 char* number(char* at, T value) {
     return std::to_chars(at, at + 24, value).ptr;
+}
+
+// "YYYY-MM-DDThh:mm:ss.mmmZ" without snprintf: this runs once per row.
+char* isoUtcInto(char* at, int64_t unixMs) {
+    int64_t days = unixMs / 86400000;
+    int64_t inDay = unixMs % 86400000;
+    if (inDay < 0) {
+        inDay += 86400000;
+        --days;
+    }
+    // Days to civil date (proleptic Gregorian).
+    int64_t z = days + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int d = int(doy - (153 * mp + 2) / 5 + 1);
+    const int m = int(mp < 10 ? mp + 3 : mp - 9);
+    const int64_t y = yoe + era * 400 + (m <= 2);
+    if (y < 0 || y > 9999) return std::to_chars(at, at + 24, unixMs).ptr;  // no such ISO year
+    auto two = [&](int v) {
+        *at++ = char('0' + v / 10);
+        *at++ = char('0' + v % 10);
+    };
+    two(int(y / 100));
+    two(int(y % 100));
+    *at++ = '-';
+    two(m);
+    *at++ = '-';
+    two(d);
+    *at++ = 'T';
+    two(int(inDay / 3600000));
+    *at++ = ':';
+    two(int(inDay / 60000 % 60));
+    *at++ = ':';
+    two(int(inDay / 1000 % 60));
+    *at++ = '.';
+    const int ms = int(inDay % 1000);
+    *at++ = char('0' + ms / 100);
+    two(ms % 100);
+    *at++ = 'Z';
+    return at;
 }
 
 }  // namespace
@@ -85,8 +128,10 @@ bool CsvTables::open(const std::string& dir, const std::string& stem,
             return false;
         }
         std::string header;
-        for (const std::string& name : columnNames(t.dataType, filtered))
+        for (const std::string& name : columnNames(t.dataType, filtered)) {
             header += (header.empty() ? "" : ",") + name;
+            if (utcStart && name == kTimeS) header += std::string(",") + kTimeUtc + "," + kTimeUnix;
+        }
         header += '\n';
         file->write(header.data(), header.size());
         order.push_back(file.get());
@@ -105,6 +150,15 @@ void CsvTables::add(const SensorDataRecord& r) {
     // The difference as unsigned arithmetic: stamps far apart never overflow.
     appendSeconds(seconds, int64_t(uint64_t(recordedMs(r)) - uint64_t(origin)));
     for (char c : seconds) *at++ = c;
+    if (utcStart) {
+        const int64_t unixMs = *utcStart + recordedMs(r);
+        *at++ = ',';
+        at = isoUtcInto(at, unixMs);
+        *at++ = ',';
+        seconds.clear();
+        appendSeconds(seconds, unixMs);
+        for (char c : seconds) *at++ = c;
+    }
     for (int v = 0; v < valueColumns(r.dataType, filtered); ++v) {
         *at++ = ',';
         at = number(at, r.values[v]);

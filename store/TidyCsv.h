@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,9 @@ class CsvTables {
     CsvTables(const CsvTables&) = delete;
     CsvTables& operator=(const CsvTables&) = delete;
 
+    // Adds the time_utc and time_unix columns: the recording started at
+    // `startUnixMs` (UTC) and time stamps count ms from that start. Before open.
+    void setUtcStart(int64_t startUnixMs) { utcStart = startUnixMs; }
     // Creates the working files and writes their header rows; false with `error` set.
     bool open(const std::string& dir, const std::string& stem, const std::vector<Table>& tables,
               int64_t origin, bool filteredAd16, std::string& error);
@@ -88,6 +92,7 @@ class CsvTables {
     std::vector<fileio::BufferedFile*> order;  // the files made, in code order
     int64_t origin = 0;
     bool filtered = false;
+    std::optional<int64_t> utcStart;
     std::string seconds;
 };
 

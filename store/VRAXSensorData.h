@@ -249,3 +249,18 @@ class VRAXSensorData {
     uint64_t nextPairAt = 0;
     std::vector<TimePair> timePairs;
 };
+
+// A reporter set on a store for a scope: unset again on every way out, so
+// the store never keeps a pointer to a reporter that is gone.
+class ScopedReporter {
+  public:
+    ScopedReporter(VRAXSensorData& store, StoreReporter& reporter) : store(store) {
+        store.setReporter(&reporter);
+    }
+    ~ScopedReporter() { store.setReporter(nullptr); }
+    ScopedReporter(const ScopedReporter&) = delete;
+    ScopedReporter& operator=(const ScopedReporter&) = delete;
+
+  private:
+    VRAXSensorData& store;
+};

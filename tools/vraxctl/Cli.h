@@ -1,5 +1,5 @@
-// Shared pieces of the vraxctl sub-commands: exit codes, the options each
-// command reads, messages on standard error.
+// Shared pieces of the vraxctl sub-commands: exit codes, the save options,
+// messages on standard error.
 #pragma once
 
 #include <cstdint>
@@ -30,43 +30,19 @@ enum Exit : int {
 // The text every --help ends with.
 const char* exitCodeText();
 
-struct Options {
-    // Sensor commands.
-    bool demo = false;
-    std::string capturePath;  // empty: no capture
-    bool json = false;
-    std::string sensor;  // name or address
-    // download
-    std::vector<int> entries;  // entry numbers, from 1
-    bool all = false;
-    bool allSensors = false;
+// Where and how downloads are written (download, and replay of one).
+struct SaveOptions {
     std::string outDir = ".";
     bool filter = false;
     bool skipExisting = false;
     bool overwrite = false;
-    int parallel = 0;                  // --parallel: sensors at once, 0 when not given
-    std::vector<std::string> sensors;  // with --parallel, and live of several: the sensors named
-    // erase
-    bool yes = false;
-    // replay, convert
-    std::string file;
-    std::string to;
-    int lines = 0;
-    std::string output;
-    bool force = false;
-    bool wholeStore = false;  // convert: the whole-store CSV format
-    // plot
-    int width = 1200;
-    // record, live
-    std::string configPath;
-    std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
-    bool setClock = false;
-    double seconds = 0;    // live: 0 until interrupted
-    std::string markText;  // mark
-    // export
-    std::string tidyDir;   // empty: no tidy CSV files
-    std::string hdf5File;  // empty: no HDF5 file
 };
+
+// The sidecar of a file that vraxctl wrote from `source` (convert, export):
+// the source's own sidecar when it has one is kept inside. Warns and goes on
+// when it cannot be written.
+void writeDerivedSidecar(const std::string& written, const std::string& source,
+                         const std::string& kind, bool replace);
 
 // "vraxctl: <text>" on standard error.
 void error(const std::string& text);
@@ -106,24 +82,5 @@ int loadRecordFile(const std::string& file, VRAXSensorData& store);
 int readRecordFile(const std::string& file, bool warn,
                    const std::function<void(const SensorDataRecord&)>& each,
                    bool* filteredAd16 = nullptr);
-
-int listCommand(const Options& o);
-int entriesCommand(const Options& o);
-int downloadCommand(const Options& o);
-int infoCommand(const Options& o);
-int setClockCommand(const Options& o);
-int clockCommand(const Options& o);
-int eraseCommand(const Options& o);
-int replayCommand(const Options& o);
-int convertCommand(const Options& o);
-int recordCommand(const Options& o);
-// record of several sensors (or --all-sensors) at a common start.
-int recordSeveral(const Options& o);
-int liveCommand(const Options& o);
-int markCommand(const Options& o);
-int stopCommand(const Options& o);
-int identifyCommand(const Options& o);
-int exportCommand(const Options& o);
-int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
 
 }  // namespace cli

@@ -13,6 +13,8 @@
 #include "store/ClockLog.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Interrupts.h"
+#include "tools/vraxctl/Recording.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
@@ -39,7 +41,7 @@ std::string clockText(const timebase::ClockReading& c) {
 
 }  // namespace
 
-int recordSeveral(const Options& o) {
+int recordSeveral(const RecordOptions& o) {
     SensorBackend backend(o.demo);
     std::vector<SensorRef> refs;
     if (o.allSensors) {
@@ -68,13 +70,12 @@ int recordSeveral(const Options& o) {
     for (const SensorRef& ref : refs) {
         Scheduled& s = sensors.emplace_back();
         s.ref = ref;
-        if (int code = loadConfig(o, ref, s.config)) {
+        if (int code = loadConfig(o.configPath, ref, s.config)) {
             error("nothing scheduled");
             return code;
         }
     }
-    session::ClockTime at;
-    session::parseClockTime(o.startAt, at);
+    const session::ClockTime at = o.start.value_or(session::ClockTime{});
     const std::string saveFolder = absoluteFolder(o.outDir);
     std::error_code ec;
     std::filesystem::create_directories(saveFolder, ec);  // for the clock log
@@ -102,11 +103,11 @@ int recordSeveral(const Options& o) {
         }
         one.scheduled = true;
         std::printf("%s: recording starts at %s (sensor clock); %s\n", name.c_str(),
-                    o.startAt.c_str(), clockText(one.clock).c_str());
+                    o.startText.c_str(), clockText(one.clock).c_str());
         std::fflush(stdout);
         timebase::ClockLogLine line = timebase::logLineFor(one.clock, one.ref.name, one.ref.address,
                                                            timebase::event::recordStart);
-        line.entry = o.startAt;
+        line.entry = o.startText;
         std::string why;
         if (!timebase::appendClockLog(saveFolder, line, why))
             warning(name + ": the clock log was not written (" + shown(why) + ")");
@@ -122,6 +123,10 @@ int recordSeveral(const Options& o) {
             if (!out.ok()) report(out, one.ref.name);
         }
     }
+    const bool anyScheduled = std::any_of(sensors.begin(), sensors.end(), [](const Scheduled& s) {
+        return s.scheduled && !s.stopped;
+    });
+    if (anyScheduled) noteRecording(saveFolder, at);
     bool anyFailed = false;
     double bounds = 0, lowest = 0, highest = 0;
     int measured = 0;

@@ -20,6 +20,7 @@
 #include "link/EventWait.h"
 #include "tools/vraxctl/ChildRuns.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
@@ -27,6 +28,21 @@
 
 namespace cli {
 namespace {
+
+struct DownloadOptions : SensorOptions, SaveOptions {
+    std::vector<int> entries;  // entry numbers, from 1
+    bool all = false;
+    bool allSensors = false;
+    int parallel = 0;                  // --parallel: sensors at once, 0 when not given
+    std::vector<std::string> sensors;  // with --parallel: the sensors named
+};
+
+constexpr Option kAll{"all", "Download every entry."};
+constexpr Option kParallel{
+    "parallel",
+    "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
+    "sensors), each into its own files with its own progress line.",
+    "n"};
 
 using session::Outcome;
 using session::Step;
@@ -86,7 +102,7 @@ std::optional<std::string> completeDownload(const std::string& saveFolder,
 namespace {
 
 // Downloads the chosen entries of one sensor (all of them when `entries` is empty).
-SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink& capture) {
+SensorSummary downloadSensor(const SensorRef& ref, const DownloadOptions& o, CaptureSink& capture) {
     SensorSummary summary;
     summary.started = true;
     session::SensorSession s(ref.name, ref.address);
@@ -204,6 +220,16 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
                         {"entry", std::to_string(e)},
                         {"result", resultText(out.result)},
                         {"records", std::to_string(result.records)}});
+        if (result.ad16Gains)
+            for (int g : *result.ad16Gains)
+                if (g > 15) {
+                    warning(label +
+                            ": the sensor gives 16-bit AD gains above 15; the lines say F for "
+                            "them and the real gains are in the file's .json sidecar");
+                    break;
+                }
+        if (!result.sidecarError.empty())
+            warning(label + ": the sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) {
             if (out.step != Step::download) {
                 summary.code = report(out, ref.name);
@@ -229,7 +255,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     return summary;
 }
 
-int parallelDownload(const Options& o, SensorBackend& backend) {
+int parallelDownload(const DownloadOptions& o, SensorBackend& backend) {
     std::vector<ChildRun> children;
     auto add = [&](const SensorRef& ref) {
         ChildRun& c = children.emplace_back();
@@ -293,9 +319,7 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
     return summarize(results);
 }
 
-}  // namespace
-
-int downloadCommand(const Options& o) {
+int downloadCommand(const DownloadOptions& o) {
     // Ctrl-C ends the whole run cleanly: the current download is kept as
     // incomplete and nothing new starts.
     InterruptGuard guard;
@@ -336,6 +360,67 @@ int downloadCommand(const Options& o) {
     }
     capture.close(code);
     return code;
+}
+
+UsageError parseDownload(const ParsedLine& l, DownloadOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    o.all = l.isSet(kAll);
+    o.allSensors = l.isSet(opt::allSensors);
+    const QStringList& pos = l.positional();
+    if (l.isSet(kParallel)) {
+        bool okNumber = false;
+        o.parallel = l.value(kParallel).toInt(&okNumber);
+        if (!okNumber || o.parallel < 1 || o.parallel > 64)
+            return "--parallel takes a number of sensors from 1 to 64";
+        if (!o.capturePath.empty()) return "--capture records one sensor's session, not --parallel";
+        // The children are given the folder as UTF-8 text.
+        if (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir)
+            return "--parallel needs an --out folder whose name is UTF-8 text";
+        if (o.allSensors) {
+            if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+            return std::nullopt;
+        }
+        if (pos.isEmpty() || !o.all)
+            return "with --parallel, give --all-sensors, or --all and the sensors";
+        for (const QString& sensor : pos) {
+            bool number = false;
+            sensor.toInt(&number);
+            if (number) return "entry numbers cannot be given with --all";
+            o.sensors.push_back(bytes(sensor));
+        }
+        return std::nullopt;
+    }
+    if (o.allSensors) {
+        if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+        return std::nullopt;
+    }
+    if (pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    o.sensor = bytes(pos[0]);
+    for (qsizetype i = 1; i < pos.size(); ++i) {
+        bool okNumber = false;
+        const int e = pos[i].toInt(&okNumber);
+        if (!okNumber || e < 1 || e > 255)
+            return "\"" + shown(bytes(pos[i])) + "\" is not an entry number";
+        o.entries.push_back(e);
+    }
+    if (o.all && !o.entries.empty()) return "give entry numbers or --all, not both";
+    if (!o.all && o.entries.empty()) return "give entry numbers, or --all";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> downloadCommands() {
+    return {
+        {"download",
+         "SENSOR [ENTRY...|--all] | --all-sensors | --parallel N (--all-sensors|--all SENSOR...)",
+         "Download memory entries into CSV files, named and placed as the window does:\n"
+         "<out>/memdata_YYYYMMDD/memdata_<sensor>_<entry start>[-FILT].csv",
+         {&opt::demo, &opt::capture, &kAll, &opt::allSensors, &opt::out, &opt::filter,
+          &opt::skipExisting, &opt::overwrite, &kParallel},
+         parseThenRun(parseDownload, downloadCommand)},
+    };
 }
 
 }  // namespace cli

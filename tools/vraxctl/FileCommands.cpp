@@ -1,7 +1,7 @@
-// The sub-commands that work on files only: replay of a capture through the
-// sensor object's parser, decoders and store, and conversion between the
-// store's CSV and binary files. Both follow the download's rules: nothing
-// existing is replaced unless asked, and a file is whole under its name.
+// Replay of a capture through the sensor object's parser, decoders and
+// store, and the readers of record files the file commands share. Replay
+// follows the download's rules: nothing existing is replaced unless asked,
+// and a file is whole under its name.
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -11,10 +11,11 @@
 #include "sensor/DownloadNaming.h"
 #include "sensor/VRAXSensor.h"
 #include "store/FileIO.h"
-#include "store/TidyCsv.h"
 #include "tools/vraxctl/Capture.h"
 #include "tools/vraxctl/CaptureCheck.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/FileCommands.h"
 
 namespace cli {
 namespace {
@@ -31,7 +32,7 @@ struct Transfer {
 
 class Replay {
   public:
-    Replay(const Options& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
+    Replay(const ReplayOptions& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
 
     int run() {
         // A damaged capture is refused before anything is written.
@@ -211,7 +212,7 @@ class Replay {
         }
     }
 
-    const Options& o;
+    const ReplayOptions& o;
     const std::string saveFolder;
     std::unique_ptr<VRAXSensor> sensor;
     std::optional<Transfer> active;
@@ -295,93 +296,27 @@ int readRecordFile(const std::string& file, bool warn,
     return Exit::ok;
 }
 
-int replayCommand(const Options& o) {
+int replayCommand(const ReplayOptions& o) {
     return Replay(o).run();
 }
 
-int convertCommand(const Options& o) {
-    const std::string ext = lowerExtension(o.file);
-    if (ext != ".csv" && ext != ".bin") {
-        error("convert reads a .csv or a .bin file, not " + shown(o.file));
-        return Exit::usage;
-    }
-    if (o.to != "csv" && o.to != "bin") {
-        error("--to must be csv or bin");
-        return Exit::usage;
-    }
-    if (o.lines < 0 || (o.lines > 0 && o.to != "csv")) {
-        error("--lines takes a positive count and works with --to csv only");
-        return Exit::usage;
-    }
-    if (o.wholeStore && o.to != "csv") {
-        error("--whole-store works with --to csv only");
-        return Exit::usage;
-    }
+namespace {
 
-    VRAXSensorData store;
-    if (const int code = loadRecordFile(o.file, store); code != Exit::ok) return code;
-    // Bytes that are no records (a file that is no dump) are refused as export refuses them.
-    if (store.count() > 0 && tidy::tablesOf(store).empty()) {
-        error(shown(o.file) + " holds no records of a known kind; nothing was written");
-        return Exit::fileError;
-    }
+UsageError parseReplay(const ParsedLine& l, ReplayOptions& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    return readOneFile(l, o.file);
+}
 
-    // The names to write (the saves add the extension, and "-<n>" per part).
-    std::string base = o.output.empty() ? o.file : o.output;
-    const std::string outExt = lowerExtension(base);
-    if (outExt == ".csv" || outExt == ".bin") base.resize(base.size() - outExt.size());
-    const std::vector<std::string> names =
-        o.to == "bin" ? std::vector<std::string>{base + ".bin"}
-                      : VRAXSensorData::csvFileNames(base, o.lines, store.count());
-    for (const std::string& name : names) {
-        if (o.force) continue;
-        if (fileio::InputFile::sameFile(name, o.file)) {
-            error(shown(name) +
-                  " is the input file; choose another name with --output (or "
-                  "--force)");
-            return Exit::usage;
-        }
-        if (fileio::exists(name)) {
-            error(shown(name) + " exists already; --force replaces it");
-            return Exit::fileError;
-        }
-    }
+}  // namespace
 
-    // Every file is written whole before any takes its name; on failure
-    // nothing is left behind.
-    const safeout::Existing existing =
-        o.force ? safeout::Existing::replace : safeout::Existing::refuse;
-    if (o.to == "bin") {
-        std::string why;
-        if (!store.saveBinFile(names[0], existing, why)) {
-            error(shown(why) + "; no file was written");
-            return Exit::fileError;
-        }
-        std::printf("%llu records -> %s\n", (unsigned long long)store.count(),
-                    shown(names[0]).c_str());
-        return Exit::ok;
-    }
-    CsvSaveOptions options;
-    options.limitLines = o.lines;
-    options.lineFeedCode = 1;
-    options.style = o.wholeStore ? csv::LineStyle::wholeStore : csv::LineStyle::streamed;
-    options.filtered =
-        !o.wholeStore && (store.lastCSVLoad().filteredAD16 || tidy::hasFilteredAd16(store));
-    options.existing = existing;
-    CsvSaveReport saved;
-    if (!store.saveCSVFiles(base, options, saved)) {
-        error(shown(saved.error) + "; no file was written");
-        return Exit::fileError;
-    }
-    if (saved.leftOut > 0)
-        warning(std::to_string(saved.leftOut) +
-                " records have no line in the whole-store format (qags) and were left out");
-    std::printf("%llu lines -> %s", (unsigned long long)saved.lines,
-                shown(saved.files.front()).c_str());
-    if (saved.files.size() > 1)
-        std::printf(" ... %s (%zu files)", shown(saved.files.back()).c_str(), saved.files.size());
-    std::printf("\n");
-    return Exit::ok;
+std::vector<Command> replayCommands() {
+    return {
+        {"replay",
+         "CAPTURE",
+         "Decode a capture file offline into the CSV file its download wrote.",
+         {&opt::out, &opt::filter, &opt::skipExisting, &opt::overwrite},
+         parseThenRun(parseReplay, replayCommand)},
+    };
 }
 
 }  // namespace cli

@@ -14,6 +14,7 @@
 #include "sensor/DownloadNaming.h"
 #include "tools/vraxctl/ChildRuns.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Markers.h"
 #include "tools/vraxctl/Progress.h"
@@ -24,6 +25,22 @@ namespace cli {
 namespace {
 
 using session::Outcome;
+
+struct LiveOptions : SensorOptions {
+    std::string configPath;
+    bool setClock = false;
+    std::string outDir = ".";
+    std::vector<std::string> sensors;  // several sensors: the sensors named
+    double seconds = 0;                // 0: until interrupted
+    int lines = 0;                     // 0: one file
+};
+
+struct MarkOptions {
+    std::string outDir = ".";
+    std::string text;
+};
+
+constexpr Option kSeconds{"seconds", "Stop after <n> seconds (default: at Ctrl-C).", "n"};
 
 // The records a command-line session holds: it shows none, so little more
 // than what arrives between two ticks.
@@ -51,10 +68,10 @@ void sendTimePair(const TimePair& pair) {
     std::fflush(stderr);
 }
 
-int liveOne(const Options& o) {
+int liveOne(const LiveOptions& o) {
     return withSensor(o, "live", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
-        if (int code = loadConfig(o, ref, config)) return code;
+        if (int code = loadConfig(o.configPath, ref, config)) return code;
         InterruptGuard interrupts;
         s.setCancelCheck([] { return stopRequested(); });
         session::LiveRequest request;
@@ -103,10 +120,10 @@ int liveOne(const Options& o) {
         progress.finish(result.records);
         for (const std::string& f : result.files) std::printf("%s\n", shown(f).c_str());
         if (!result.timeMapPath.empty()) std::printf("%s\n", shown(result.timeMapPath).c_str());
-        for (size_t k = 0; k < measure::kKindCount; ++k)
-            if (result.recordsPerKind[k] > 0)
-                std::printf("%-8s %llu records\n", measure::kindKey(measure::Kind(k)),
-                            (unsigned long long)result.recordsPerKind[k]);
+        for (const measure::Kind kind : measure::kKindsInOrder)
+            if (result.recordsPerKind[size_t(kind)] > 0)
+                std::printf("%-8s %llu records\n", measure::kindKey(kind),
+                            (unsigned long long)result.recordsPerKind[size_t(kind)]);
         std::printf("total    %llu records\n", (unsigned long long)result.records);
         if (input) input->flush();
         input.reset();
@@ -114,6 +131,8 @@ int liveOne(const Options& o) {
         if (!result.fileError.empty())
             error(shown(ref.name) + ": the file could not be written completely (" +
                   shown(result.fileError) + ")");
+        if (!result.sidecarError.empty())
+            warning(shown(ref.name) + ": a sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) return report(out, ref.name);
         if (result.records == 0)
             warning(shown(ref.name) + ": no record arrived, so no file was kept");
@@ -123,7 +142,7 @@ int liveOne(const Options& o) {
     });
 }
 
-int liveSeveral(const Options& o) {
+int liveSeveral(const LiveOptions& o) {
     SensorBackend backend(o.demo);
     std::vector<ChildRun> children;
     // Every sensor is found and its configuration checked before any starts.
@@ -140,7 +159,7 @@ int liveSeveral(const Options& o) {
                 return Exit::usage;
             }
         measure::Config config;
-        if (int code = loadConfig(o, *ref, config)) {
+        if (int code = loadConfig(o.configPath, *ref, config)) {
             error("nothing started");
             return code;
         }
@@ -195,14 +214,72 @@ int liveSeveral(const Options& o) {
     return anyFailed ? Exit::someFailed : Exit::ok;
 }
 
-}  // namespace
-
-int liveCommand(const Options& o) {
+int liveCommand(const LiveOptions& o) {
     return o.sensors.size() > 1 ? liveSeveral(o) : liveOne(o);
 }
 
-int markCommand(const Options& o) {
-    return sendMarker(absoluteFolder(o.outDir), o.markText);
+int markCommand(const MarkOptions& o) {
+    return sendMarker(absoluteFolder(o.outDir), o.text);
+}
+
+UsageError parseLive(const ParsedLine& l, LiveOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    if (l.positional().isEmpty()) return "live takes one or more sensors (names or addresses)";
+    if (l.positional().size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (l.positional().size() > 64) return "live takes at most 64 sensors";
+        for (const QString& sensor : l.positional()) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(l.positional()[0]);
+    }
+    if (UsageError e = readConfig(l, o.configPath, o.setClock)) return e;
+    if (!l.isSet(opt::out)) return "--out DIR is needed";
+    if (UsageError e = readOut(l, o.outDir)) return e;
+    // The children of a run of several sensors are given these as UTF-8 text.
+    if (!o.sensors.empty() &&
+        (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir ||
+         QString::fromUtf8(o.configPath.c_str()).toUtf8().toStdString() != o.configPath))
+        return "several sensors need --out and --config names that are UTF-8 text";
+    if (l.isSet(kSeconds)) {
+        bool okNumber = false;
+        o.seconds = l.value(kSeconds).toDouble(&okNumber);
+        if (!okNumber || !(o.seconds > 0) || o.seconds > 1e7)
+            return "--seconds takes a positive number of seconds";
+    }
+    return readLines(l, o.lines);
+}
+
+UsageError parseMark(const ParsedLine& l, MarkOptions& o) {
+    if (UsageError e = readOut(l, o.outDir)) return e;
+    if (l.positional().isEmpty()) return "mark takes the marker's text";
+    QStringList words;
+    for (const QString& w : l.positional()) words << w;
+    o.text = bytes(words.join(QLatin1Char(' ')));
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> liveCommands() {
+    return {
+        {"live",
+         "SENSOR... --config FILE --out DIR",
+         "Send a measurement configuration, start measuring and stream the records into\n"
+         "<out>/memdata_YYYYMMDD/live_<sensor>_<start>.csv until --seconds or Ctrl-C; then stop.\n"
+         "Several sensors stream at once, one file each. Beside each file, <file>.timemap.tsv\n"
+         "pairs sensor time with the computer's UTC time. Each line typed on standard input\n"
+         "(or sent with vraxctl mark) is a marker in the day folder's events.tsv.",
+         {&opt::demo, &opt::capture, &opt::config, &opt::setClock, &opt::out, &kSeconds,
+          &opt::lines},
+         parseThenRun(parseLive, liveCommand)},
+        {"mark",
+         "TEXT",
+         "Send a marker to the live session that runs with the same --out folder; it goes\n"
+         "into that session's events.tsv at this moment. With none, it goes on this\n"
+         "computer's time to the events file of the recording started last there.",
+         {&opt::out},
+         parseThenRun(parseMark, markCommand)},
+    };
 }
 
 }  // namespace cli

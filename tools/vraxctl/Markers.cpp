@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 
 namespace cli {
 
@@ -26,6 +27,12 @@ std::string markerField(const std::string& text) {
         out.resize(n);
     }
     return out;
+}
+
+std::string eventRow(const std::string& label, int64_t utcMs, int64_t startUtcMs) {
+    char onset[48];
+    std::snprintf(onset, sizeof onset, "%.3f", double(utcMs - startUtcMs) / 1000.0);
+    return std::string(onset) + "\t0\t" + label + "\t" + utcText(utcMs);
 }
 
 MarkerLog::MarkerLog(std::string dayFolder, std::vector<std::string> sensorNames,
@@ -45,16 +52,14 @@ bool MarkerLog::add(const std::string& text, int64_t utcMs) {
     if (!file.isOpen()) {
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
-        std::string header = "onset\tduration\ttrial_type\tutc";
+        std::string header = kHostEventsHeader;
         for (const std::string& s : sensors) header += "\t" + markerField(s) + "_time_ms";
         if (!file.open(folder + "/events.tsv", header)) {
             why = file.error();
             return false;
         }
     }
-    char onset[48];
-    std::snprintf(onset, sizeof onset, "%.3f", double(utcMs - startUtc) / 1000.0);
-    std::string row = std::string(onset) + "\t0\t" + label + "\t" + utcText(utcMs);
+    std::string row = eventRow(label, utcMs, startUtc);
     for (const std::optional<TimePair>& p : pairs)
         row += "\t" + (p ? std::to_string(int64_t(p->sensorMs) + (utcMs - p->hostUtcMs))
                          : std::string("n/a"));
@@ -182,6 +187,29 @@ void MarkerInput::flush() {
     inputHeld.clear();
 }
 
+namespace {
+
+// A marker of the recording session noted in `outFolder`, on host time.
+int markRecording(const std::string& outFolder, const std::string& field, int64_t utc) {
+    std::string why;
+    const std::optional<RecordingSession> session = lastRecordingSession(outFolder, why);
+    if (!session) {
+        if (!why.empty()) error(shown(why));
+        error("no live session takes markers in " + shown(outFolder) +
+              " and no recording was started there (start vraxctl live or record with --out " +
+              shown(outFolder) + ")");
+        return Exit::noSensor;
+    }
+    if (!addRecordingMarker(*session, field, utc, why)) {
+        error("cannot add the marker (" + shown(why) + ")");
+        return Exit::fileError;
+    }
+    std::printf("marked: %s -> %s\n", shown(field).c_str(), shown(session->eventsPath).c_str());
+    return Exit::ok;
+}
+
+}  // namespace
+
 int sendMarker(const std::string& outFolder, const std::string& text) {
     const std::string field = markerField(text);
     if (field.empty()) {
@@ -189,16 +217,13 @@ int sendMarker(const std::string& outFolder, const std::string& text) {
         return Exit::usage;
     }
     const std::string path = outFolder + "/" + kMarkerPipe;
-    const std::string line = std::to_string(hostUtcMs()) + "\t" + field + "\n";
+    const int64_t utc = hostUtcMs();
+    const std::string line = std::to_string(utc) + "\t" + field + "\n";
     struct stat st {};
     const int fd = lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)
                        ? ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)
                        : -1;
-    if (fd < 0) {
-        error("no live session takes markers in " + shown(outFolder) +
-              " (start vraxctl live with --out " + shown(outFolder) + ")");
-        return Exit::noSensor;
-    }
+    if (fd < 0) return markRecording(outFolder, field, utc);
     // One write of less than PIPE_BUF bytes: the line arrives whole.
     static_assert(kMarkerTextLimit + 32 < PIPE_BUF);
     const ssize_t n = ::write(fd, line.data(), line.size());

@@ -29,6 +29,10 @@ inline constexpr size_t kMarkerTextLimit = 400;
 // kMarkerTextLimit (at a character's start).
 std::string markerField(const std::string& text);
 
+// The first columns of an event row: onset (seconds from `startUtcMs`),
+// duration 0, the label, and the UTC time.
+std::string eventRow(const std::string& label, int64_t utcMs, int64_t startUtcMs);
+
 class MarkerLog {
   public:
     MarkerLog(std::string dayFolder, std::vector<std::string> sensors, int64_t startUtcMs);
@@ -75,7 +79,8 @@ class MarkerInput {
 };
 
 // `vraxctl mark`: sends one marker to the live session that listens in
-// `outFolder`. 0 or the exit code; messages on standard error.
+// `outFolder`; with none, adds it on host time to the recording session
+// noted there last. 0 or the exit code; messages on standard error.
 int sendMarker(const std::string& outFolder, const std::string& text);
 
 }  // namespace cli
