@@ -10,8 +10,8 @@
 #include "store/SensorLabels.h"
 #include "store/Sha256.h"
 #include "store/Sidecar.h"
+#include "store/StoreFixture.h"
 #include "store/TimeText.h"
-#include "tests/store/StoreFixture.h"
 
 namespace {
 

@@ -19,6 +19,15 @@
 #include "tools/vraxctl/Markers.h"
 
 namespace cli {
+
+namespace {
+// Built piece by piece: GCC 12 misreads the chained concatenation.
+std::string headerLine() {
+    std::string line = kHostEventsHeader;
+    line += '\n';
+    return line;
+}
+}  // namespace
 namespace {
 
 // The note's end that is read: its last line is much shorter.
@@ -42,7 +51,7 @@ std::optional<std::string> noteRecordingSession(const std::string& outFolder,
     std::error_code ec;
     std::filesystem::create_directories(dayFolder, ec);
     std::string events;
-    if (!safeout::writeWholeFile(dayFolder + "/events.tsv", std::string(kHostEventsHeader) + "\n",
+    if (!safeout::writeWholeFile(dayFolder + "/events.tsv", headerLine(),
                                  safeout::Existing::keepBoth, why, &events))
         return std::nullopt;
     std::string relative = events;
@@ -91,9 +100,9 @@ std::optional<RecordingSession> lastRecordingSession(const std::string& outFolde
 
 bool addRecordingMarker(const RecordingSession& session, const std::string& field, int64_t utcMs,
                         std::string& why) {
-    const std::string row = eventRow(field, utcMs, session.startUtcMs) + "\n";
-    return safeout::appendWholeLine(session.eventsPath, row, std::string(kHostEventsHeader) + "\n",
-                                    why);
+    std::string row = eventRow(field, utcMs, session.startUtcMs);
+    row += '\n';
+    return safeout::appendWholeLine(session.eventsPath, row, headerLine(), why);
 }
 
 int64_t hostUtcOfLocal(const session::ClockTime& t) {
