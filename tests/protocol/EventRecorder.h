@@ -48,6 +48,8 @@ class EventRecorder : public SensorEvents {
         for (int i = 0; i < 8; ++i) s += " " + std::to_string(p[i]);
         calls.push_back(s);
     }
+    void setAccRange(int range) override { calls.push_back("accrange " + std::to_string(range)); }
+    void setGyrRange(int range) override { calls.push_back("gyrrange " + std::to_string(range)); }
     void setSensorStatus(int status) override {
         calls.push_back("status " + std::to_string(status));
     }

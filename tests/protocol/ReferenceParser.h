@@ -94,6 +94,14 @@ class ReferenceParser {
                 owner->setSensorDateTime(p);
                 okFlag = true;
                 break;
+            case 66:
+                owner->setAccRange(p[0]);
+                okFlag = true;
+                break;
+            case 67:
+                owner->setGyrRange(p[0]);
+                okFlag = true;
+                break;
             case 74:
             case 75:
             case 76:
