@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <utility>
 
 namespace demo {
@@ -84,6 +87,54 @@ void addExtraSensors(SimulatedPlatform& platform, int n, uint32_t records) {
     }
 }
 
+template <typename T>
+bool parseNumber(std::string_view text, T& into) {
+    return !text.empty() &&
+           std::from_chars(text.data(), text.data() + text.size(), into).ec == std::errc{} &&
+           std::from_chars(text.data(), text.data() + text.size(), into).ptr ==
+               text.data() + text.size();
+}
+
+// The host's local wall time now, ms since 2000-01-01: what setting the
+// clock from this computer would give.
+int64_t localWallClock2000() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t secs = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&secs, &local);
+    const int64_t utcMs = duration_cast<milliseconds>(now.time_since_epoch()).count();
+    return utcMs + int64_t(local.tm_gmtoff) * 1000 - VirtualSensor::epoch2000Ms();
+}
+
+// "clock:NAME:OFFSET_MS:PPM" and "latency:NAME:MS:JITTER_MS[:SEED]"; false
+// when the numbers do not read.
+bool applyClockFault(VirtualSensor* s, const std::vector<std::string_view>& f) {
+    if (f[0] == "clock") {
+        double offset = 0, ppm = 0;
+        if (!parseNumber(f[2], offset) || !parseNumber(f[3], ppm) || !std::isfinite(offset) ||
+            std::fabs(offset) > 1e11 || !(std::fabs(ppm) <= 1e5))
+            return false;
+        if (s) {
+            s->faults.clockPpm = ppm;
+            s->setClock(localWallClock2000() + int64_t(std::llround(offset)), s->nowMs());
+        }
+        return true;
+    }
+    int latency = 0, jitter = 0;
+    uint64_t seed = 1;
+    if (!parseNumber(f[2], latency) || !parseNumber(f[3], jitter) || latency < 0 ||
+        latency > 60000 || jitter < 0 || jitter > 60000 ||
+        (f.size() == 5 && !parseNumber(f[4], seed)))
+        return false;
+    if (s) {
+        s->faults.latencyMs = latency;
+        s->faults.jitterMs = jitter;
+        s->faults.jitterSeed = seed;
+    }
+    return true;
+}
+
 }  // namespace
 
 void applyFaults(SimulatedPlatform& platform, std::string_view faults,
@@ -124,6 +175,16 @@ void applyFaults(SimulatedPlatform& platform, std::string_view faults,
                 continue;
             }
             addExtraSensors(platform, n, records);
+            continue;
+        }
+        if ((f[0] == "clock" && f.size() == 4) ||
+            (f[0] == "latency" && (f.size() == 4 || f.size() == 5))) {
+            if (!applyClockFault(demoSensorNamed(platform, f[1]), f)) rejected.emplace_back(item);
+            continue;
+        }
+        if (f[0] == "nogetd" && f.size() == 2) {
+            if (VirtualSensor* s = demoSensorNamed(platform, f[1]))
+                s->faults.unansweredCommands[0x12] = -1;
             continue;
         }
         // The count is the decimal number the third field starts with.

@@ -29,7 +29,12 @@ void addDemoSensors(SimulatedPlatform& platform);
 // sensor that is off or out of range); "bluetooth:off", ":blocked",
 // ":noadapter", ":nobluez" and ":nobus" play a Bluetooth state;
 // "extra:N:RECORDS" adds N paced VRAX650s named VRAX650-EXTRA-01 onwards,
-// each with one entry of RECORDS records of every kind.
+// each with one entry of RECORDS records of every kind;
+// "clock:NAME:OFFSET_MS:PPM" sets the sensor's clock OFFSET_MS ahead of this
+// computer's and makes it run PPM parts per million fast;
+// "latency:NAME:MS:JITTER_MS[:SEED]" delays each direction of the link by
+// MS ± JITTER_MS (seeded, so runs repeat); "nogetd:NAME" makes a sensor that
+// never answers the time request (older firmware).
 // Items that are none of these forms are added to `rejected` and ignored;
 // items naming a sensor the demo does not have, or another kind of fault,
 // are ignored.

@@ -87,7 +87,7 @@ class SimulatedLink {
         }
         const uint64_t due = sensor->nextDueMs();
         if (due == VirtualSensor::kNever) return;
-        const uint64_t now = VirtualSensor::steadyMs();
+        const uint64_t now = sensor->nowMs();
         timer.start(due > now ? int(std::min<uint64_t>(due - now, 1u << 30)) : 0);
     }
 

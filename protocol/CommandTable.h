@@ -24,6 +24,7 @@ extern const std::array<CommandTableRow, kCommandTableSize> CommandTable;
 namespace CommandRow {
 inline constexpr int commandResult = 56;
 inline constexpr int devinfoResponse = 57;
+inline constexpr int getdResponse = 58;
 inline constexpr int memcountResponse = 74;
 inline constexpr int getmementryResponse = 75;
 inline constexpr int getmementryinfoResponse = 76;

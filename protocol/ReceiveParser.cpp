@@ -101,6 +101,10 @@ void ReceiveParser::handleFrame(int row, const uint8_t* frame, int payloadSize) 
             okFlag_ = true;
             break;
         }
+        case CommandRow::getdResponse:
+            ownerObject->setSensorDateTime(p);
+            okFlag_ = true;
+            break;
         case CommandRow::memcountResponse:
         case CommandRow::getmementryResponse:
         case CommandRow::getmementryinfoResponse:

@@ -19,6 +19,8 @@ class SensorEvents {
     virtual int getAd16Gain(int port) = 0;
     // One decoded sample; `data` holds as many values as the data type carries.
     virtual void appendSensorData(uint64_t time, SensorDataType dataType, const int32_t* data) = 0;
+    // The 8 payload bytes of the answer to getd (protocol/DateTimeBytes.h).
+    virtual void setSensorDateTime(const uint8_t* /*payload*/) {}
     // Called by the link when the channel closes: 0 = not connected.
     virtual void setSensorStatus(int status) = 0;
 };

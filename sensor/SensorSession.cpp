@@ -235,6 +235,8 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         return Outcome{Result::fileError, Step::folder, 0, folder, {}};
     }
 
+    // The clock before the transfer, so the entry can be put on UTC later.
+    probeBeforeDownload(request, report);
     s->clearSensorData();
     s->setWriteAD16FilterdData(request.filtered ? 1 : 0);
     int32_t err = 0;

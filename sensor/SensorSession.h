@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sensor/ClockProbe.h"
 #include "sensor/DownloadNaming.h"
 #include "sensor/MeasureConfig.h"
 #include "sensor/VRAXSensor.h"
@@ -32,6 +33,7 @@ enum class Step {
     battery,       // battery status
     setting,       // a measurement setting (Outcome::setting names it)
     clock,         // setting the sensor's clock
+    clockProbe,    // reading the sensor's clock (getd)
     identify,      // beep
     calibrate,     // geomagnetic calibration
     start,         // start command
@@ -112,6 +114,10 @@ struct DownloadReport {
     bool fileComplete = false;  // every stored record reached the file
     bool complete = false;      // filePath holds the whole entry
     std::string fileError;      // why writing failed, in words
+    // The clock probe before the transfer (answered false when the sensor
+    // did not say its time), and why its clock log line was not written.
+    timebase::ClockReading clock;
+    std::string clockLogError;
 };
 
 struct DownloadHooks {
@@ -200,7 +206,16 @@ class SensorSession {
     Outcome eraseMemory();
 
     // Measuring. Each connects, stops any measurement, works, and ends disconnected.
+    // Sets the clock to `time`.
     Outcome setClock(const ClockTime& time);
+    // Sets the clock to the host's local time at the moment of sending, then
+    // probes it: `achieved` is the offset that setting left (answered false
+    // when the sensor does not say its time; the setting still counts).
+    // `setTo` receives the time sent.
+    Outcome setClock(timebase::ClockReading& achieved, ClockTime* setTo = nullptr);
+    // Reads the clock: connect, stop, probe, disconnect. A sensor that does
+    // not answer getd gives a done outcome with reading.answered false.
+    Outcome readClock(timebase::ClockReading& reading);
     Outcome identify();  // beep
     Outcome calibrateCompass();
     // Settings, optional clock, start; the sensor then records on its own.
@@ -223,6 +238,18 @@ class SensorSession {
     void simpleDisconnectSensor();
     // Sends the configuration's settings in order (connected session).
     Outcome applySettings(const measure::Config& config);
+    // Probes the clock (connected session). A sensor that does not answer
+    // getd is not a failure: reading.answered false says it; a closed
+    // channel is (Step::clockProbe).
+    Outcome probeClock(timebase::ClockReading& reading, int probes = timebase::kDefaultProbes);
+    // Sets the clock to the host's local time at the moment of sending, then
+    // probes it (connected session). `setTo` receives the time sent.
+    Outcome setClockAndProbe(timebase::ClockReading& reading, ClockTime* setTo = nullptr);
+
+    // The host clock the probes read (tests shift it) and the wait for each
+    // getd answer in seconds.
+    void setHostClock(timebase::HostClock clock) { hostClock = std::move(clock); }
+    void setClockAnswerWait(double seconds) { clockAnswerWait = seconds; }
 
     // Polls the OK flag in 0.01 s slices for `timeOut` seconds' worth of
     // slices; an NG answer (with checkNG) or a closed channel ends it early.
@@ -242,7 +269,12 @@ class SensorSession {
     // when none came, unless the channel closed.
     bool sendWithRetry(const std::function<void()>& send, float firstWait, float secondWait);
 
+    // The download's clock probe and its log line; never fails the download.
+    void probeBeforeDownload(const DownloadRequest& request, DownloadReport& report);
+
     std::unique_ptr<VRAXSensor> vraxSensor;
+    timebase::HostClock hostClock;
+    double clockAnswerWait = timebase::kProbeAnswerWait;
     bool running_ = false;
     bool connected_ = false;
 };

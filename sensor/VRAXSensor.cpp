@@ -253,6 +253,16 @@ SendResult VRAXSensor::sendBeep1Command(int32_t& err) {
     return sendCommand({commandCode("buzzer"), 0x01}, err, /*clearFlags=*/false);
 }
 
+SendResult VRAXSensor::sendGetDateTimeCommand(int32_t& err) {
+    return sendCommand({commandCode("getd"), 0x00}, err);
+}
+
+void VRAXSensor::setSensorDateTime(const uint8_t* payload) {
+    std::copy(payload, payload + dateTime_.size(), dateTime_.begin());
+    ++dateTimeAnswers_;
+    if (dateTimeArrived) dateTimeArrived();
+}
+
 // --- memory entries -----------------------------------------------------------
 
 bool VRAXSensor::sendMemEntryCount(int32_t& err) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,7 @@ class VRAXSensor : public SensorEvents {
         sensorData.appendSensorData(time, dataType, data);
     }
     void setSensorStatus(int status) override { sensorStatus_ = status; }
+    void setSensorDateTime(const uint8_t* payload) override;
 
     // Connection.
     ConnectResult connect(int32_t& err);
@@ -129,6 +131,14 @@ class VRAXSensor : public SensorEvents {
                                      int32_t port3Gain, int32_t port4Gain, int32_t& err);
     SendResult sendSetI2CDisableCommand(int32_t& err);
     SendResult sendBeep1Command(int32_t& err);
+    // Asks for the sensor's date and time (getd); the answer raises the OK
+    // flag and lands in sensorDateTime().
+    SendResult sendGetDateTimeCommand(int32_t& err);
+    // The last date and time answer, as its 8 bytes, and how many came so far.
+    const std::array<uint8_t, 8>& sensorDateTime() const { return dateTime_; }
+    uint64_t dateTimeAnswers() const { return dateTimeAnswers_; }
+    // Called as each date and time answer arrives (the probe notes the host time there).
+    std::function<void()> dateTimeArrived;
 
     // Memory entries.
     bool sendMemEntryCount(int32_t& err);
@@ -169,6 +179,8 @@ class VRAXSensor : public SensorEvents {
     int32_t sensorStatus_ = 0;
     std::array<uint8_t, kResponseSize> responseData_{};
     std::array<int32_t, 4> ad16Gain{};
+    std::array<uint8_t, 8> dateTime_{};
+    uint64_t dateTimeAnswers_ = 0;
     VRAXSensorData sensorData;
     std::unique_ptr<RFCommControl> rfCommControl_;
 };

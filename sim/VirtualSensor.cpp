@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "protocol/CommandTable.h"
+#include "protocol/DateTimeBytes.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr uint8_t getmementryinfo = 0x38;
 constexpr uint8_t readmemdata = 0x39;
 constexpr uint8_t getmemfreesize = 0x3A;
 constexpr uint8_t getbattstatus = 0x3B;
+constexpr uint8_t getd = 0x12;
 constexpr uint8_t getmementryinfo2 = 0x5C;
 }  // namespace Cmd
 
@@ -106,6 +108,33 @@ VirtualSensor::VirtualSensor(VirtualModel m) : model(m) {}
 uint64_t VirtualSensor::steadyMs() {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+int64_t VirtualSensor::epoch2000Ms() {
+    return kEpoch2000 * kDayMs;
+}
+
+void VirtualSensor::setClock(int64_t clock, uint64_t nowMs) {
+    clockRunning = true;
+    clockBase = clock;
+    clockSetAt = nowMs;
+}
+
+uint64_t VirtualSensor::drawLatency() {
+    if (!jitterSeeded) {
+        jitterSeeded = true;
+        jitterState = faults.jitterSeed;
+    }
+    int64_t ms = faults.latencyMs;
+    if (faults.jitterMs > 0) {
+        // splitmix64: a fixed sequence for a seed.
+        uint64_t z = (jitterState += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        ms += int64_t(z % uint64_t(2 * faults.jitterMs + 1)) - faults.jitterMs;
+    }
+    return ms > 0 ? uint64_t(ms) : 0;
 }
 
 uint64_t VirtualSensor::recordsHeld() const {
@@ -199,7 +228,7 @@ const VirtualEntry* VirtualSensor::entryAt(int number) const {
 void VirtualSensor::answer(uint8_t command, uint8_t code, const uint8_t* payload, size_t n,
                            uint64_t nowMs) {
     Reply r;
-    r.due = nowMs + delayFor(command);
+    r.due = nowMs + delayFor(command) + linkDelayMs;
     r.bytes.resize(n + 3);
     encodeFrame(code, payload, n, r.bytes.data());
     replies.push_back(std::move(r));
@@ -215,11 +244,15 @@ int64_t VirtualSensor::clockMs(uint64_t nowMs) {
         clockBase = kDefaultClock;
         clockSetAt = nowMs;
     }
-    return clockBase + int64_t(nowMs - clockSetAt);
+    // Signed: a clock set by a command heard "later" (link latency) may be read before.
+    const int64_t elapsed = int64_t(nowMs - clockSetAt);
+    if (faults.clockPpm == 0) return clockBase + elapsed;
+    return clockBase + int64_t(std::floor(double(elapsed) * (1.0 + faults.clockPpm * 1e-6)));
 }
 
 uint64_t VirtualSensor::monotonicOf(int64_t clock) const {
-    const int64_t t = int64_t(clockSetAt) + (clock - clockBase);
+    const double rate = 1.0 + faults.clockPpm * 1e-6;
+    const int64_t t = int64_t(clockSetAt) + int64_t(std::ceil(double(clock - clockBase) / rate));
     return t < 0 ? 0 : uint64_t(t);
 }
 
@@ -319,7 +352,8 @@ void VirtualSensor::stopMeasuring(uint64_t nowMs) {
     measure = Measurement{};
 }
 
-bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs) {
+bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs,
+                                  uint64_t heardMs) {
     static const uint8_t kindCodes[7] = {commandCode("setags"),  commandCode("setgeo"),
                                          commandCode("setpres"), commandCode("setbatt"),
                                          commandCode("setext"),  commandCode("setqags"),
@@ -358,9 +392,7 @@ bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t no
     if (command == commandCode("setd")) {
         const int64_t t = clockOf(p, p[6] | (p[7] << 8));
         if (t < 0) return false;
-        clockRunning = true;
-        clockBase = t;
-        clockSetAt = nowMs;
+        setClock(t, heardMs);
         return true;
     }
     if (command == commandCode("sens")) {
@@ -383,6 +415,19 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
     advance(nowMs);
     const uint8_t command = frame[1];
     const int param = length > 3 ? frame[2] : 0;
+    // Link latency: the command is heard `up` later, its answer arrives `down` after that.
+    uint64_t heardMs = nowMs;
+    linkDelayMs = 0;
+    if (faults.latencyMs > 0 || faults.jitterMs > 0) {
+        const uint64_t up = drawLatency();
+        const uint64_t down = faults.independentJitter ? drawLatency() : up;
+        heardMs = nowMs + up;
+        linkDelayMs = up + down;
+    }
+    struct ResetDelay {
+        uint64_t& delay;
+        ~ResetDelay() { delay = 0; }
+    } resetDelay{linkDelayMs};
     if (takeNg(command)) {
         answerStatus(command, 1, nowMs);
         return;
@@ -394,6 +439,12 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
     }
     uint8_t p[60] = {};
     switch (command) {
+        case Cmd::getd: {
+            const int64_t clock = clockMs(heardMs);
+            datetime::encodeDateTime(datetime::fromMsSinceEpoch(clock + epoch2000Ms()), p);
+            answer(command, 0x92, p, datetime::kDateTimeBytes, nowMs);
+            break;
+        }
         case Cmd::stop:
             replay.active = false;
             stopMeasuring(nowMs);
@@ -470,7 +521,7 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
             break;
         }
         default:
-            answerStatus(command, handleSetting(command, frame + 2, nowMs) ? 0 : 1, nowMs);
+            answerStatus(command, handleSetting(command, frame + 2, nowMs, heardMs) ? 0 : 1, nowMs);
             break;
     }
 }

@@ -18,8 +18,11 @@
 //   that is neither 0 nor the averaging byte; setext16 on a VRAX610; a range
 //   above 3; a port byte other than 00, 01, 08, 09, 0A; an overwrite byte
 //   other than 00 and 01; a setd or dated start with an impossible date.
-// - The sensor clock reads 2026-01-01 00:00:00.000 until setd sets it, and
-//   runs with the caller's clock.
+// - The sensor clock reads 2026-01-01 00:00:00.000 until setd (or setClock)
+//   sets it, and runs with the caller's clock, faster by faults.clockPpm.
+//   getd answers it in setd's layout (protocol/DateTimeBytes.h).
+// - With link latency, a command is heard one latency after it arrives (setd
+//   and getd take the clock then) and its answer is sent one more latency later.
 // - sens starts measuring at once, or with a date once the sensor clock
 //   reaches it. Time stamps are milliseconds since the start. Recorded kinds
 //   go into a new entry (its start: the sensor clock at the start), which
@@ -61,6 +64,16 @@ struct VirtualFaults {
     int connectDelayMs = 0;            // a connect takes this long (a page time-out)
     bool noSerialPortService = false;  // the device has no serial port service record
     uint32_t framesPerSecond = 0;      // pace of a replay (0 = as fast as it is read)
+    // The sensor clock runs fast by this many parts per million.
+    double clockPpm = 0;
+    // Link latency of each direction, latencyMs ± jitterMs (uniform, from a
+    // seeded generator). By default one draw serves both directions of an
+    // exchange (the link's latency at that moment); with independentJitter
+    // each direction draws its own.
+    int latencyMs = 0;
+    int jitterMs = 0;
+    bool independentJitter = false;
+    uint64_t jitterSeed = 1;
 };
 
 class VirtualSensor {
@@ -86,12 +99,12 @@ class VirtualSensor {
 
     // Host-to-device bytes.
     void receive(const uint8_t* data, size_t length, uint64_t nowMs);
-    void receive(const uint8_t* data, size_t length) { receive(data, length, steadyMs()); }
+    void receive(const uint8_t* data, size_t length) { receive(data, length, nowMs()); }
 
     // Writes up to `max` output bytes that are due at `nowMs` (never more
     // than faults.chunkSize when it is set); returns how many.
     size_t pull(uint8_t* out, size_t max, uint64_t nowMs);
-    size_t pull(uint8_t* out, size_t max) { return pull(out, max, steadyMs()); }
+    size_t pull(uint8_t* out, size_t max) { return pull(out, max, nowMs()); }
     // Earliest time at which pull() gives bytes; kNever when nothing is pending.
     uint64_t nextDueMs() const;
     // True when the channel should be closed now (after a close fault fired
@@ -131,6 +144,14 @@ class VirtualSensor {
     void advance(uint64_t nowMs);
 
     static uint64_t steadyMs();
+    // The time the overloads without one use: steadyMs() plus timeShiftMs
+    // (tests move a sensor's time forward without waiting).
+    uint64_t nowMs() const { return steadyMs() + timeShiftMs; }
+    uint64_t timeShiftMs = 0;
+    // Sets the sensor clock (ms since 2000-01-01) as of `nowMs`.
+    void setClock(int64_t clockMs, uint64_t nowMs);
+    // Ms between 1970-01-01 and 2000-01-01, to read the clock on the Unix epoch.
+    static int64_t epoch2000Ms();
     // Number of records held, over all entries.
     uint64_t recordsHeld() const;
 
@@ -160,7 +181,7 @@ class VirtualSensor {
     };
 
     void handleFrame(const uint8_t* frame, int length, uint64_t nowMs);
-    bool handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs);
+    bool handleSetting(uint8_t command, const uint8_t* p, uint64_t nowMs, uint64_t heardMs);
     void startMeasuring(int64_t startClock);
     void stopMeasuring(uint64_t nowMs);
     void record(const VirtualSample& s);
@@ -168,6 +189,8 @@ class VirtualSensor {
     void answer(uint8_t command, uint8_t code, const uint8_t* payload, size_t n, uint64_t nowMs);
     void answerStatus(uint8_t command, uint8_t status, uint64_t nowMs);
     uint64_t delayFor(uint8_t command) const;
+    // One direction's link latency, drawn from the seeded generator.
+    uint64_t drawLatency();
     bool takeNg(uint8_t command);
     bool isDropped(uint32_t frame) const;
     bool isCorrupt(uint32_t frame) const;
@@ -191,6 +214,9 @@ class VirtualSensor {
     int64_t clockBase = 0;  // sensor clock at clockSetAt
     uint64_t clockSetAt = 0;
     bool clockRunning = false;
+    uint64_t jitterState = 0;
+    bool jitterSeeded = false;
+    uint64_t linkDelayMs = 0;  // latency added to the answers of the frame being handled
     uint64_t measurements = 0;
     Measurement measure;
     std::vector<uint8_t> liveOut;  // streamed frames not yet pulled

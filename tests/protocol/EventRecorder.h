@@ -43,6 +43,11 @@ class EventRecorder : public SensorEvents {
         calls.push_back(text);
         samples.push_back(std::move(s));
     }
+    void setSensorDateTime(const uint8_t* p) override {
+        std::string s = "date";
+        for (int i = 0; i < 8; ++i) s += " " + std::to_string(p[i]);
+        calls.push_back(s);
+    }
     void setSensorStatus(int status) override {
         calls.push_back("status " + std::to_string(status));
     }

@@ -90,6 +90,10 @@ class ReferenceParser {
                 okFlag = true;
                 break;
             }
+            case 58:
+                owner->setSensorDateTime(p);
+                okFlag = true;
+                break;
             case 74:
             case 75:
             case 76:

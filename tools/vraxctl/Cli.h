@@ -103,6 +103,7 @@ int entriesCommand(const Options& o);
 int downloadCommand(const Options& o);
 int infoCommand(const Options& o);
 int setClockCommand(const Options& o);
+int clockCommand(const Options& o);
 int eraseCommand(const Options& o);
 int replayCommand(const Options& o);
 int convertCommand(const Options& o);

@@ -67,6 +67,8 @@ const OptionText kOptions[] = {
      "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
      "sensors), each into its own files with its own progress line.",
      "n"},
+    {OptionId::set, "set",
+     "Set the sensor's clock from this computer's first, then measure how far it is off."},
 };
 
 const OptionText& optionText(OptionId id) {
@@ -130,6 +132,15 @@ UsageError parseEntries(const ParsedLine& l, Options& o) {
 UsageError parseSensorOnly(const ParsedLine& l, Options& o) {
     if (UsageError e = readSensorAccess(l, o)) return e;
     return readOneSensor(l, o);
+}
+
+// clock, set-clock: one sensor; the log goes to the save folder.
+UsageError parseClock(const ParsedLine& l, Options& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    o.json = l.isSet(OptionId::json);
+    o.setClock = l.isSet(OptionId::set);
+    if (!l.path(OptionId::out, o.outDir)) return "--out needs a folder";
+    return std::nullopt;
 }
 
 UsageError parseErase(const ParsedLine& l, Options& o) {
@@ -309,10 +320,19 @@ const std::vector<Command>& commands() {
          infoCommand},
         {"set-clock",
          "SENSOR",
-         "Set the sensor's date and time from this computer's clock.",
-         {demo, capture},
-         parseSensorOnly,
+         "Set the sensor's date and time from this computer's clock, then measure the offset\n"
+         "that leaves (as clock --set).",
+         {demo, capture, out, json},
+         parseClock,
          setClockCommand},
+        {"clock",
+         "SENSOR",
+         "Measure how far the sensor's clock is from this computer's: offset \u00b1 bound, and "
+         "the\n"
+         "drift since it was last set; each reading is noted in <out>/clock-log.tsv.",
+         {demo, capture, set, out, json},
+         parseClock,
+         clockCommand},
         {"erase",
          "SENSOR",
          "Erase all entries in the memory of a sensor.",

@@ -50,6 +50,7 @@ enum class OptionId {
     hdf5,
     forceOutputs,  // --force of export, which never writes over its input
     parallel,
+    set,
 };
 
 // A parsed command line as a command's parse step reads it.

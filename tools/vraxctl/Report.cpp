@@ -37,6 +37,8 @@ const char* stepText(Step step) {
             return "a measurement setting";
         case Step::clock:
             return "setting the clock";
+        case Step::clockProbe:
+            return "reading the clock";
         case Step::identify:
             return "the beep";
         case Step::calibrate:

@@ -1,5 +1,5 @@
 // The small sub-commands that talk to sensors: list, entries, info,
-// set-clock, erase. Each runs the shared session sequences of sensor/ and
+// erase. Each runs the shared session sequences of sensor/ and
 // turns their outcomes into messages and exit codes.
 #include <unistd.h>
 
@@ -93,42 +93,6 @@ int infoCommand(const Options& o) {
         std::printf("firmware: %s\n", firmware.empty() ? "(not reported)" : firmware.c_str());
         if (!out.ok()) return report(out, ref.name);
         std::printf("battery: %.2f V\n", double(volts));
-        return int(Exit::ok);
-    });
-}
-
-int setClockCommand(const Options& o) {
-    return withSensor(o, "set-clock", [&](const SensorRef& ref, session::SensorSession& s) {
-        Outcome out = s.openSensorAndStop();
-        if (!out.ok()) return report(out, ref.name);
-        const auto now = std::chrono::system_clock::now();
-        const std::time_t secs = std::chrono::system_clock::to_time_t(now);
-        const int ms = int(
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-            1000);
-        std::tm t{};
-        localtime_r(&secs, &t);
-        int32_t err = 0;
-        VRAXSensor& v = s.sensor();
-        const bool sent = v.sendSetDateTimeCommand(err, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                                                   t.tm_hour, t.tm_min, t.tm_sec, ms) == 0;
-        const bool answered = sent && session::SensorSession::waitOK(&v, 2.0f, true);
-        const bool refused = v.rfCommControl()->ngFlag() != 0;
-        const bool closed = v.channelClosed();
-        s.simpleDisconnectSensor();
-        if (!sent) {
-            error(ref.name + ": the date and time could not be sent");
-            return int(Exit::connectFailed);
-        }
-        if (!answered) {
-            error(ref.name + (refused  ? ": the sensor refused the date and time"
-                              : closed ? ": the connection was lost while setting the clock"
-                                       : ": the sensor did not answer the date and time setting"));
-            return int(closed ? Exit::connectFailed : Exit::noAnswer);
-        }
-        EntryStart when{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                        t.tm_min,         t.tm_sec,     ms};
-        std::printf("%s: clock set to %s\n", ref.name.c_str(), formatEntryStart(when).c_str());
         return int(Exit::ok);
     });
 }

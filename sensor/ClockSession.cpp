@@ -1,0 +1,98 @@
+// The clock actions of a session: probe, set then probe, read, and the probe
+// that notes the clock in the log before a download.
+#include <cmath>
+
+#include "link/EventWait.h"
+#include "protocol/DateTimeBytes.h"
+#include "sensor/RunGuard.h"
+#include "sensor/SensorSession.h"
+
+namespace session {
+namespace {
+
+constexpr float kClockWait = 2.0f;
+
+ClockTime clockTimeOf(const timebase::HostTime& now) {
+    const datetime::SensorDateTime t =
+        datetime::fromMsSinceEpoch(int64_t(std::llround(now.utcMs)) + now.zoneMs);
+    return ClockTime{t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec};
+}
+
+}  // namespace
+
+Outcome SensorSession::probeClock(timebase::ClockReading& reading, int probes) {
+    RunGuard guard(running_);
+    if (!guard.acquired()) return Outcome{Result::busy, Step::clockProbe, 0, {}, {}};
+    timebase::ProbeOptions options;
+    options.probes = probes;
+    options.answerWait = clockAnswerWait;
+    options.clock = hostClock;
+    bool closed = false;
+    reading = timebase::probeSensorClock(*vraxSensor, options, closed);
+    if (closed) return Outcome{Result::channelClosed, Step::clockProbe, 0, {}, "clock"};
+    return {};
+}
+
+Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTime* setTo) {
+    if (running_) return Outcome{Result::busy, Step::clock, 0, {}, {}};
+    VRAXSensor* s = vraxSensor.get();
+    const timebase::HostClock clock =
+        hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
+    int32_t err = 0;
+    ClockTime sent;
+    {
+        RunGuard guard(running_);
+        // Each try sends the time of its own moment.
+        if (!sendWithRetry(
+                [&] {
+                    sent = clockTimeOf(clock());
+                    s->sendSetDateTimeCommand(err, sent.year, sent.month, sent.day, sent.hour,
+                                              sent.minute, sent.second, sent.msec);
+                },
+                kClockWait, kClockWait)) {
+            Outcome o = failure(Step::clock);
+            o.setting = "clock";
+            return o;
+        }
+    }
+    if (setTo) *setTo = sent;
+    return probeClock(reading);
+}
+
+Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* setTo) {
+    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    Outcome o = openSensorAndStop();
+    if (!o.ok()) return o;
+    o = setClockAndProbe(achieved, setTo);
+    simpleDisconnectSensor();
+    return o;
+}
+
+Outcome SensorSession::readClock(timebase::ClockReading& reading) {
+    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    Outcome o = openSensorAndStop();
+    if (!o.ok()) return o;
+    o = probeClock(reading);
+    simpleDisconnectSensor();
+    return o;
+}
+
+void SensorSession::probeBeforeDownload(const DownloadRequest& request, DownloadReport& report) {
+    VRAXSensor* s = vraxSensor.get();
+    timebase::ProbeOptions options;
+    options.answerWait = clockAnswerWait;
+    options.clock = hostClock;
+    bool closed = false;
+    report.clock = timebase::probeSensorClock(*s, options, closed);
+    timebase::ClockLogLine line =
+        timebase::logLineFor(report.clock, s->name(), s->address(), timebase::event::download);
+    line.entry = request.startText;
+    std::string why;
+    const std::vector<timebase::ClockLogLine> earlier =
+        timebase::readClockLog(request.saveFolder, s->address(), why);
+    if (const auto base = timebase::driftBase(earlier))
+        line.driftPpm = timebase::driftPpm(*base, line);
+    if (!timebase::appendClockLog(request.saveFolder, line, report.clockLogError)) return;
+}
+
+}  // namespace session
