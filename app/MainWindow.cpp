@@ -29,6 +29,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
         return mainController->measurePanel()->config();
     });
 #endif
+    overviewPage->setFilteredSource([this] { return ui->ad16FilterCB->isChecked(); });
     connect(tabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (tabs->widget(index) == overviewPage && !mainController->busy())
             overviewPage->reloadSensors();

@@ -1,5 +1,7 @@
 // The sensors overview's actions on the selected rows.
+#include <QCheckBox>
 #include <QDateTime>
+#include <QDateTimeEdit>
 #include <QInputDialog>
 #include <QTableView>
 #include <map>

@@ -21,7 +21,7 @@ int OverviewModel::rowCount(const QModelIndex& parent) const {
 }
 
 int OverviewModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(Column::columnCount);
+    return parent.isValid() ? 0 : int(columnTotal);
 }
 
 QString OverviewModel::stateText(const OverviewRow& r) {
@@ -107,7 +107,7 @@ QVariant OverviewModel::headerData(int section, Qt::Orientation orientation, int
     static const char* const titles[] = {"Sensor",   "Label",   "Model",       "Battery",
                                          "Firmware", "Entries", "Free memory", "Clock offset",
                                          "Drift",    "State",   "Last read",   "Result"};
-    return section >= 0 && section < int(columnCount) ? QString::fromUtf8(titles[section])
+    return section >= 0 && section < int(columnTotal) ? QString::fromUtf8(titles[section])
                                                       : QVariant();
 }
 
@@ -135,5 +135,5 @@ int OverviewModel::rowOf(const QString& address) const {
 void OverviewModel::update(int i, const std::function<void(OverviewRow&)>& change) {
     if (i < 0 || i >= int(all.size())) return;
     change(all[i]);
-    Q_EMIT dataChanged(index(i, 0), index(i, int(columnCount) - 1));
+    Q_EMIT dataChanged(index(i, 0), index(i, int(columnTotal) - 1));
 }

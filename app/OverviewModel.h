@@ -53,7 +53,7 @@ class OverviewModel : public QAbstractTableModel {
         state,
         lastRead,
         result,
-        columnCount
+        columnTotal
     };
 
     using QAbstractTableModel::QAbstractTableModel;

@@ -113,4 +113,26 @@ inline QStringList eraseButtons() {
     return {QStringLiteral("Cancel"), QStringLiteral("Erase")};
 }
 
+inline QString nothingNew() {
+    return QStringLiteral("新しいデータはありません");
+}
+inline QString downloadProgress(int entry, int entries, int percent) {
+    return QStringLiteral("ダウンロード中 %1/%2 件目 (%3%)").arg(entry).arg(entries).arg(percent);
+}
+inline QString downloaded(int count) {
+    return QStringLiteral("%1 件ダウンロードしました").arg(count);
+}
+// A transfer that did not bring its whole entry: where what arrived is.
+inline QString downloadIncomplete(int done, const QString& file) {
+    return QStringLiteral("%1 件ダウンロード後に中断しました．途中までのデータ: %2")
+        .arg(done)
+        .arg(file);
+}
+inline QString existingFilesQuestion(const QStringList& files) {
+    return QStringLiteral(
+               "次のファイルが既にあります（完全なダウンロードではありません）．"
+               "残して別名で保存するか，置き換えるか選んでください．\n\n") +
+           files.join('\n');
+}
+
 }  // namespace overview

@@ -31,6 +31,8 @@ class SensorsOverview : public QWidget {
     SensorsOverview(ActionHost* host, QWidget* parent = nullptr);
 
     void setConfigSource(ConfigSource source) { panelConfig = std::move(source); }
+    // Whether downloads write filtered 16-bit AD values (the window's choice).
+    void setFilteredSource(std::function<bool()> source) { filteredSource = std::move(source); }
     // A configuration file instead of the Measure panel's settings; empty
     // goes back to the panel.
     bool useConfigFile(const QString& path);
@@ -48,6 +50,9 @@ class SensorsOverview : public QWidget {
     void stop();
     void identify();
     void erase();
+    // Every entry of the selected sensors (all when none is selected) that
+    // the save folder does not hold complete yet.
+    void downloadAllNew();
     // Sets the label of the selected sensor.
     bool setLabel(const QString& address, const QString& label);
 
@@ -75,6 +80,7 @@ class SensorsOverview : public QWidget {
     QTableView* view = nullptr;
     SensorFleet* sensors;
     ConfigSource panelConfig;
+    std::function<bool()> filteredSource;
     std::optional<measure::Config> fileConfig;
     QString fileConfigName;
     QLabel* configLabel = nullptr;

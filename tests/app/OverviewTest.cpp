@@ -3,10 +3,12 @@
 // sensors, labels, and the window at a small screen's size.
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDate>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableView>
+#include <filesystem>
 
 #include "AppFixture.h"
 #include "app/MainWindow.h"
@@ -193,6 +195,34 @@ TEST_F(OverviewTest, EraseAsksNamingEachSensorAndWhetherItsEntriesAreDownloaded)
     EXPECT_EQ(row("VRAX610-001").result, "メモリを消去しました");
 }
 
+TEST_F(OverviewTest, DownloadAllNewRunsEverySensorAndNamesTheOneThatBrokeOff) {
+    addSensor("VRAX610-001", "00:1B:DC:61:00:01", {400, 300});
+    addSensor("VRAX610-002", "00:1B:DC:61:00:02", {500});
+    addSensor("VRAX610-003", "00:1B:DC:61:00:03", {2000})->faults.closeAfterFrames = 600;
+    openWindow();
+    overview->reloadSensors();
+    overview->downloadAllNew();  // none selected: all of them
+    EXPECT_EQ(row("VRAX610-001").result, "2 件ダウンロードしました");
+    EXPECT_EQ(row("VRAX610-002").result, "1 件ダウンロードしました");
+    const QString broken = row("VRAX610-003").result;
+    EXPECT_TRUE(broken.startsWith("0 件ダウンロード後に中断しました．途中までのデータ: "))
+        << broken.toStdString();
+    EXPECT_TRUE(broken.contains("incomplete")) << broken.toStdString();
+    EXPECT_TRUE(row("VRAX610-003").failed);
+    const std::string day =
+        folder.path + "/memdata_" + QDate::currentDate().toString("yyyyMMdd").toStdString();
+    const std::string kept = day + "/" + broken.mid(broken.indexOf(": ") + 2).toStdString();
+    EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
+
+    // Again: the complete ones are not new; the broken one is tried again.
+    platform.removeDevice("00:1B:DC:61:00:03");
+    overview->reloadSensors();
+    overview->downloadAllNew();
+    EXPECT_EQ(row("VRAX610-001").result, "新しいデータはありません");
+    EXPECT_EQ(row("VRAX610-002").result, "新しいデータはありません");
+    EXPECT_TRUE(presenter.questions.empty());
+}
+
 TEST_F(OverviewTest, LabelsLiveInTheSaveFolder) {
     addSensor("VRAX610-001", "00:1B:DC:61:00:01");
     openWindow();
@@ -268,7 +298,9 @@ TEST(WindowPlacement, ThePanelOpensBesideTheWindowWhenTheScreenHasRoom) {
         EXPECT_EQ(p.window, c.movedWindow) << c.screen.width();
         EXPECT_EQ(p.panel, c.panel) << c.screen.width();
         EXPECT_TRUE(c.screen.contains(p.panel)) << c.screen.width();
-        if (p.beside) EXPECT_FALSE(p.panel.intersects(p.window)) << c.screen.width();
+        if (p.beside) {
+            EXPECT_FALSE(p.panel.intersects(p.window)) << c.screen.width();
+        }
     }
 }
 
