@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "QtBenchMain.h"
 #include "app/MainWindow.h"
 #include "app/SensorsOverview.h"
+#include "bench/QtBenchMain.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "support/Files.h"
 
