@@ -17,6 +17,7 @@
 #include "app/WindowPlacement.h"
 #include "link/EventWait.h"
 #include "link_sim/SimulatedPlatform.h"
+#include "sensor/MeasureConfig.h"
 #include "store/SensorLabels.h"
 
 namespace {
@@ -221,6 +222,38 @@ TEST_F(OverviewTest, DownloadAllNewRunsEverySensorAndNamesTheOneThatBrokeOff) {
     EXPECT_EQ(row("VRAX610-001").result, "新しいデータはありません");
     EXPECT_EQ(row("VRAX610-002").result, "新しいデータはありません");
     EXPECT_TRUE(presenter.questions.empty());
+}
+
+// A whole session of three sensors: clocks set, recording started together,
+// stopped, what they recorded downloaded, and their memory erased.
+TEST_F(OverviewTest, AThreeSensorSessionFromClocksToErase) {
+    VirtualSensor* s[3] = {addSensor("VRAX610-001", "00:1B:DC:61:00:01"),
+                           addSensor("VRAX610-002", "00:1B:DC:61:00:02"),
+                           addSensor("VRAX610-003", "00:1B:DC:61:00:03")};
+    openWindow();
+    measure::Config config;
+    config[measure::Kind::ags] = {true, 100, 1, true};
+    window->controller()->measurePanel()->setConfig(config);
+    overview->reloadSensors();
+    const QStringList all = addresses({"VRAX610-001", "VRAX610-002", "VRAX610-003"});
+    overview->select(all);
+    overview->setClocks();
+    overview->setStartAt(std::nullopt);
+    overview->startRecording();
+    eventwait::runFor(1.0);
+    overview->stop();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(s[i]->entries.size(), 1u) << i;
+
+    overview->downloadAllNew();
+    for (const char* n : {"VRAX610-001", "VRAX610-002", "VRAX610-003"})
+        EXPECT_EQ(row(n).result, "1 件ダウンロードしました") << n;
+    presenter.answer = 1;
+    overview->erase();
+    ASSERT_EQ(presenter.questions.size(), 1u);
+    EXPECT_TRUE(presenter.questions[0].text.contains("VRAX610-003: 1 件，全てダウンロード済み"))
+        << presenter.questions[0].text.toStdString();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(s[i]->entries.empty()) << i;
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
 }
 
 TEST_F(OverviewTest, LabelsLiveInTheSaveFolder) {
