@@ -4,6 +4,7 @@
 #include <QDateTimeEdit>
 #include <QInputDialog>
 #include <QTableView>
+#include <cmath>
 #include <map>
 
 #include "app/ActionHost.h"
@@ -15,6 +16,9 @@
 #include "store/SensorLabels.h"
 
 namespace {
+
+// Far beyond any clock crystal's drift.
+constexpr double kMaxCrystalPpm = 1000;
 
 bool recordingHere(const OverviewRow& r) {
     return r.state == OverviewRow::State::recording || r.state == OverviewRow::State::scheduled;
@@ -33,7 +37,10 @@ void logClock(const QString& folder, OverviewRow& r, const timebase::ClockReadin
         const auto earlier = timebase::readClockLog(dir, r.address.toStdString(), why);
         if (const auto base = timebase::driftBase(earlier)) {
             line.driftPpm = timebase::driftPpm(*base, line);
-            r.driftPpm = line.driftPpm;
+            // A clock set without a line in the log (by another program)
+            // shows as an impossible drift: it is not shown.
+            if (line.driftPpm && std::fabs(*line.driftPpm) <= kMaxCrystalPpm)
+                r.driftPpm = line.driftPpm;
         }
     }
     timebase::appendClockLog(dir, line, why);

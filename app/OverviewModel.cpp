@@ -6,12 +6,21 @@
 
 namespace {
 
+QString signedNumber(double v, int decimals) {
+    return (v >= 0 ? QStringLiteral("+") : QString()) + QString::number(v, 'f', decimals);
+}
+
+// Milliseconds while the offset is small; a clock far off (never set) in
+// seconds or days.
 QString clockText(const timebase::ClockReading& c) {
     if (!c.answered) return QStringLiteral("not read");
-    return QStringLiteral("%1 ms ± %2 ms")
-        .arg(c.offsetMs >= 0 ? QStringLiteral("+") + QString::number(c.offsetMs, 'f', 1)
-                             : QString::number(c.offsetMs, 'f', 1))
-        .arg(c.boundMs, 0, 'f', 1);
+    const double a = std::fabs(c.offsetMs);
+    const QString offset = a < 10'000 ? signedNumber(c.offsetMs, 1) + QStringLiteral(" ms")
+                           : a < 86'400'000
+                               ? signedNumber(c.offsetMs / 1000, 1) + QStringLiteral(" s")
+                               : signedNumber(c.offsetMs / 86'400'000, 1) + QStringLiteral(" days");
+    return offset + QStringLiteral(" ± ") + QString::number(c.boundMs, 'f', 1) +
+           QStringLiteral(" ms");
 }
 
 }  // namespace

@@ -63,6 +63,9 @@ void SensorsOverview::build() {
         button("&Identify", "Make the selected sensors beep", &SensorsOverview::identify));
     actions->addWidget(
         button("S&top", "Stop the selected sensors' recordings", &SensorsOverview::stop));
+    actions->addWidget(button("&Download All New",
+                              "Download every entry not yet in the save folder",
+                              &SensorsOverview::downloadAllNew));
     actions->addWidget(
         button("&Erase…", "Erase the memory of the selected sensors", &SensorsOverview::erase));
     actions->addWidget(
@@ -227,4 +230,5 @@ void SensorsOverview::runOn(
             });
         });
     });
+    view->resizeColumnsToContents();
 }

@@ -202,7 +202,10 @@ TEST_F(OverviewTest, DownloadAllNewRunsEverySensorAndNamesTheOneThatBrokeOff) {
     addSensor("VRAX610-003", "00:1B:DC:61:00:03", {2000})->faults.closeAfterFrames = 600;
     openWindow();
     overview->reloadSensors();
-    overview->downloadAllNew();  // none selected: all of them
+    // The button, with none selected: all of them.
+    QPushButton* button = overview->findChild<QPushButton*>("DownloadAllNew");
+    ASSERT_NE(button, nullptr);
+    button->click();
     EXPECT_EQ(row("VRAX610-001").result, "2 件ダウンロードしました");
     EXPECT_EQ(row("VRAX610-002").result, "1 件ダウンロードしました");
     const QString broken = row("VRAX610-003").result;
