@@ -171,7 +171,7 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     }
     SensorsOverview* overview = window.overview();
     window.pages()->setCurrentWidget(overview);
-    window.resize(1180, 420);
+    window.resize(1366, 420);
     overview->reloadSensors();
     overview->select({});
     overview->refresh();
