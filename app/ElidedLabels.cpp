@@ -104,7 +104,7 @@ void PathLabel::activate(const QString& folder) {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (lastActivation >= 0 && now - lastActivation < QApplication::doubleClickInterval()) return;
     lastActivation = now;
-    if (!folder.isEmpty()) emit folderActivated(folder);
+    if (!folder.isEmpty()) Q_EMIT folderActivated(folder);
 }
 
 void PathLabel::relayout() {

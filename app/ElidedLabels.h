@@ -35,7 +35,7 @@ class PathLabel : public QLabel {
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
 
-  signals:
+  Q_SIGNALS:
     // A folder's link was clicked, or the path double-clicked (the whole
     // folder). A double-click on a link opens its folder once.
     void folderActivated(const QString& folder);

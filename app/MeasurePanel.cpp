@@ -18,6 +18,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "app/ActionHost.h"
 #include "app/Messages.h"
@@ -101,21 +103,21 @@ void MeasurePanel::build() {
     settingsLayout->addLayout(grid);
     const char* headers[] = {"Kind", "Enabled", "Rate", "Average", "Record"};
     for (int c = 0; c < 5; ++c) grid->addWidget(new QLabel(QString::fromLatin1(headers[c])), 0, c);
-    for (size_t k = 0; k < measure::kKindCount; ++k) {
-        const QString key = QString::fromLatin1(measure::kindKey(measure::Kind(k)));
-        const int row = int(k) + 1;
+    for (size_t i = 0; i < measure::kKindCount; ++i) {
+        const measure::Kind kind = measure::kKindsInOrder[i];
+        const QString key = QString::fromLatin1(measure::kindKey(kind));
+        const int row = int(i) + 1;
         auto* label = new QLabel(
-            measure::Kind(k) == measure::Kind::ext16ad ? key + QStringLiteral(" (VRAX650)") : key,
-            settings);
+            kind == measure::Kind::ext16ad ? key + QStringLiteral(" (VRAX650)") : key, settings);
         grid->addWidget(label, row, 0);
-        KindRow& r = kindRows[k];
+        KindRow& r = kindRows[size_t(kind)];
         r.enabled = new QCheckBox(settings);
         r.enabled->setObjectName(QStringLiteral("enabled_") + key);
         r.record = new QCheckBox(settings);
         r.record->setObjectName(QStringLiteral("record_") + key);
         r.record->setToolTip(QStringLiteral("Record into the sensor's memory"));
         grid->addWidget(r.enabled, row, 1);
-        if (measure::Kind(k) == measure::Kind::batt) {
+        if (kind == measure::Kind::batt) {
             r.rate = r.average = nullptr;  // the battery has no rate or averaging
         } else {
             r.rate = spin(settings, QStringLiteral("rate_") + key, 0, 255);
@@ -425,8 +427,9 @@ void MeasurePanel::setClockClicked() {
     session::ClockTime now{};
     runAction(
         [&](session::SensorSession& s) {
-            now = session::localClockNow();
-            return s.setClock(now);
+            // The time of the moment of sending (not of before connecting), then a probe.
+            timebase::ClockReading achieved;
+            return s.setClock(achieved, &now);
         },
         [&] { setStatus(msg::clockSet(clockText(now))); });
 }
@@ -462,6 +465,10 @@ void MeasurePanel::startRecordingClicked() {
                                       t.time().second(),
                                       0};
         when = t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        if (t <= QDateTime::currentDateTime()) {
+            MyTools::dispMessageOK(msg::startInPast(when), msg::error());
+            return;
+        }
     }
     runAction(
         [&](session::SensorSession& s) { return s.startRecording(*c, start); },
@@ -502,6 +509,8 @@ void MeasurePanel::runLive() {
     session::LiveRequest request;
     request.saveFolder = path8(host->saveFolder());
     request.setClock = setClockFirst->isChecked();
+    // The session holds what the longest chart window shows; the file has every record.
+    request.keepSeconds = *std::max_element(std::begin(kWindowChoices), std::end(kWindowChoices));
 
     liveRunning = true;
     updateControls(busy);
@@ -561,10 +570,11 @@ void MeasurePanel::runLive() {
 void MeasurePanel::showProgress(const session::LiveProgress& p) {
     QStringList parts;
     const QLocale locale = QLocale::c();
-    for (size_t k = 0; k < measure::kKindCount; ++k) {
+    for (const measure::Kind kind : measure::kKindsInOrder) {
+        const size_t k = size_t(kind);
         if (p.recordsPerKind[k] == 0) continue;
         parts << QStringLiteral("%1 %2/s (%3)")
-                     .arg(QString::fromLatin1(measure::kindKey(measure::Kind(k))))
+                     .arg(QString::fromLatin1(measure::kindKey(kind)))
                      .arg(p.ratePerKind[k], 0, 'f', 1)
                      .arg(locale.toString(qulonglong(p.recordsPerKind[k])));
     }
@@ -639,7 +649,26 @@ void MeasurePanel::saveAsPanel() {
 
 bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     if (liveRecords() == 0) return false;
-    const VRAXSensorData& store = keptSession->sensor().getSensorDataObject();
+    // The session held only its latest records: the streamed files have them
+    // all, and are read back one record at a time.
+    std::vector<std::string> files;
+    uint64_t records = 0;
+    for (const QString& f : lastLiveFiles) {
+        files.push_back(path8(f));
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(files.back(), counted)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(counted.error) + "\n(" + f + ")"),
+                                   msg::error());
+            return false;
+        }
+        records += counted.records;
+    }
+    if (files.empty()) {
+        MyTools::dispMessageOK(msg::liveSaveFailed(msg::noLiveFile()), msg::error());
+        return false;
+    }
+    std::string readError;
+    const VRAXSensorData::RecordRuns runs = VRAXSensorData::recordsOfCSVFiles(files, readError);
     std::string p = path8(path);
     std::vector<std::string> names;
     if (binary) {
@@ -647,7 +676,7 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         names = {p};
     } else {
         if (p.ends_with(".csv")) p.resize(p.size() - 4);  // the parts add their own endings
-        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), store.count());
+        names = VRAXSensorData::csvFileNames(p, linesPerFile->value(), records);
     }
     // What lies under these names is the user's: replaced only when asked.
     QStringList existing;
@@ -663,8 +692,9 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
     std::string error;
     QStringList written;
     if (binary) {
-        if (!store.saveBinFile(p, how, error)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(error)), msg::error());
+        if (!VRAXSensorData::saveBinFileFrom(runs, p, how, error)) {
+            MyTools::dispMessageOK(msg::liveSaveFailed(qs(readError.empty() ? error : readError)),
+                                   msg::error());
             return false;
         }
         written << qs(p);
@@ -675,8 +705,10 @@ bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
         options.style = csv::LineStyle::streamed;
         options.existing = how;
         CsvSaveReport report;
-        if (!store.saveCSVFiles(p, options, report)) {
-            MyTools::dispMessageOK(msg::liveSaveFailed(qs(report.error)), msg::error());
+        if (!VRAXSensorData::saveCSVFilesFrom(runs, records, p, options, report)) {
+            MyTools::dispMessageOK(
+                msg::liveSaveFailed(qs(readError.empty() ? report.error : readError)),
+                msg::error());
             return false;
         }
         for (const std::string& f : report.files) written << qs(f);

@@ -385,6 +385,9 @@ inline QString liveEnded(const QString& name, session::Result r, const QString& 
                 : QStringLiteral("受信したデータは次のファイルに残しています．\n(%1)").arg(files);
     return text;
 }
+inline QString noLiveFile() {
+    return QStringLiteral("ライブ表示のファイルが残っていません");
+}
 inline QString liveSaveFailed(const QString& why) {
     return QStringLiteral("ライブデータを保存できませんでした．\n%1").arg(why);
 }
@@ -409,6 +412,10 @@ inline QString calibrationStarted() {
 inline QString recordingStarted() {
     return QStringLiteral("記録を開始しました．センサは単独で記録を続けます");
 }
+inline QString startInPast(const QString& when) {
+    return QStringLiteral("開始時刻 %1 は過ぎています．これから先の時刻を指定してください．")
+        .arg(when);
+}
 inline QString recordingScheduled(const QString& when) {
     return QStringLiteral("%1 に記録を開始するよう設定しました").arg(when);
 }
@@ -419,6 +426,14 @@ inline QString liveRunning(const QString& file) {
     return QStringLiteral("ライブ表示中：%1").arg(file);
 }
 inline QString liveStopped(quint64 records, const QString& files) {
+    if (files.isEmpty() && records == 0)
+        return QStringLiteral(
+            "ライブ表示を停止しました．レコードを受信しなかったため，ファイルは残していません．");
+    if (files.isEmpty())
+        return QStringLiteral(
+                   "ライブ表示を停止しました．%1 "
+                   "レコードを受信しましたが，ファイルに保存できませんでした．")
+            .arg(records);
     return QStringLiteral("ライブ表示を停止しました．%1 レコードを保存しました：%2")
         .arg(records)
         .arg(files);

@@ -83,12 +83,12 @@ ProgressView::ProgressView(QWidget* parent) : QWidget(parent) {
 
     connect(cancelDownloadButton, &QPushButton::clicked, this, [this] {
         cancelDownloadButton->setEnabled(false);  // asked once; the transfer stops soon
-        emit cancelRequested();
+        Q_EMIT cancelRequested();
     });
     connect(dlFinButton, &QPushButton::clicked, this, &ProgressView::finished);
     connect(graphButton, &QPushButton::clicked, this, &ProgressView::previewRequested);
     connect(openFolderButton, &QPushButton::clicked, this,
-            [this] { emit openFolderRequested(QFileInfo(keptFile).absolutePath()); });
+            [this] { Q_EMIT openFolderRequested(QFileInfo(keptFile).absolutePath()); });
 
     parent->installEventFilter(this);
     hide();
@@ -176,7 +176,7 @@ void ProgressView::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if (current == State::finished && (event->modifiers() & ~Qt::KeypadModifier) == 0 &&
         (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)) {
-        emit finished();
+        Q_EMIT finished();
         return;
     }
     QWidget::keyPressEvent(event);

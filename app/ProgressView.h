@@ -49,7 +49,7 @@ class ProgressView : public QWidget {
     // Back to idle: the overlay goes away.
     void dismiss();
 
-  signals:
+  Q_SIGNALS:
     void cancelRequested();
     // OK pressed on a finished transfer.
     void finished();

@@ -14,7 +14,9 @@
 #include "app/Screenshots.h"
 #include "link/BtUtilClass.h"
 #include "link_sim/BackendChoice.h"
+#include "sensor/Provenance.h"
 #include "sensor/SensorSession.h"
+#include "store/FileIO.h"
 #include "store/TextScan.h"
 
 namespace {
@@ -84,12 +86,14 @@ bool hasArgument(int argc, char** argv, std::initializer_list<const char*> names
 void nameApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("VRAX"));
     QCoreApplication::setApplicationName(QStringLiteral("VRAXDataController"));
+    provenance::setTool("vrax-data-controller", VRAX_VERSION);
     QCoreApplication::setApplicationVersion(QStringLiteral(VRAX_VERSION));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    fileio::raiseOpenFileLimit();
     // Help and version need no display: answered before any window system
     // is touched (the parser prints and exits). Options meant for the
     // window system (-platform ...) do not stand in the way.

@@ -6,6 +6,12 @@
 # mostly waits on sensors' time-outs runs beside itself.
 find_package(GTest QUIET)
 
+# vrax_test_build(<target>): test code is compiled for a quick build rather
+# than a quick run (it mostly waits), with line tables for the traces.
+function(vrax_test_build target)
+  target_compile_options(${target} PRIVATE -O1 -g1)
+endfunction()
+
 function(vrax_add_test_suite)
   cmake_parse_arguments(T "" "NAME;TIMEOUT;SHARDS" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT GTest_FOUND)
@@ -14,7 +20,16 @@ function(vrax_add_test_suite)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  vrax_test_build(${T_NAME})
+  # The std-only layers' tests stay without Qt.
+  set(qt_libs ${T_LIBS})
+  list(REMOVE_ITEM qt_libs protocol store sim)
+  if(qt_libs)
+    vrax_pch(${T_NAME} QT TEST)
+  else()
+    vrax_pch(${T_NAME} TEST)
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

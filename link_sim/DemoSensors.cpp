@@ -140,6 +140,7 @@ bool applyClockFault(VirtualSensor* s, const std::vector<std::string_view>& f) {
 void applyFaults(SimulatedPlatform& platform, std::string_view faults,
                  std::vector<std::string>& rejected) {
     for (const std::string_view item : split(faults, ',')) {
+        if (item.empty()) continue;  // "" or "a,,b": nothing asked
         const std::vector<std::string_view> f = split(item, ':');
         if (f[0] == "fast") {
             for (const char* address : {kAddress610, kAddress650})

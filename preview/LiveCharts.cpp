@@ -57,7 +57,7 @@ void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t 
     const uint64_t end = std::min(last + 1, store.count());
     for (uint64_t i = from; i < end; ++i) {
         const SensorDataRecord* r = store.getDataByIndex(i);
-        if (r->dataType < 0 || r->dataType > 6) continue;
+        if (!r || r->dataType < 0 || r->dataType > 6) continue;
         KindSamples& k = kinds[size_t(r->dataType)];
         // Unsigned difference: exact for any pair of stamps; then signed.
         k.t.push_back(double(int64_t(r->msTime - endMs)) / 1000.0);

@@ -92,7 +92,7 @@ PlotView::PlotView(const Chart& chart, double fullT0, double fullT1, QWidget* pa
     // Zooms of the chart itself (rubber band, right click) come here too.
     connect(xAxis, &QValueAxis::rangeChanged, this, [this](qreal from, qreal to) {
         scheduleRedraw();
-        emit timeRangeChanged(from, to);
+        Q_EMIT timeRangeChanged(from, to);
     });
 }
 
@@ -221,7 +221,7 @@ void PlotView::redraw() {
     updateTicks(yAxis, valueKind, plotHeight(), false);
     fixLegend();
     viewport()->update();
-    emit redrawn();
+    Q_EMIT redrawn();
 }
 
 void PlotView::drawForeground(QPainter* painter, const QRectF& rect) {

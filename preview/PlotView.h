@@ -46,7 +46,7 @@ class PlotView : public QChartView {
     double naturalRight() const;
     void setAlignment(double extraLeft, double extraRight);
 
-  signals:
+  Q_SIGNALS:
     void timeRangeChanged(double t0, double t1);
     void redrawn();
     // The plot area moved or changed size, as when tick labels change width.

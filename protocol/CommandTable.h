@@ -25,6 +25,8 @@ namespace CommandRow {
 inline constexpr int commandResult = 56;
 inline constexpr int devinfoResponse = 57;
 inline constexpr int getdResponse = 58;
+inline constexpr int accRangeResponse = 66;
+inline constexpr int gyrRangeResponse = 67;
 inline constexpr int memcountResponse = 74;
 inline constexpr int getmementryResponse = 75;
 inline constexpr int getmementryinfoResponse = 76;

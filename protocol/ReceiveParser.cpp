@@ -105,6 +105,14 @@ void ReceiveParser::handleFrame(int row, const uint8_t* frame, int payloadSize) 
             ownerObject->setSensorDateTime(p);
             okFlag_ = true;
             break;
+        case CommandRow::accRangeResponse:
+            ownerObject->setAccRange(p[0]);
+            okFlag_ = true;
+            break;
+        case CommandRow::gyrRangeResponse:
+            ownerObject->setGyrRange(p[0]);
+            okFlag_ = true;
+            break;
         case CommandRow::memcountResponse:
         case CommandRow::getmementryResponse:
         case CommandRow::getmementryinfoResponse:

@@ -21,6 +21,9 @@ class SensorEvents {
     virtual void appendSensorData(uint64_t time, SensorDataType dataType, const int32_t* data) = 0;
     // The 8 payload bytes of the answer to getd (protocol/DateTimeBytes.h).
     virtual void setSensorDateTime(const uint8_t* /*payload*/) {}
+    // The one-byte answers to getaccrange and getgyrrange: the range setting.
+    virtual void setAccRange(int /*range*/) {}
+    virtual void setGyrRange(int /*range*/) {}
     // Called by the link when the channel closes: 0 = not connected.
     virtual void setSensorStatus(int status) = 0;
 };

@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Configures and builds one variant: scripts/build.sh [release|asan] [targets...]
+#   release  gcc, optimised, with the benchmarks
+#   asan     clang with AddressSanitizer and UndefinedBehaviorSanitizer; the
+#            same objects also make the libFuzzer programs (scripts/fuzz.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 variant=${1:-release}
 shift || true
 case "$variant" in
-  release) dir=build/release; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRAX_WERROR=ON) ;;
-  asan)    dir=build/asan;    flags=(-DCMAKE_BUILD_TYPE=Debug -DVRAX_WERROR=ON -DVRAX_SANITIZE=ON -DVRAX_BENCH=OFF) ;;
+  release) dir=build/release; compiler=(); flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRAX_WERROR=ON) ;;
+  asan)    dir=build/asan; compiler=(-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14)
+           flags=(-DCMAKE_BUILD_TYPE=Debug -DVRAX_WERROR=ON -DVRAX_SANITIZE=ON -DVRAX_FUZZ=ON -DVRAX_BENCH=OFF) ;;
   *) echo "unknown variant: $variant (release or asan)" >&2; exit 2 ;;
 esac
-cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+# A folder configured for another compiler starts again.
+if [ ${#compiler[@]} -gt 0 ] && [ -f "$dir/CMakeCache.txt" ] &&
+    ! grep -q "^CMAKE_CXX_COMPILER:.*clang++-14" "$dir/CMakeCache.txt"; then
+  rm -rf "$dir"
+fi
+cmake -S . -B "$dir" -G Ninja "${compiler[@]}" "${flags[@]}" >/dev/null
 ninja -C "$dir" "$@"

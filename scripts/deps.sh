@@ -19,19 +19,36 @@ packages=(
   # vraxctl export --hdf5, and reading its files back in the tests
   libhdf5-dev hdf5-tools python3
   # the Debian package and its checks
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev desktop-file-utils appstream lintian
+  # the BIDS validator (from npm) that checks export --bids
+  nodejs npm
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+# node and npm may come from elsewhere than Debian: only ask apt when missing.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  kept=()
+  for p in "${missing[@]}"; do [ "$p" = nodejs ] || [ "$p" = npm ] || kept+=("$p"); done
+  missing=("${kept[@]+"${kept[@]}"}")
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The BIDS validator, pinned (1.15.0 knows the motion datatype), into the
+# project's .cache folder; the export --bids test runs it from there.
+bids_version=1.15.0
+bids_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/bids-validator"
+if [ "$(cat "$bids_dir/version" 2>/dev/null)" != "$bids_version" ]; then
+  mkdir -p "$bids_dir"
+  npm install --prefix "$bids_dir" --no-audit --no-fund --loglevel=error \
+    "bids-validator@$bids_version"
+  echo "$bids_version" > "$bids_dir/version"
+fi

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for the given number
-# of seconds (default 20), starting from the committed seed corpus.
+# Runs each libFuzzer target for the given number of seconds (default 20),
+# starting from the committed seed corpus. The targets come from the
+# sanitizer variant (clang), built here when needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
-dir=build/fuzz
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DVRAX_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C "$dir"
+dir=build/asan
+targets=(parser csv_loader bin_loader sepcsv parse_first_line capture_replay)
+scripts/build.sh asan "${targets[@]/#/fuzz_}" >/dev/null
 status=0
-for target in parser csv_loader bin_loader sepcsv parse_first_line capture_replay; do
+for target in "${targets[@]}"; do
   exe="$dir/bin/fuzz_$target"
   [ -x "$exe" ] || continue
   work=$(mktemp -d)

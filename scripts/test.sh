@@ -1,44 +1,61 @@
 #!/usr/bin/env bash
-# Checks the formatting, builds the normal and the sanitizer variant and runs
-# every test on each, then the soak run and a short run of every fuzz target.
+# Checks the formatting, builds the normal (gcc) and the sanitizer (clang)
+# variant and runs every test on each, the soak run, the package check and a
+# short run of every fuzz target (built with the sanitizer variant). Prints
+# the time of each phase.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 soak_cycles=${SOAK_CYCLES:-100}
 fuzz_seconds=${FUZZ_SECONDS:-10}
-
+started=$SECONDS
 status=0
-echo "=== format check ==="
-scripts/format.sh --check || { echo "format check FAILED (scripts/format.sh formats)"; status=1; }
 
-echo "=== release build ==="
-scripts/build.sh release
-echo "=== asan build ==="
-scripts/build.sh asan
-
-# The soak run mostly waits on the event loop: it runs beside the other tests.
-echo "=== soak: $soak_cycles list, download and erase cycles (in the background) ==="
-SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1 &
-soak_pid=$!
-
-# The package check reuses the release build: it packs, validates and runs the
-# programs from the unpacked package, beside the tests.
-echo "=== package check (in the background) ==="
-scripts/package-check.sh >build/package-check.log 2>&1 &
-package_pid=$!
-
+# phase NAME COMMAND...: runs it, prints its time; a failure marks the run failed.
+phase() {
+  local name=$1 t0=$SECONDS
+  shift
+  echo "=== $name ==="
+  "$@" || { echo "$name FAILED"; status=1; }
+  echo "--- $name: $((SECONDS - t0)) s"
+}
 # The suites mostly wait on virtual sensors' pacing and time-outs, not on the
 # processor: twice as many run at once as there are cores.
-for variant in release asan; do
-  echo "=== $variant tests ==="
-  ctest --test-dir "build/$variant" --output-on-failure -j "$((jobs * 2))" || status=1
-done
+run_tests() { ctest --test-dir "build/$1" --output-on-failure -j "$((jobs * 2))"; }
 
-echo "=== fuzzing, ${fuzz_seconds}s per target ==="
-scripts/fuzz.sh "$fuzz_seconds" || status=1
+phase "format check" scripts/format.sh --check
+phase "release build" scripts/build.sh release
+[ -f build/release/build.ninja ] && [ $status -eq 0 ] || { echo "release build FAILED"; exit 1; }
+
+# The soak run, the package check (which reuses the release build) and the
+# release tests mostly wait: they run while the sanitizer variant builds.
+echo "=== soak: $soak_cycles list, download and erase cycles (in the background) ==="
+t_soak=$SECONDS
+(SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1
+ echo "--- soak: $((SECONDS - t_soak)) s" >>build/release/soak.log) &
+soak_pid=$!
+echo "=== package check (in the background) ==="
+(scripts/package-check.sh >build/package-check.log 2>&1; rc=$?
+ echo "--- package check: $((SECONDS - t_soak)) s" >>build/package-check.log; exit $rc) &
+package_pid=$!
+echo "=== release tests (in the background) ==="
+(run_tests release >build/release/tests.log 2>&1; rc=$?
+ echo "--- release tests: $((SECONDS - t_soak)) s" >>build/release/tests.log; exit $rc) &
+release_pid=$!
+
+phase "asan build (and the fuzz targets)" scripts/build.sh asan
+if wait "$release_pid"; then
+  grep -E "tests passed|--- release tests" build/release/tests.log || true
+else
+  echo "release tests FAILED:"
+  grep -vE "^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed" build/release/tests.log | tail -80
+  status=1
+fi
+phase "asan tests" run_tests asan
+phase "fuzzing, ${fuzz_seconds}s per target" scripts/fuzz.sh "$fuzz_seconds"
 
 if wait "$soak_pid"; then
-  grep -E "cycles:|PASSED" build/release/soak.log || true
+  grep -E "cycles:|PASSED|--- soak" build/release/soak.log || true
 else
   echo "soak FAILED:"
   tail -40 build/release/soak.log
@@ -46,9 +63,11 @@ else
 fi
 if wait "$package_pid"; then
   echo "package check passed: $(grep -m1 '^package:' build/package-check.log)"
+  grep -E "^--- package check" build/package-check.log || true
 else
   echo "package check FAILED:"
   tail -40 build/package-check.log
   status=1
 fi
+echo "--- whole test command: $((SECONDS - started)) s"
 exit $status

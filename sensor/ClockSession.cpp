@@ -12,9 +12,13 @@ namespace {
 
 constexpr float kClockWait = 2.0f;
 
-ClockTime clockTimeOf(const timebase::HostTime& now) {
+// Exchanges measured before a setting, for the time it takes to arrive.
+constexpr int kLeadProbes = 4;
+
+// The local wall time `leadMs` after `now`.
+ClockTime clockTimeOf(const timebase::HostTime& now, double leadMs) {
     const datetime::SensorDateTime t =
-        datetime::fromMsSinceEpoch(int64_t(std::llround(now.utcMs)) + now.zoneMs);
+        datetime::fromMsSinceEpoch(int64_t(std::llround(now.utcMs + leadMs)) + now.zoneMs);
     return ClockTime{t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec};
 }
 
@@ -22,22 +26,27 @@ ClockTime clockTimeOf(const timebase::HostTime& now) {
 
 Outcome SensorSession::probeClock(timebase::ClockReading& reading, int probes) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return Outcome{Result::busy, Step::clockProbe, 0, {}, {}};
+    if (!guard.acquired()) return Outcome::busy(Step::clockProbe);
     timebase::ProbeOptions options;
     options.probes = probes;
     options.answerWait = clockAnswerWait;
     options.clock = hostClock;
     bool closed = false;
     reading = timebase::probeSensorClock(*vraxSensor, options, closed);
-    if (closed) return Outcome{Result::channelClosed, Step::clockProbe, 0, {}, "clock"};
+    if (closed) return Outcome::aboutSetting(Result::channelClosed, Step::clockProbe, "clock");
     return {};
 }
 
 Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTime* setTo) {
-    if (running_) return Outcome{Result::busy, Step::clock, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::clock);
     VRAXSensor* s = vraxSensor.get();
     const timebase::HostClock clock =
         hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
+    // The sensor takes the time when the command reaches it, about half a
+    // round trip after it was sent: measured first, that lead is added.
+    timebase::ClockReading before;
+    if (Outcome o = probeClock(before, kLeadProbes); !o.ok()) return o;
+    const double leadMs = before.answered ? before.medianRoundTripMs / 2 : 0;
     int32_t err = 0;
     ClockTime sent;
     {
@@ -45,7 +54,7 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
         // Each try sends the time of its own moment.
         if (!sendWithRetry(
                 [&] {
-                    sent = clockTimeOf(clock());
+                    sent = clockTimeOf(clock(), leadMs);
                     s->sendSetDateTimeCommand(err, sent.year, sent.month, sent.day, sent.hour,
                                               sent.minute, sent.second, sent.msec);
                 },
@@ -56,11 +65,16 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
         }
     }
     if (setTo) *setTo = sent;
+    // A sensor that did not answer before does not now: no second wait.
+    if (!before.answered) {
+        reading = before;
+        return {};
+    }
     return probeClock(reading);
 }
 
 Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* setTo) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = setClockAndProbe(achieved, setTo);
@@ -69,7 +83,7 @@ Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* set
 }
 
 Outcome SensorSession::readClock(timebase::ClockReading& reading) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = probeClock(reading);
@@ -92,6 +106,9 @@ void SensorSession::probeBeforeDownload(const DownloadRequest& request, Download
         timebase::readClockLog(request.saveFolder, s->address(), why);
     if (const auto base = timebase::driftBase(earlier))
         line.driftPpm = timebase::driftPpm(*base, line);
+    report.driftPpm = line.driftPpm;
+    if (!earlier.empty() && earlier.front().event == timebase::event::set)
+        report.lastSetUtcMs = earlier.front().utcMs;
     if (!timebase::appendClockLog(request.saveFolder, line, report.clockLogError)) return;
 }
 

@@ -14,7 +14,8 @@ namespace measure {
 
 namespace {
 
-constexpr const char* kKeys[kKindCount] = {"ags", "qags", "geo", "press", "batt", "ext", "ext16ad"};
+// Indexed by Kind.
+constexpr const char* kKeys[kKindCount] = {"ags", "geo", "press", "batt", "ext", "qags", "ext16ad"};
 
 // The values each sender can carry.
 struct Range {
@@ -24,6 +25,9 @@ constexpr Range kByte{0, 255};
 constexpr Range kRangeIndex{0, 3};
 constexpr Range kPort{0, 5};  // 0: off; 1 to 5: the configurations the port sender maps
 constexpr Range kOverwrite{0, 1};
+// The sender carries a byte, but the download line writes each gain as one
+// hex digit: a larger gain would make lines no reader understands.
+constexpr Range kGain{0, 15};
 
 std::string rangeText(Range r) {
     return std::to_string(r.low) + " to " + std::to_string(r.high);
@@ -124,6 +128,14 @@ std::optional<Config> parseConfig(std::string_view json, std::string& error) {
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(json.data(), qsizetype(json.size())), &pe);
     if (pe.error != QJsonParseError::NoError) {
+        // A lone value (null, 42, "text") is JSON, just not an object.
+        const QByteArray wrapped = "[" + QByteArray(json.data(), qsizetype(json.size())) + "]";
+        QJsonParseError inArray;
+        if (QJsonDocument::fromJson(wrapped, &inArray).array().size() == 1 &&
+            inArray.error == QJsonParseError::NoError) {
+            error = "the configuration must be a JSON object";
+            return std::nullopt;
+        }
         error = "not valid JSON at byte " + std::to_string(pe.offset) + ": " +
                 pe.errorString().toStdString();
         return std::nullopt;
@@ -150,7 +162,7 @@ std::optional<Config> parseConfig(std::string_view json, std::string& error) {
             ok = readFour(v, k, kPort, ports, error);
             c.extPorts = ports;
         } else if (k == "ad16Gains") {
-            ok = readFour(v, k, kByte, c.ad16Gains, error);
+            ok = readFour(v, k, kGain, c.ad16Gains, error);
         } else if (k == "buzzerVolume") {
             ok = readInt(v, k, kByte, n, error);
             c.buzzerVolume = n;
@@ -181,14 +193,14 @@ std::string toJson(const Config& c) {
                std::to_string(v[2]) + ", " + std::to_string(v[3]) + "]";
     };
     auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
-    for (size_t i = 0; i < kKindCount; ++i) {
-        const KindSetting& k = c.kinds[i];
+    for (const Kind kind : kKindsInOrder) {
+        const KindSetting& k = c[kind];
         std::string v = "{\"enabled\": " + flag(k.enabled);
-        if (Kind(i) != Kind::batt)
+        if (kind != Kind::batt)
             v += ", \"rate\": " + std::to_string(k.rate) +
                  ", \"average\": " + std::to_string(k.average);
         v += ", \"record\": " + flag(k.record) + "}";
-        field(kKeys[i], v);
+        field(kindKey(kind), v);
     }
     if (c.accRange) field("accRange", std::to_string(*c.accRange));
     if (c.gyroRange) field("gyroRange", std::to_string(*c.gyroRange));
@@ -243,11 +255,15 @@ bool saveConfigFile(const std::string& path, const Config& c, safeout::Existing 
 std::string validate(const Config& c, bool isVRAX650) {
     std::string e;
     for (size_t i = 0; i < kKindCount && e.empty(); ++i) {
-        const std::string key = kKeys[i];
-        const KindSetting& k = c.kinds[i];
-        if (Kind(i) == Kind::ext16ad && k.enabled && !isVRAX650)
+        const Kind kind = kKindsInOrder[i];
+        const std::string key = kindKey(kind);
+        const KindSetting& k = c[kind];
+        if (kind == Kind::ext16ad && k.enabled && !isVRAX650)
             return "\"ext16ad\" is measured by a VRAX650 only";
-        if (Kind(i) == Kind::batt) continue;
+        if (kind == Kind::batt) continue;
+        // An enabled kind without a rate would stream nothing.
+        if (k.enabled && k.rate == 0)
+            return "\"" + key + ".rate\" is 0 or missing: an enabled kind needs a rate (1 to 255)";
         e = checkValue(key + ".rate", k.rate, kByte);
         if (e.empty()) e = checkValue(key + ".average", k.average, kByte);
     }
@@ -256,7 +272,7 @@ std::string validate(const Config& c, bool isVRAX650) {
     for (int i = 0; i < 4 && e.empty(); ++i) {
         const std::string n = "[" + std::to_string(i) + "]";
         if (c.extPorts) e = checkValue("extPorts" + n, (*c.extPorts)[size_t(i)], kPort);
-        if (e.empty()) e = checkValue("ad16Gains" + n, c.ad16Gains[size_t(i)], kByte);
+        if (e.empty()) e = checkValue("ad16Gains" + n, c.ad16Gains[size_t(i)], kGain);
     }
     if (e.empty() && c.buzzerVolume) e = checkValue("buzzerVolume", *c.buzzerVolume, kByte);
     if (e.empty() && c.overwriteMode) e = checkValue("overwriteMode", *c.overwriteMode, kOverwrite);

@@ -16,14 +16,35 @@
 #include <vector>
 
 #include "link/LinkResults.h"
+#include "protocol/MeasurementKinds.h"
 #include "store/SafeOutput.h"
 
 class VRAXSensor;
 
 namespace measure {
 
-enum class Kind { ags, qags, geo, press, batt, ext, ext16ad };
+// The kinds of measurement, numbered as the store numbers their records
+// (files carry these codes): arrays of kinds are indexed by a record's data type.
+enum class Kind : int {
+    ags = SensorDataType::ags,
+    geo = SensorDataType::geo,
+    press = SensorDataType::press,
+    batt = SensorDataType::batt,
+    ext = SensorDataType::ext,
+    qags = SensorDataType::qags,
+    ext16ad = SensorDataType::ext16ad,
+};
 inline constexpr size_t kKindCount = 7;
+
+// The order kinds are shown, saved and sent in: the sensor's settings order.
+inline constexpr std::array<Kind, kKindCount> kKindsInOrder = {
+    Kind::ags, Kind::qags, Kind::geo, Kind::press, Kind::batt, Kind::ext, Kind::ext16ad};
+
+// The kind of a record's data type; none for a type that is no kind.
+constexpr std::optional<Kind> kindOfDataType(int dataType) {
+    if (dataType < 0 || dataType >= int(kKindCount)) return std::nullopt;
+    return Kind(dataType);
+}
 
 struct KindSetting {
     bool enabled = false;

@@ -1,14 +1,18 @@
 // The measuring actions of a session: clock, beep, compass calibration,
 // settings, start and stop, and the live session.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "protocol/DateTimeBytes.h"
+#include "sensor/Provenance.h"
 #include "sensor/RunGuard.h"
 #include "sensor/SensorSession.h"
+#include "store/TsvSidecar.h"
 
 namespace session {
 namespace {
@@ -21,12 +25,6 @@ bool isVRAX650(const VRAXSensor& s) {
 constexpr float kSettingWait = 2.0f;
 // The start command is sent once: sent twice it could start two measurements.
 constexpr float kStartWait = 3.0f;
-
-// Index of a record's data type in measure::Kind order.
-constexpr size_t kKindOfDataType[7] = {size_t(measure::Kind::ags),    size_t(measure::Kind::geo),
-                                       size_t(measure::Kind::press),  size_t(measure::Kind::batt),
-                                       size_t(measure::Kind::ext),    size_t(measure::Kind::qags),
-                                       size_t(measure::Kind::ext16ad)};
 
 class StoreHooks : public StoreReporter {
   public:
@@ -69,11 +67,18 @@ bool parseClockTime(const std::string& text, ClockTime& into) {
     return true;
 }
 
+bool clockTimeBefore(const ClockTime& a, const ClockTime& b) {
+    auto key = [](const ClockTime& c) {
+        return std::array<int, 7>{c.year, c.month, c.day, c.hour, c.minute, c.second, c.msec};
+    };
+    return key(a) < key(b);
+}
+
 Outcome SensorSession::applySettings(const measure::Config& config) {
     VRAXSensor* s = vraxSensor.get();
     if (std::string e = measure::validate(config, isVRAX650(*s)); !e.empty())
-        return Outcome{Result::badSetting, Step::setting, 0, {}, e};
-    if (running_) return Outcome{Result::busy, Step::setting, 0, {}, {}};
+        return Outcome::aboutSetting(Result::badSetting, Step::setting, e);
+    if (running_) return Outcome::busy(Step::setting);
     for (const measure::SettingStep& step : measure::settingSteps(config, isVRAX650(*s))) {
         int32_t err = 0;
         eventwait::runFor(0.01);
@@ -107,7 +112,7 @@ Outcome SensorSession::sendClock(const ClockTime& t) {
 Outcome SensorSession::oneCommand(Step step, const char* name,
                                   const std::function<void(VRAXSensor&, int32_t&)>& send,
                                   bool retry) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     VRAXSensor* s = vraxSensor.get();
@@ -129,7 +134,7 @@ Outcome SensorSession::oneCommand(Step step, const char* name,
 }
 
 Outcome SensorSession::setClock(const ClockTime& time) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = sendClock(time);
@@ -152,7 +157,7 @@ Outcome SensorSession::calibrateCompass() {
 
 Outcome SensorSession::stopMeasuring() {
     // Connecting sends the stop command already.
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (o.step == Step::stop && !o.ok()) {
         o.step = Step::stopMeasure;
@@ -162,20 +167,21 @@ Outcome SensorSession::stopMeasuring() {
     return o;
 }
 
-Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+Outcome SensorSession::connectAndConfigure(const measure::Config& config, bool setClock,
+                                           timebase::ClockReading* probed) {
+    if (running_) return Outcome::busy(Step::connect);
     if (std::string e = measure::validate(config, isVRAX650(*vraxSensor)); !e.empty())
-        return Outcome{Result::badSetting, Step::setting, 0, {}, e};
+        return Outcome::aboutSetting(Result::badSetting, Step::setting, e);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = applySettings(config);
-    if (o.ok() && setClock) o = sendClock(localClockNow());
+    if (o.ok() && setClock) o = probed ? setClockAndProbe(*probed) : sendClock(localClockNow());
     if (!o.ok()) simpleDisconnectSensor();
     return o;
 }
 
 Outcome SensorSession::startRecording(const measure::Config& config, const RecordingStart& start) {
-    Outcome o = connectAndConfigure(config, start.setClock);
+    Outcome o = connectAndConfigure(config, start.setClock, start.probed);
     if (!o.ok()) return o;
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
@@ -207,7 +213,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::folder, 0, folder, {}};
+        return Outcome::fileError(Step::folder, folder);
     }
     const EntryStart startName{now.year,   now.month,  now.day, now.hour,
                                now.minute, now.second, now.msec};
@@ -216,7 +222,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
 
     StoreHooks reporter;
     reporter.forward = hooks.storeMessage;
-    store.setReporter(&reporter);
+    const ScopedReporter reporting(store, reporter);
     s->setWriteAD16FilterdData(0);
     store.setSavePartLimit(split ? uint64_t(request.lineLimit) : 0,
                            [folder, name = s->name(), startName](int part) {
@@ -226,35 +232,62 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     if (store.hadWriteError()) {
         report.fileError = store.saveFileError();
         s->clearSaveFilename();
-        store.setReporter(nullptr);
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::file, 0, first, {}};
+        return Outcome::fileError(Step::file, first);
     }
     s->setSaveFlag();
+    // The time map: sparse (sensor time, host receive time) pairs of the records.
+    TsvSidecar timeMap;
+    std::string mapPath = liveFilePath(folder, s->name(), startName, -1);
+    mapPath.replace(mapPath.size() - 4, 4, ".timemap.tsv");
+    if (!timeMap.open(mapPath, "sensor_ms\thost_utc_ms\thost_utc") && hooks.writeFailing)
+        hooks.writeFailing(timeMap.error());
+    store.noteTimePairs(kTimePairEveryMs);
+    auto mapPairs = [&](LiveProgress* p) {
+        for (const TimePair& pair : store.takeTimePairs()) {
+            timeMap.addRow(std::to_string(pair.sensorMs) + "\t" + std::to_string(pair.hostUtcMs) +
+                           "\t" + utcText(pair.hostUtcMs));
+            if (p) p->lastTimePair = pair;
+        }
+    };
 
     RunGuard guard(running_);
     int32_t err = 0;
     eventwait::runFor(0.01);
+    // The host's time around the start command: the records' time 0 lies between.
+    const timebase::HostClock clock =
+        hostClock ? hostClock : timebase::HostClock(timebase::realHostTime);
+    const timebase::HostTime sent = clock();
     s->sendSensStartCommand(err);
     Result result = Result::done;
     Step step = Step::live;
-    if (!waitOK(s, kStartWait, true)) {
+    const bool startAnswered = waitOK(s, kStartWait, true);
+    const timebase::HostTime answered = clock();
+    provenance::LiveStart liveStart;
+    liveStart.startUtcMs = int64_t(std::llround((sent.utcMs + answered.utcMs) / 2));
+    liveStart.boundMs = (answered.monoMs - sent.monoMs) / 2;
+    {
+        const datetime::SensorDateTime t =
+            datetime::fromMsSinceEpoch(liveStart.startUtcMs + answered.zoneMs);
+        liveStart.start = ClockTime{t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec};
+    }
+    if (!startAnswered) {
         const Outcome f = failure(Step::start);
         result = f.result;
         step = Step::start;
     } else {
         if (hooks.started) hooks.started(s->filename().value_or(first));
+        LiveProgress p;
         RFCommControl* link = s->rfCommControl();
         const auto began = std::chrono::steady_clock::now();
         auto lastChange = began;
         uint64_t lastBytes = link->receivedBytes();
         uint64_t counted = 0;
         // Records per kind of the last ten ticks, for the rate over the last second.
-        std::array<std::array<uint64_t, 7>, 10> recent{};
+        std::array<std::array<uint64_t, measure::kKindCount>, 10> recent{};
         size_t tickNo = 0;
         float battery = 0;
         bool toldFailing = false;
-        LiveProgress p;
         for (;;) {
             if (link->channelClosed()) {
                 result = Result::channelClosed;
@@ -267,22 +300,31 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
             eventwait::runFor(0.1);
             const auto t = std::chrono::steady_clock::now();
             p.elapsed = std::chrono::duration<double>(t - began).count();
-            std::array<uint64_t, 7>& slot = recent[tickNo++ % recent.size()];
+            std::array<uint64_t, measure::kKindCount>& slot = recent[tickNo++ % recent.size()];
             slot.fill(0);
             for (; counted < store.count(); ++counted) {
                 const SensorDataRecord* r = store.getDataByIndex(counted);
-                if (!r || r->dataType < 0 || r->dataType > 6) continue;
-                const size_t k = kKindOfDataType[r->dataType];
+                const std::optional<measure::Kind> kind =
+                    r ? measure::kindOfDataType(r->dataType) : std::nullopt;
+                if (!kind) continue;
+                const size_t k = size_t(*kind);
                 ++report.recordsPerKind[k];
                 ++slot[k];
-                if (r->dataType == 3) battery = float(r->values[0]) / 100.0f;
+                if (kind == measure::Kind::batt) battery = float(r->values[0]) / 100.0f;
             }
             const double window = std::min<double>(double(std::min(tickNo, recent.size())) * 0.1,
                                                    std::max(p.elapsed, 0.1));
-            for (size_t k = 0; k < 7; ++k) {
+            for (size_t k = 0; k < measure::kKindCount; ++k) {
                 uint64_t n = 0;
                 for (const auto& tick : recent) n += tick[k];
                 p.ratePerKind[k] = double(n) / window;
+            }
+            mapPairs(&p);
+            if (request.keepSeconds >= 0) {
+                // Memory stays flat: the file has every record, the session the latest.
+                double rate = 0;
+                for (double r : p.ratePerKind) rate += r;
+                store.keepLatest(uint64_t(rate * (request.keepSeconds + 2.0) * 2.0) + 1000);
             }
             p.records = store.count();
             p.recordsPerKind = report.recordsPerKind;
@@ -298,7 +340,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
             if (link->receivedBytes() != lastBytes) {
                 lastBytes = link->receivedBytes();
                 lastChange = t;
-            } else if (std::chrono::duration<double>(t - lastChange).count() >= kSilenceTimeout) {
+            } else if (std::chrono::duration<double>(t - lastChange).count() >= silenceTimeout_) {
                 result = Result::timedOut;
                 break;
             }
@@ -309,15 +351,22 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
             s->sendStopAllCommand(err);
             report.stopAcknowledged = waitOK(s, kSettingWait, true);
         }
-        // Records that came after the last tick.
+        // Records that came after the last tick; the last tick shows the final count.
         for (; counted < store.count(); ++counted) {
             const SensorDataRecord* r = store.getDataByIndex(counted);
-            if (r && r->dataType >= 0 && r->dataType <= 6)
-                ++report.recordsPerKind[kKindOfDataType[r->dataType]];
+            if (const auto kind = r ? measure::kindOfDataType(r->dataType) : std::nullopt)
+                ++report.recordsPerKind[size_t(*kind)];
         }
+        mapPairs(&p);
+        p.records = store.count();
+        p.recordsPerKind = report.recordsPerKind;
+        if (hooks.tick) hooks.tick(p);
     }
 
     s->flashWriteBuffer();
+    mapPairs(nullptr);
+    store.noteTimePairs(0);
+    report.timeMapPath = timeMap.finish();
     report.records = store.count();
     simpleDisconnectSensor();
     // A live file has no expected count: what arrived is the file. A file
@@ -328,13 +377,19 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     if (!end.path.empty()) report.files.push_back(end.path);
     if (!end.error.empty()) report.fileError = end.error;
     store.setSavePartLimit(0, nullptr);
-    store.setReporter(nullptr);
+    liveStart.lastComplete = end.kind == SaveFileEnd::complete;
+    if (!report.files.empty())
+        provenance::writeLiveSidecars(*s, request, config, liveStart, report.files,
+                                      report.sidecarError);
     const std::string where = report.files.empty() ? std::string() : report.files.back();
+    // A file that failed while records arrived: `where` is what was kept of it.
     if (result == Result::done && anyInFile && end.kind != SaveFileEnd::complete)
-        return Outcome{Result::fileError, Step::file, 0, where, {}};
+        return Outcome::fileError(Step::live, where);
     if (result == Result::done && !report.fileError.empty())
-        return Outcome{Result::fileError, Step::file, 0, where, {}};
-    return Outcome{result, step, 0, where, step == Step::start ? "start" : ""};
+        return Outcome::fileError(Step::live, where);
+    Outcome outcome = Outcome::aboutPath(result, step, where);
+    if (step == Step::start) outcome.setting = "start";
+    return outcome;
 }
 
 }  // namespace session

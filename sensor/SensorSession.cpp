@@ -7,6 +7,7 @@
 
 #include "link/BtUtilClass.h"
 #include "link/EventWait.h"
+#include "sensor/Provenance.h"
 #include "sensor/RunGuard.h"
 
 namespace session {
@@ -14,10 +15,6 @@ namespace {
 
 void pause(double seconds) {
     eventwait::runFor(seconds);
-}
-
-Outcome busyOutcome(Step step) {
-    return Outcome{Result::busy, step, 0, {}, {}};
 }
 
 // Forwards the store's messages to the front end, except while the session
@@ -72,7 +69,7 @@ Outcome SensorSession::failure(Step step) const {
         r = Result::channelClosed;
     else if (link->ngFlag())
         r = Result::refused;
-    return Outcome{r, step, 0, {}, {}};
+    return Outcome::failed(r, step);
 }
 
 void SensorSession::simpleDisconnectSensor() {
@@ -82,7 +79,7 @@ void SensorSession::simpleDisconnectSensor() {
 
 Outcome SensorSession::openSensorAndStop() {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::connect);
+    if (!guard.acquired()) return Outcome::busy(Step::connect);
     simpleDisconnectSensor();
     VRAXSensor* s = vraxSensor.get();
 
@@ -91,11 +88,9 @@ Outcome SensorSession::openSensorAndStop() {
     const ConnectResult status = s->connect(err);
     pause(0.1);
     if (status != kConnected)
-        return Outcome{err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
-                       Step::connect,
-                       err,
-                       {},
-                       {}};
+        return Outcome::platformFailure(
+            err == PlatformStatus::cancelled ? Result::cancelled : Result::connectFailed,
+            Step::connect, err);
     connected_ = true;
 
     // Stop any measurement, then ask for the device information.
@@ -120,7 +115,7 @@ Outcome SensorSession::openSensorAndStop() {
 
 Outcome SensorSession::getMemStatus(MemoryStatus& status) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::memoryStatus);
+    if (!guard.acquired()) return Outcome::busy(Step::memoryStatus);
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
     pause(0.2);
@@ -138,7 +133,7 @@ Outcome SensorSession::getMemStatus(MemoryStatus& status) {
 
 Outcome SensorSession::readEntries(uint32_t entryCount, std::vector<EntryInfo>& entries) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::entryList);
+    if (!guard.acquired()) return Outcome::busy(Step::entryList);
     for (uint32_t e = 1; e <= entryCount; ++e) {
         EntryInfo info;
         EntryStart& t = info.start;
@@ -154,12 +149,12 @@ Outcome SensorSession::readEntries(uint32_t entryCount, std::vector<EntryInfo>& 
 
 Outcome SensorSession::readBattery(float& volts) {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::battery);
+    if (!guard.acquired()) return Outcome::busy(Step::battery);
     VRAXSensor* s = vraxSensor.get();
     s->setBatteryVoltage(0);
     int32_t err = 0;
     if (s->sendBatteryStatusCommand(err) != kSent)
-        return Outcome{Result::notSent, Step::battery, 0, {}, {}};
+        return Outcome::failed(Result::notSent, Step::battery);
     // The answer raises no flag: wait for the voltage itself.
     const bool answered =
         eventwait::runUntil([s] { return s->batteryVoltage() > 0 || s->channelClosed(); }, 1.0);
@@ -169,7 +164,7 @@ Outcome SensorSession::readBattery(float& volts) {
 }
 
 Outcome SensorSession::listMemory(MemoryListing& listing, bool readBatteryToo) {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     listing.firmVersion = vraxSensor->firmVersion();
@@ -186,7 +181,7 @@ Outcome SensorSession::listMemory(MemoryListing& listing, bool readBatteryToo) {
 
 Outcome SensorSession::eraseDataEntry() {
     RunGuard guard(running_);
-    if (!guard.acquired()) return busyOutcome(Step::erase);
+    if (!guard.acquired()) return Outcome::busy(Step::erase);
     VRAXSensor* s = vraxSensor.get();
     int32_t err = 0;
     pause(0.2);
@@ -197,12 +192,26 @@ Outcome SensorSession::eraseDataEntry() {
 }
 
 Outcome SensorSession::eraseMemory() {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     o = eraseDataEntry();
     simpleDisconnectSensor();
     return o;
+}
+
+namespace {
+constexpr float kRangeAnswerWait = 0.5f;
+}
+
+void SensorSession::readRanges(DownloadReport& report) {
+    VRAXSensor* s = vraxSensor.get();
+    int32_t err = 0;
+    // Older firmware may not answer: a short wait each, and no retry.
+    if (s->sendGetAccRangeCommand(err) == kSent && s->waitOK(kRangeAnswerWait, true))
+        report.accRange = s->accRangeRead();
+    if (s->sendGetGyrRangeCommand(err) == kSent && s->waitOK(kRangeAnswerWait, true))
+        report.gyrRange = s->gyrRangeRead();
 }
 
 std::string dayFolderOf(const DownloadRequest& request) {
@@ -220,7 +229,7 @@ std::string targetPathOf(const DownloadRequest& request, const std::string& sens
 
 Outcome SensorSession::downloadEntry(const DownloadRequest& request, const DownloadHooks& hooks,
                                      DownloadReport& report) {
-    if (running_) return busyOutcome(Step::connect);
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     RunGuard guard(running_);
@@ -232,14 +241,16 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::folder, 0, folder, {}};
+        return Outcome::fileError(Step::folder, folder);
     }
 
     // The clock before the transfer, so the entry can be put on UTC later.
     probeBeforeDownload(request, report);
+    readRanges(report);
     s->clearSensorData();
     s->setWriteAD16FilterdData(request.filtered ? 1 : 0);
     int32_t err = 0;
+    const uint64_t gainAnswersBefore = s->ad16GainAnswers();
     if (BtUtilClass::checkSensorType2(s->name()) == 2)
         s->getMemEntryInfo2(request.entryRow + 1, err);
 
@@ -249,15 +260,14 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     HookReporter reporter;
     reporter.forward = hooks.storeMessage;
     reporter.muted = true;
-    store.setReporter(&reporter);
+    const ScopedReporter reporting(store, reporter);
     s->setSaveFilename(report.targetPath);
     reporter.muted = false;
     if (store.hadWriteError()) {
         report.fileError = store.saveFileError();
-        store.setReporter(nullptr);
         s->clearSaveFilename();
         simpleDisconnectSensor();
-        return Outcome{Result::fileError, Step::file, 0, report.targetPath, {}};
+        return Outcome::fileError(Step::file, report.targetPath);
     }
     s->setSaveFlag();
 
@@ -291,7 +301,7 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
             if (link->receivedBytes() != lastBytes) {
                 lastBytes = link->receivedBytes();
                 lastChange = now;
-            } else if (std::chrono::duration<double>(now - lastChange).count() >= kSilenceTimeout) {
+            } else if (std::chrono::duration<double>(now - lastChange).count() >= silenceTimeout_) {
                 result = Result::timedOut;
                 break;
             }
@@ -302,6 +312,11 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
     s->flashWriteBuffer();
     s->clearSaveFlag();
     report.records = store.count();
+    if (s->ad16GainAnswers() != gainAnswersBefore) {
+        std::array<int, 4> gains{};
+        for (int port = 0; port < 4; ++port) gains[size_t(port)] = s->getAd16Gain(port);
+        report.ad16Gains = gains;
+    }
     // The last report is the final count, also for a transfer shorter than one poll.
     if (hooks.progress && result != Result::notSent)
         hooks.progress(report.records, request.expectedRecords);
@@ -312,13 +327,13 @@ Outcome SensorSession::downloadEntry(const DownloadRequest& request, const Downl
         request.expectedRecords <= 0 || int64_t(report.records) == request.expectedRecords;
     if (result == Result::done && !countMatches) result = Result::missingRecords;
     const SaveFileEnd end = store.finishSaveFile(result == Result::done, request.existing);
-    store.setReporter(nullptr);
     report.fileComplete = end.allWritten;
     report.complete = end.kind == SaveFileEnd::complete;
     report.filePath = end.path;
     report.fileError = end.error;
     if (result == Result::done && !report.complete) result = Result::fileError;
-    return Outcome{result, Step::download, 0, report.filePath, {}};
+    provenance::writeDownloadSidecar(*s, request, report, result, report.sidecarError);
+    return Outcome::aboutPath(result, Step::download, report.filePath);
 }
 
 }  // namespace session

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sensor/ClockProbe.h"
@@ -64,6 +65,26 @@ struct Outcome {
     std::string
         setting;  // the setting refused or unanswered: its JSON key, or "clock", "start", ...
     bool ok() const { return result == Result::done; }
+
+    // How a step ended, with nothing more to tell.
+    static Outcome failed(Result r, Step s) { return Outcome{r, s, 0, {}, {}}; }
+    // Another sequence of the session is running.
+    static Outcome busy(Step s) { return failed(Result::busy, s); }
+    // A step that ended on a folder or file: `path` names it.
+    static Outcome aboutPath(Result r, Step s, std::string path) {
+        return Outcome{r, s, 0, std::move(path), {}};
+    }
+    static Outcome fileError(Step s, std::string path) {
+        return aboutPath(Result::fileError, s, std::move(path));
+    }
+    // A setting refused, unanswered or not accepted: its JSON key, or "clock", "start", ...
+    static Outcome aboutSetting(Result r, Step s, std::string setting) {
+        return Outcome{r, s, 0, {}, std::move(setting)};
+    }
+    // A step the Bluetooth platform failed, with its status.
+    static Outcome platformFailure(Result r, Step s, int32_t status) {
+        return Outcome{r, s, status, {}, {}};
+    }
 };
 
 struct EntryInfo {
@@ -118,6 +139,14 @@ struct DownloadReport {
     // did not say its time), and why its clock log line was not written.
     timebase::ClockReading clock;
     std::string clockLogError;
+    // The range settings read before the transfer (none: not answered);
+    // they may differ from those the entry was recorded with.
+    std::optional<int> accRange, gyrRange;
+    // The 16-bit AD gains the sensor gave for the entry (VRAX650), when it did.
+    std::optional<std::array<int, 4>> ad16Gains;
+    std::optional<double> driftPpm;       // of the sensor clock since it was set, when known
+    std::optional<int64_t> lastSetUtcMs;  // when the clock log last saw the clock set
+    std::string sidecarError;             // why the file's sidecar was not written
 };
 
 struct DownloadHooks {
@@ -143,6 +172,8 @@ ClockTime localClockNow();
 // "YYYY-MM-DD hh:mm:ss" into a ClockTime (msec 0); false when the text is
 // not a valid date and time of the years the sensor's clock carries (2000..2255).
 bool parseClockTime(const std::string& text, ClockTime& into);
+// True when `a` is earlier than `b`.
+bool clockTimeBefore(const ClockTime& a, const ClockTime& b);
 
 // What a look at a sensor finds: firmware, battery, memory and clock.
 struct SensorStatus {
@@ -155,6 +186,8 @@ struct SensorStatus {
 struct RecordingStart {
     std::optional<ClockTime> at;  // none: start now
     bool setClock = false;        // set the sensor's clock to the computer's first
+    // With setClock: the clock is then probed, and the reading goes here.
+    timebase::ClockReading* probed = nullptr;
 };
 
 struct LiveRequest {
@@ -162,16 +195,25 @@ struct LiveRequest {
     double seconds = 0;  // 0: until stopped
     int lineLimit = 0;   // 0: one file; N: parts of N lines
     bool setClock = false;
+    // The records the session holds in memory: those of the last
+    // `keepSeconds` (at least), the file has them all. Negative: every record.
+    double keepSeconds = -1;
 };
+
+// Sensor time against host receive time is noted this often (sensor time).
+inline constexpr uint64_t kTimePairEveryMs = 1000;
 
 struct LiveProgress {
     double elapsed = 0;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
-    std::array<double, 7> ratePerKind{};  // records per second over the last second
+    // Indexed by measure::Kind.
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};
+    std::array<double, measure::kKindCount>
+        ratePerKind{};  // records per second over the last second
     float batteryVoltage = 0;
     std::string filePath;  // the file being written
     bool writeFailing = false;
+    std::optional<TimePair> lastTimePair;  // the latest (sensor time, host receive time)
 };
 
 struct LiveHooks {
@@ -187,11 +229,15 @@ struct LiveHooks {
 
 struct LiveReport {
     std::vector<std::string> files;  // the finished files, in order
+    // The (sensor time, host receive time) pairs beside them: "<first file
+    // without .csv>.timemap.tsv"; empty when no record came.
+    std::string timeMapPath;
     uint64_t records = 0;
-    std::array<uint64_t, 7> recordsPerKind{};
+    std::array<uint64_t, measure::kKindCount> recordsPerKind{};  // indexed by measure::Kind
     bool stoppedByUser = false;
     bool stopAcknowledged = false;
     std::string fileError;
+    std::string sidecarError;  // why a file's sidecar was not written
 };
 
 class SensorSession {
@@ -241,6 +287,11 @@ class SensorSession {
     Outcome runLive(const measure::Config& config, const LiveRequest& request,
                     const LiveHooks& hooks, LiveReport& report);
 
+    // Seconds without data after which a download or a live session counts
+    // as timed out: kSilenceTimeout unless set (the tests shorten it).
+    void setSilenceTimeout(double seconds) { silenceTimeout_ = seconds; }
+    double silenceTimeout() const { return silenceTimeout_; }
+
     // The steps, for callers that string them themselves.
     Outcome openSensorAndStop();
     Outcome getMemStatus(MemoryStatus& status);
@@ -272,7 +323,8 @@ class SensorSession {
     Outcome sendClock(const ClockTime& time);
     // Connects, stops, sends the settings and, when asked, the clock; ends
     // disconnected when any of it fails.
-    Outcome connectAndConfigure(const measure::Config& config, bool setClock);
+    Outcome connectAndConfigure(const measure::Config& config, bool setClock,
+                                timebase::ClockReading* probed = nullptr);
     // Connects and stops, sends one command and waits for its answer
     // (with `retry`, sends it once more when none came), disconnects.
     Outcome oneCommand(Step step, const char* name,
@@ -283,12 +335,15 @@ class SensorSession {
 
     // The download's clock probe and its log line; never fails the download.
     void probeBeforeDownload(const DownloadRequest& request, DownloadReport& report);
+    // The range settings as the sensor gives them now; never fails the download.
+    void readRanges(DownloadReport& report);
 
     std::unique_ptr<VRAXSensor> vraxSensor;
     timebase::HostClock hostClock;
     double clockAnswerWait = timebase::kProbeAnswerWait;
     bool running_ = false;
     bool connected_ = false;
+    double silenceTimeout_ = kSilenceTimeout;
 };
 
 }  // namespace session

@@ -27,6 +27,7 @@ int32_t VRAXSensor::valueOffset(int32_t kind, int32_t axis) const {
 
 void VRAXSensor::setAd16Gain(int gain, int Port) {
     if (Port >= 0 && Port < 4) ad16Gain[size_t(Port)] = gain;
+    ++ad16GainAnswers_;
 }
 
 int32_t VRAXSensor::getAd16Gain(int port) {
@@ -255,6 +256,14 @@ SendResult VRAXSensor::sendBeep1Command(int32_t& err) {
 
 SendResult VRAXSensor::sendGetDateTimeCommand(int32_t& err) {
     return sendCommand({commandCode("getd"), 0x00}, err);
+}
+
+SendResult VRAXSensor::sendGetAccRangeCommand(int32_t& err) {
+    return sendCommand({commandCode("getaccrange"), 0x00}, err);
+}
+
+SendResult VRAXSensor::sendGetGyrRangeCommand(int32_t& err) {
+    return sendCommand({commandCode("getgyrrange"), 0x00}, err);
 }
 
 void VRAXSensor::setSensorDateTime(const uint8_t* payload) {

@@ -49,6 +49,8 @@ class VRAXSensor : public SensorEvents {
     bool setValueOffset(int32_t value, int32_t sensor, int32_t axis);
     int32_t valueOffset(int32_t kind, int32_t axis) const;
     int32_t getAd16Gain(int port) override;
+    // How many gains the sensor has given so far (four per entry answer).
+    uint64_t ad16GainAnswers() const { return ad16GainAnswers_; }
 
     // What the receive parser and decoders deliver.
     void setFirmVersion(const std::string& version) override { firmVersion_ = version; }
@@ -60,6 +62,8 @@ class VRAXSensor : public SensorEvents {
     }
     void setSensorStatus(int status) override { sensorStatus_ = status; }
     void setSensorDateTime(const uint8_t* payload) override;
+    void setAccRange(int range) override { accRangeRead_ = range; }
+    void setGyrRange(int range) override { gyrRangeRead_ = range; }
 
     // Connection.
     ConnectResult connect(int32_t& err);
@@ -134,6 +138,13 @@ class VRAXSensor : public SensorEvents {
     // Asks for the sensor's date and time (getd); the answer raises the OK
     // flag and lands in sensorDateTime().
     SendResult sendGetDateTimeCommand(int32_t& err);
+    // Ask for the range settings (getaccrange, getgyrrange); each answer
+    // raises the OK flag and lands in accRangeRead() / gyrRangeRead().
+    SendResult sendGetAccRangeCommand(int32_t& err);
+    SendResult sendGetGyrRangeCommand(int32_t& err);
+    // The last range answers; none until one came.
+    std::optional<int> accRangeRead() const { return accRangeRead_; }
+    std::optional<int> gyrRangeRead() const { return gyrRangeRead_; }
     // The last date and time answer, as its 8 bytes, and how many came so far.
     const std::array<uint8_t, 8>& sensorDateTime() const { return dateTime_; }
     uint64_t dateTimeAnswers() const { return dateTimeAnswers_; }
@@ -181,6 +192,9 @@ class VRAXSensor : public SensorEvents {
     std::array<int32_t, 4> ad16Gain{};
     std::array<uint8_t, 8> dateTime_{};
     uint64_t dateTimeAnswers_ = 0;
+    uint64_t ad16GainAnswers_ = 0;
+    std::optional<int> accRangeRead_;
+    std::optional<int> gyrRangeRead_;
     VRAXSensorData sensorData;
     std::unique_ptr<RFCommControl> rfCommControl_;
 };

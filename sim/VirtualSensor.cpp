@@ -37,6 +37,8 @@ constexpr uint8_t readmemdata = 0x39;
 constexpr uint8_t getmemfreesize = 0x3A;
 constexpr uint8_t getbattstatus = 0x3B;
 constexpr uint8_t getd = 0x12;
+constexpr uint8_t getaccrange = 0x23;
+constexpr uint8_t getgyrrange = 0x26;
 constexpr uint8_t getmementryinfo2 = 0x5C;
 }  // namespace Cmd
 
@@ -98,7 +100,7 @@ const int64_t kDefaultClock = (daysFromCivil(2026, 1, 1) - kEpoch2000) * kDayMs;
 
 // Milliseconds between samples of a kind; batt has a fixed second.
 int64_t periodOf(int dataType, uint8_t rate) {
-    return dataType == 3 ? 1000 : int64_t(rate);
+    return dataType == SensorDataType::batt ? 1000 : int64_t(rate);
 }
 
 }  // namespace
@@ -376,8 +378,11 @@ bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t no
         kinds[size_t(k)] = v;
         return true;
     }
-    if (command == commandCode("setaccrange") || command == commandCode("setgyrrange"))
-        return p[0] <= 3;
+    if (command == commandCode("setaccrange") || command == commandCode("setgyrrange")) {
+        if (p[0] > 3) return false;
+        (command == commandCode("setaccrange") ? accRange : gyrRange) = p[0];
+        return true;
+    }
     if (command == commandCode("setextconf")) {
         for (int i = 0; i < 4; ++i)
             if (p[i] != 0x00 && p[i] != 0x01 && p[i] != 0x08 && p[i] != 0x09 && p[i] != 0x0A)
@@ -402,8 +407,9 @@ bool VirtualSensor::handleSetting(uint8_t command, const uint8_t* p, uint64_t no
         }
         const int64_t t = p[0] == 1 ? clockOf(p + 1, 0) : -1;
         if (t < 0) return false;
-        clockMs(nowMs);
-        startMeasuring(t);
+        // A start time already past starts now: no sensor measures the past,
+        // and catching up would make every sample since that time at once.
+        startMeasuring(std::max(t, clockMs(nowMs)));
         return true;
     }
     return true;
@@ -445,6 +451,14 @@ void VirtualSensor::handleFrame(const uint8_t* frame, int length, uint64_t nowMs
             answer(command, 0x92, p, datetime::kDateTimeBytes, nowMs);
             break;
         }
+        case Cmd::getaccrange:
+            p[0] = accRange;
+            answer(command, 0xA3, p, 1, nowMs);
+            break;
+        case Cmd::getgyrrange:
+            p[0] = gyrRange;
+            answer(command, 0xA6, p, 1, nowMs);
+            break;
         case Cmd::stop:
             replay.active = false;
             stopMeasuring(nowMs);

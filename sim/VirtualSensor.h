@@ -21,10 +21,12 @@
 // - The sensor clock reads 2026-01-01 00:00:00.000 until setd (or setClock)
 //   sets it, and runs with the caller's clock, faster by faults.clockPpm.
 //   getd answers it in setd's layout (protocol/DateTimeBytes.h).
+// - getaccrange and getgyrrange answer the range last set (2 until set).
 // - With link latency, a command is heard one latency after it arrives (setd
 //   and getd take the clock then) and its answer is sent one more latency later.
 // - sens starts measuring at once, or with a date once the sensor clock
-//   reaches it. Time stamps are milliseconds since the start. Recorded kinds
+//   reaches it (a date already past starts at once). Time stamps are
+//   milliseconds since the start. Recorded kinds
 //   go into a new entry (its start: the sensor clock at the start), which
 //   stop closes and appends to `entries`. Measuring goes on while the channel
 //   is closed (the sensor records on its own); only streaming needs it.
@@ -89,6 +91,8 @@ class VirtualSensor {
     int batteryLevel = 87;             // percent, third byte of the battery answer
     int maxEntries = 64;               // free entries = maxEntries - entries
     uint32_t memoryRecords = 4000000;  // free records = memoryRecords - records held
+    uint8_t accRange = 2;              // range settings, as setaccrange / setgyrrange left them
+    uint8_t gyrRange = 2;
     VirtualFaults faults;
 
     // A channel was opened: a fresh session (no pending input or output).
@@ -129,6 +133,11 @@ class VirtualSensor {
     // waits) until stop.
     bool measuring() const { return measure.armed; }
     bool recording() const { return measure.recording; }
+    // When the measurement starts (or started) on the caller's clock: the
+    // moment the sensor clock reaches its start. kNever when none is armed.
+    uint64_t measurementStartMs() const {
+        return measure.armed ? monotonicOf(measure.startClock) : kNever;
+    }
     // Frames streamed since the measurement started.
     uint64_t framesStreamed() const { return measure.streamed; }
     // The sensor clock at `nowMs`, in milliseconds since 2000-01-01 00:00:00.

@@ -1,5 +1,7 @@
 #include "store/ClockReading.h"
 
+#include <algorithm>
+
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -45,6 +47,11 @@ ClockReading readingFrom(const std::vector<ProbeSample>& samples) {
     r.roundTripMs = bestTrip;
     r.boundMs = bestTrip / 2 + kClockResolutionMs;
     r.probes = int(samples.size());
+    std::vector<double> trips;
+    for (const ProbeSample& s : samples)
+        trips.push_back(std::max(0.0, s.answerMonoMs - s.sent.monoMs));
+    std::nth_element(trips.begin(), trips.begin() + std::ptrdiff_t(trips.size() / 2), trips.end());
+    r.medianRoundTripMs = trips[trips.size() / 2];
     return r;
 }
 

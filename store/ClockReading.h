@@ -25,8 +25,9 @@ struct ClockReading {
     double roundTripMs = 0;
     int probes = 0;  // exchanges answered
     // Additions beyond the common fields:
-    int64_t hostZoneMs = 0;  // host's local-time offset from UTC at the midpoint
-    std::string failure;     // why not answered, in words (empty when answered)
+    int64_t hostZoneMs = 0;        // host's local-time offset from UTC at the midpoint
+    std::string failure;           // why not answered, in words (empty when answered)
+    double medianRoundTripMs = 0;  // the typical exchange's round trip
 };
 
 // The host's clocks at one moment.

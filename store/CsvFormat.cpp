@@ -1,5 +1,6 @@
 #include "store/CsvFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -80,7 +81,9 @@ size_t formatLine(const SensorDataRecord& r, LineStyle style, bool filtered, con
         case ext16ad: {
             const bool upper = style == LineStyle::streamed;
             p = upper ? put(p, "ead") : put(p, "e");
-            for (int i = 0; i < 4; ++i) p = putHex(p, r.values[i], upper);
+            // One digit per gain: a gain the sensor gave above 15 is written
+            // as F (the sidecar keeps the real one), so the line stays readable.
+            for (int i = 0; i < 4; ++i) p = putHex(p, std::clamp(r.values[i], 0, 15), upper);
             *p++ = ',';
             p = putInt(p, time);
             const bool withFiltered = filtered && style == LineStyle::streamed;

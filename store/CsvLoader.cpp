@@ -44,7 +44,10 @@ bool isSpace(char c) {
 
 // The comma-separated fields after a line's head, read in one pass: each
 // field's leading integer as text::scanInt64 reads it (white space, sign,
-// digits, the rest of the field ignored, saturating at the limits).
+// digits, the rest of the field ignored, saturating at the limits). An
+// empty field is a missing one. A field that starts with no number, or
+// whose number lies beyond its range, is read all the same (0, or the
+// limit) and marks the line as doubtful.
 class Fields {
   public:
     Fields(const char* at, const char* end) : p(at), e(end) {}
@@ -55,14 +58,25 @@ class Fields {
         const char* q = p;
         while (q < e && isSpace(*q)) [[unlikely]]++ q;
         const bool negative = q < e && *q == '-';
-        if (q < e && (*q == '-' || *q == '+')) ++q;
+        const bool sign = q < e && (*q == '-' || *q == '+');
+        if (sign) ++q;
+        const char* const digits = q;
         // Up to 18 digits cannot overflow; longer numbers take the careful scan.
         const char* limit = e - q > 18 ? q + 18 : e;
         uint64_t u = 0;
         while (q < limit && unsigned(*q - '0') < 10) u = u * 10 + unsigned(*q++ - '0');
+        if (q == digits) [[unlikely]] {
+            if (!sign && (q == e || *q == ',')) {  // nothing in it
+                more = q < e;
+                p = more ? q + 1 : e;
+                return false;
+            }
+            doubtful = true;
+        }
         if (q < e && unsigned(*q - '0') < 10) [[unlikely]] {
             skipField(q);
             v = text::scanInt64(std::string_view(start, size_t(fieldEnd - start)));
+            if (v == INT64_MAX || v == INT64_MIN) doubtful = true;
             return true;
         }
         v = negative ? -int64_t(u) : int64_t(u);
@@ -77,6 +91,8 @@ class Fields {
         int64_t wide = 0;
         if (!next(wide)) return false;
         v = int32_t(std::clamp<int64_t>(wide, INT32_MIN, INT32_MAX));
+        if (wide != v) [[unlikely]]
+            doubtful = true;
         return true;
     }
     // Whether at least `n` more fields follow.
@@ -90,6 +106,8 @@ class Fields {
         }
         return true;
     }
+
+    bool doubtful = false;
 
   private:
     // Moves past the field that starts at `p` and in which `q` lies.
@@ -111,7 +129,7 @@ class Fields {
 }  // namespace
 
 bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r,
-                                           bool readFiltered, bool* hadFiltered) {
+                                           bool readFiltered, bool* hadFiltered, bool* doubtful) {
     const char* begin = line.data();
     const char* end = begin + line.size();
     const auto* comma = static_cast<const char*>(std::memchr(begin, ',', line.size()));
@@ -123,6 +141,7 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
     Fields fields(comma + 1, end);
     int64_t time = 0;
     if (!fields.next(time)) return false;
+    if (time < 0) fields.doubtful = true;  // before 1970: no time of this store
     int32_t v[kValuesPerType[ext16ad]] = {};
     const int count = code == ext16ad ? 4 : kValuesPerType[code];
     for (int i = 0; i < count; ++i)
@@ -147,6 +166,7 @@ bool VRAXSensorData::loadRecordFromCSVLine(std::string_view line, SensorDataReco
     } else {
         std::memcpy(r.values, v, sizeof(int32_t) * size_t(count));
     }
+    if (doubtful) *doubtful = fields.doubtful;
     return true;
 }
 
@@ -163,9 +183,12 @@ bool VRAXSensorData::readCSV(const std::string& path, RecordList* into, CsvLoadR
     SensorDataRecord scratch;
     std::string_view line;
     bool overlong = false;
+    bool doubtful = false;
     while (lines.next(line, overlong)) {
         SensorDataRecord& r = into ? into->next() : scratch;
-        if (!overlong && loadRecordFromCSVLine(line, r, readFiltered, &report.filteredAD16)) {
+        if (!overlong &&
+            loadRecordFromCSVLine(line, r, readFiltered, &report.filteredAD16, &doubtful)) {
+            report.doubtfulLines += doubtful;
             if (into) into->push();
             if (each) (*each)(r);
             ++report.records;

@@ -1,6 +1,7 @@
 #include "store/FileIO.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,39 @@ size_t writeAll(int fd, const char* data, size_t n) {
         done += size_t(w);
     }
     return done;
+}
+
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+std::string whyNoFolder(const std::string& path) {
+    std::string at = path;
+    while (at.size() > 1 && at.back() == '/') at.pop_back();
+    // Up to the deepest part of the path that is there.
+    for (;;) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode) && ::stat(at.c_str(), &st) != 0)
+                return at + " is a link to something that does not exist";
+            if (!S_ISDIR(st.st_mode)) return at + " is in the way and is not a folder";
+            if (at != path && ::access(at.c_str(), W_OK | X_OK) != 0)
+                return "cannot make a folder in " + at + ": " + std::strerror(errno);
+            return {};
+        }
+        if ((errno != ENOENT && errno != ENOTDIR) || at == "." || at == "/")
+            return at + ": " + std::strerror(errno);
+        const size_t slash = at.rfind('/');
+        if (slash == std::string::npos) {
+            at = ".";
+        } else {
+            at = slash == 0 ? "/" : at.substr(0, slash);
+        }
+    }
 }
 
 bool exists(const std::string& path) {

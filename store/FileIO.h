@@ -19,8 +19,18 @@ std::string expandTilde(const std::string& path);
 // of bytes written, which is less than `n` only on an error.
 size_t writeAll(int fd, const char* data, size_t n);
 
+// Files written together stay open (and locked) until all are published:
+// a program that writes many raises its limit of open files to the most it
+// may have.
+void raiseOpenFileLimit();
+
 // True when something exists at `path` (a dangling link counts).
 bool exists(const std::string& path);
+
+// Why a folder cannot be made at `path`, in words, found without making
+// anything: a file or a link to nowhere in the way, or the folder above it
+// that refuses ("Permission denied"). "" when nothing in the way is found.
+std::string whyNoFolder(const std::string& path);
 
 // A regular file opened for reading. Anything else (a folder, a FIFO, a
 // device) is refused at once, before a byte is read.

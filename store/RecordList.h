@@ -1,5 +1,8 @@
 // Records in arrival order, in fixed-size chunks: a record keeps its address
 // for as long as it is in the list, and appending never moves old records.
+// A list that only needs its latest records (a live session) gives back the
+// chunks before a record with dropBefore(); indexes stay those of arrival,
+// and the records given back read as null.
 // A chunk fills one 2 MB huge page: a long download or load faults its memory
 // in a page at a time rather than 512 (the first chunk keeps small pages, so
 // that a small store stays small).
@@ -25,8 +28,18 @@ class RecordList {
     bool empty() const { return count == 0; }
 
     const SensorDataRecord* at(uint64_t index) const {
-        if (index >= count) return nullptr;
+        if (index >= count || index < firstKept) return nullptr;
         return &chunks[index / kChunkRecords][index % kChunkRecords];
+    }
+    // The first record still held (0 unless chunks were given back).
+    uint64_t firstHeld() const { return firstKept; }
+
+    // Gives back every chunk that holds only records before `index`.
+    void dropBefore(uint64_t index) {
+        if (count == 0) return;  // the last record's chunk always stays
+        const uint64_t whole = std::min(index, count - 1) / kChunkRecords;
+        for (uint64_t c = firstKept / kChunkRecords; c < whole; ++c) chunks[c].reset();
+        firstKept = std::max(firstKept, whole * kChunkRecords);
     }
     const SensorDataRecord& back() const { return *at(count - 1); }
 
@@ -44,16 +57,18 @@ class RecordList {
     void clear() {
         chunks.clear();
         count = 0;
+        firstKept = 0;
     }
     void swap(RecordList& other) noexcept {
         chunks.swap(other.chunks);
         std::swap(count, other.count);
+        std::swap(firstKept, other.firstKept);
     }
 
-    // Calls f(first, n) for each run of consecutive records, oldest first.
+    // Calls f(first, n) for each run of consecutive records held, oldest first.
     template <class F>
     void forEachRun(F&& f) const {
-        for (uint64_t done = 0; done < count; done += kChunkRecords)
+        for (uint64_t done = firstKept; done < count; done += kChunkRecords)
             f(chunks[done / kChunkRecords].get(), std::min(kChunkRecords, count - done));
     }
 
@@ -88,4 +103,5 @@ class RecordList {
 
     std::vector<Chunk> chunks;
     uint64_t count = 0;
+    uint64_t firstKept = 0;  // a multiple of kChunkRecords
 };

@@ -43,34 +43,6 @@ void syncFolder(const std::string& path) {
     ::close(dir);
 }
 
-// Removes a working file that nobody holds any more: the leftover of a
-// writer that was killed. EBUSY when a live writer holds it.
-int removeStaleWorkingFile(const std::string& working) {
-    const int old = ::open(working.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (old < 0) {
-        if (errno == ELOOP)
-            return ::unlink(working.c_str()) == 0 ? 0 : errno;  // a link: removed, not followed
-        if (errno == ENOENT) return 0;
-        return errno;
-    }
-    struct stat held {};
-    int result = 0;
-    if (::fstat(old, &held) != 0) {
-        result = errno;
-    } else if (!S_ISREG(held.st_mode)) {
-        result = EEXIST;  // something else under that name: not ours to remove
-    } else if (::flock(old, LOCK_EX | LOCK_NB) != 0) {
-        result = errno == EWOULDBLOCK ? EBUSY : errno;
-    } else {
-        struct stat now {};
-        if (::lstat(working.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
-            now.st_ino == held.st_ino && ::unlink(working.c_str()) != 0)
-            result = errno;
-    }
-    ::close(old);
-    return result;
-}
-
 }  // namespace
 
 std::string workingPathFor(const std::string& finalPath) {
@@ -90,6 +62,39 @@ std::string incompleteName(const std::string& path, int n) {
     return numberedName(stem + "-incomplete" + ext, n);
 }
 
+// Moves a working file that nobody holds any more (the leftover of a writer
+// that was killed) to the first free "-incomplete" name of `finalPath`.
+// EBUSY when a live writer holds it, EEXIST when it is not a plain file.
+int OutputFile::rescueLeftover() {
+    const int old = ::open(working_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (old < 0) return errno == ENOENT ? 0 : errno == ELOOP ? EEXIST : errno;
+    struct stat held {};
+    int result = 0;
+    if (::fstat(old, &held) != 0) {
+        result = errno;
+    } else if (!S_ISREG(held.st_mode)) {
+        result = EEXIST;
+    } else if (::flock(old, LOCK_EX | LOCK_NB) != 0) {
+        result = errno == EWOULDBLOCK ? EBUSY : errno;
+    } else {
+        struct stat now {};
+        const bool same = ::lstat(working_.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
+                          now.st_ino == held.st_ino;
+        // Gone or replaced meanwhile: nothing of it to keep here.
+        result = same ? EEXIST : 0;
+        for (int n = 1; same && n <= 1000 && result == EEXIST; ++n) {
+            const std::string target = incompleteName(final_, n);
+            result = moveNoReplace(target);
+            if (result == 0) {
+                rescued_ = target;
+                syncFolder(target);
+            }
+        }
+    }
+    ::close(old);
+    return result;
+}
+
 OutputFile::~OutputFile() {
     if (pending()) discard();
 }
@@ -107,6 +112,7 @@ bool OutputFile::create(const std::string& finalPath) {
     final_ = finalPath;
     working_ = workingPathFor(finalPath);
     published_.clear();
+    rescued_.clear();
     error_.clear();
     errno_ = 0;
     failed_ = false;
@@ -123,9 +129,11 @@ bool OutputFile::create(const std::string& finalPath) {
             return true;
         }
         if (errno != EEXIST) return fail(errno, "cannot create " + working_);
-        const int stale = removeStaleWorkingFile(working_);
+        const int stale = rescueLeftover();
         if (stale == EBUSY) return fail(EBUSY, working_ + " is being written by another run");
-        if (stale != 0) return fail(stale, "cannot remove the leftover " + working_);
+        if (stale == EEXIST)
+            return fail(EEXIST, working_ + " is in the way (not a file this program left)");
+        if (stale != 0) return fail(stale, "cannot move the leftover " + working_ + " away");
     }
     return fail(EEXIST, "cannot create " + working_);
 }
@@ -154,11 +162,14 @@ bool OutputFile::close() {
     if (state_ == State::closed) return true;
     if (state_ != State::open) return false;
     if (::fsync(fd_) != 0 && errno != EINVAL) return fail(errno, "cannot write " + working_);
-    const int fd = fd_;
-    fd_ = -1;
+    // The descriptor (and with it the lock) stays until the file is published.
     state_ = State::closed;
-    if (::close(fd) != 0 && errno != EINTR) return fail(errno, "cannot write " + working_);
     return true;
+}
+
+void OutputFile::release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 int OutputFile::moveNoReplace(const std::string& target) {
@@ -180,6 +191,7 @@ int OutputFile::moveNoReplace(const std::string& target) {
 void OutputFile::published(const std::string& target) {
     published_ = target;
     state_ = State::published;
+    release();
     syncFolder(target);
 }
 
@@ -221,19 +233,48 @@ bool OutputFile::publishAsFirstFree(const std::function<std::string(int)>& nameF
 
 void OutputFile::discard() {
     if (!pending()) return;
-    ::unlink(working_.c_str());  // still holding the lock, if open
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    ::unlink(working_.c_str());  // still holding the lock
+    release();
     state_ = State::none;
 }
 
 void OutputFile::keep() {
-    if (fd_ >= 0) {
-        ::fsync(fd_);
-        ::close(fd_);
-    }
-    fd_ = -1;
+    if (fd_ >= 0) ::fsync(fd_);
+    release();
     state_ = State::none;
+}
+
+bool publishAll(const std::vector<OutputFile*>& files, Existing existing, std::string& error) {
+    std::vector<bool> existed(files.size(), false);
+    for (size_t i = 0; i < files.size(); ++i) {
+        OutputFile& f = *files[i];
+        if (!f.close()) {
+            error = f.error();
+            return false;
+        }
+        if (existing == Existing::keepBoth) continue;
+        struct stat st {};
+        existed[i] = ::lstat(f.finalPath().c_str(), &st) == 0;
+        const int err = !existed[i]                    ? 0
+                        : S_ISDIR(st.st_mode)          ? EISDIR
+                        : existing == Existing::refuse ? EEXIST
+                                                       : 0;
+        if (err != 0) {
+            error = "cannot move " + f.workingPath() + " to " + f.finalPath() + ": " +
+                    std::strerror(err);
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i]->publish(existing)) continue;
+        error = files[i]->error();
+        // What this call made under a new name goes again; a replaced file
+        // is gone either way.
+        for (size_t k = 0; k < i; ++k)
+            if (!existed[k]) ::unlink(files[k]->publishedPath().c_str());
+        return false;
+    }
+    return true;
 }
 
 bool writeWholeFile(const std::string& path, const std::string& data, Existing existing,

@@ -5,8 +5,11 @@
 // name is always whole, and an existing file is never lost by surprise.
 //
 // The working name is "<final name>.part". While a writer lives it holds a
-// lock on that file; a working file that nobody holds is the leftover of a
-// run that was killed, and the next writer of that name removes it.
+// lock on that file, until the file is published, discarded or kept. A
+// working file that nobody holds is the leftover of a run that was killed
+// and may be the only copy of its data: the next writer of that name moves
+// it to the first free "-incomplete" name and never removes it. Anything but
+// a plain file under a working name is refused, never touched.
 #pragma once
 
 #include <sys/types.h>
@@ -14,6 +17,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace safeout {
 
@@ -46,7 +50,7 @@ class OutputFile {
     // Creates the working file of `finalPath`. False with error() set when it
     // cannot be made, or when another writer holds it (EBUSY).
     bool create(const std::string& finalPath);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return state_ == State::open; }
     int fd() const { return fd_; }
 
     // Writes all bytes, retrying short writes. Returns the bytes written;
@@ -57,8 +61,9 @@ class OutputFile {
     off_t size() const { return size_; }
     bool failed() const { return failed_; }
 
-    // Syncs and closes the working file; it stays unpublished, for a writer
-    // that publishes several files together once all are written.
+    // Syncs the working file and ends writing; it stays unpublished (and
+    // locked), for a writer that publishes several files together once all
+    // are written (see publishAll).
     bool close();
     // Syncs the file, closes it and moves it to `target` (by default its
     // final name) as `existing` says. On success publishedPath() is the
@@ -82,11 +87,16 @@ class OutputFile {
     // What went wrong last, in words ("No space left on device").
     const std::string& error() const { return error_; }
     int errorNumber() const { return errno_; }
+    // Where create() moved a leftover working file it found ("" when none).
+    const std::string& rescuedLeftover() const { return rescued_; }
 
   private:
     enum class State { none, open, closed, published };
     bool fail(int err, const std::string& what);
     void published(const std::string& target);
+    void release();
+    // 0, or the errno of a leftover under the working name that could not be moved away.
+    int rescueLeftover();
     // 0, or the errno of a move that did not happen.
     int moveNoReplace(const std::string& target);
 
@@ -98,8 +108,16 @@ class OutputFile {
     std::string working_;
     std::string published_;
     std::string error_;
+    std::string rescued_;
     int errno_ = 0;
 };
+
+// Publishes written files together, as `existing` says: each target is
+// checked first (a folder is never replaced; with `refuse` an existing name
+// fails), so that nothing is moved unless all can be. When a move fails all
+// the same, the files this call made under new names are removed again.
+// False with `error` set (naming the file) on failure.
+bool publishAll(const std::vector<OutputFile*>& files, Existing existing, std::string& error);
 
 // Writes `data` as the whole content of `path` through an OutputFile.
 // False with `error` set when it could not.

@@ -51,6 +51,29 @@ std::vector<std::string> columnNames(int dataType, bool filteredAd16) {
     return names;
 }
 
+ValueRange valueRange(int dataType, int slot) {
+    constexpr ValueRange b24{-8388608, 8388607, 24}, s16{-32768, 32767, 16}, u8{0, 255, 8},
+        bit{0, 1, 1}, derived{-65535, 65535, 0};
+    if (!known(dataType) || slot < 0 || slot >= valueCount(dataType)) return {};
+    switch (dataType) {
+        case ags:
+        case geo:
+            return b24;
+        case press:
+            return slot == 0 ? b24 : s16;
+        case batt:
+            return slot == 0 ? s16 : u8;
+        case ext:
+            return slot < 4 ? bit : s16;
+        case qags:
+            return slot < 4 ? s16 : b24;
+        case ext16ad:
+            return slot < 4 ? u8 : slot < 8 ? s16 : derived;
+        default:
+            return {};
+    }
+}
+
 void appendSeconds(std::string& out, int64_t ms) {
     // The magnitude as unsigned, so that the most negative value has one too.
     const uint64_t magnitude = ms < 0 ? uint64_t(0) - uint64_t(ms) : uint64_t(ms);

@@ -15,6 +15,9 @@ namespace tidy {
 // milliseconds as recorded, and seconds from the first sample of the file.
 inline constexpr const char* kTimeMs = "time_ms";
 inline constexpr const char* kTimeS = "time_s";
+// With a start on UTC: the sample's instant as ISO 8601 UTC and as Unix seconds.
+inline constexpr const char* kTimeUtc = "time_utc";
+inline constexpr const char* kTimeUnix = "time_unix";
 
 // The kind's short name ("ags", "press", "ext16ad"), used in file and table
 // names; null for a code that names no kind.
@@ -27,6 +30,17 @@ int valueColumns(int dataType, bool filteredAd16);
 
 // All column names of the kind's table, the two time columns first.
 std::vector<std::string> columnNames(int dataType, bool filteredAd16);
+
+// The values a column can take as the sensor sends it, in raw counts: the
+// limits of its field (24-bit, 16-bit, a byte, a bit). A value at either
+// limit of a 16- or 24-bit field may be a saturated reading.
+struct ValueRange {
+    int64_t min = 0, max = 0;
+    int bits = 0;  // width of the field; 0 for a value the decoder derives
+    bool mayClip() const { return bits >= 16; }
+};
+// The range of values[slot] of the kind; bits 0 for a slot it does not have.
+ValueRange valueRange(int dataType, int slot);
 
 // The time stamp as recorded (a negative stamp from the sensor is kept negative).
 inline int64_t recordedMs(const SensorDataRecord& r) {

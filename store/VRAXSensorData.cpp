@@ -1,5 +1,7 @@
 #include "store/VRAXSensorData.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -57,6 +59,16 @@ void VRAXSensorData::appendSensorData(uint64_t msTime, int dataType, const int32
     std::memcpy(r.dateStr, curDateStr, sizeof r.dateStr);
     std::memcpy(r.values, data, sizeof(int32_t) * size_t(kValuesPerType[dataType]));
     sensorData.push();
+    if (timePairEvery > 0 && (!havePair || msTime >= nextPairAt || msTime < lastPairMs)) {
+        // Sensor time against the host's receive time, once in a while.
+        using namespace std::chrono;
+        const int64_t host =
+            duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+        timePairs.push_back({msTime, host});
+        havePair = true;
+        lastPairMs = msTime;
+        nextPairAt = msTime + timePairEvery;
+    }
 
     if (saveFilename && saveFlag) queueForSave(r);
 }
@@ -65,11 +77,11 @@ bool VRAXSensorData::getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, ui
                                         bool before) const {
     const uint64_t n = count();
     if (n <= afterIndex) return false;
-    dataIndex = afterIndex;
+    dataIndex = std::max(afterIndex, sensorData.firstHeld());
     while (dataIndex < n) {
         if (sensorData.at(dataIndex)->msTime > msTime) {
             if (!before) return true;
-            if (dataIndex == 0) return false;
+            if (dataIndex == sensorData.firstHeld()) return false;
             --dataIndex;
             return true;
         }
@@ -82,8 +94,25 @@ bool VRAXSensorData::getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, ui
     return true;
 }
 
+void VRAXSensorData::keepLatest(uint64_t records) {
+    if (count() > records) sensorData.dropBefore(count() - records);
+}
+
+void VRAXSensorData::noteTimePairs(uint64_t everyMs) {
+    timePairEvery = everyMs;
+    havePair = false;
+    timePairs.clear();
+}
+
+std::vector<TimePair> VRAXSensorData::takeTimePairs() {
+    std::vector<TimePair> taken;
+    taken.swap(timePairs);
+    return taken;
+}
+
 uint64_t VRAXSensorData::getPassedMSTimeFirstSample() const {
-    return sensorData.empty() ? 0 : sensorData.at(0)->msTime;
+    const SensorDataRecord* first = sensorData.at(sensorData.firstHeld());
+    return first ? first->msTime : 0;
 }
 
 uint64_t VRAXSensorData::getPassedMSTimeLastSample() const {

@@ -37,6 +37,9 @@ struct SaveFileEnd {
 struct CsvLoadReport {
     uint64_t records = 0;       // lines that gave a record
     uint64_t skippedLines = 0;  // lines, not empty, that gave none
+    // Lines kept although a time or value in them was not a number or out
+    // of its field's range (read as the loader reads them: 0, or the limit).
+    uint64_t doubtfulLines = 0;
     bool filteredAD16 = false;  // some 16-bit AD line carried filtered values
     std::string error;          // why the file could not be read
 };
@@ -57,6 +60,12 @@ struct CsvSaveReport {
     std::string error;
 };
 
+// A record's sensor time (its msTime) and the host's UTC time when it arrived.
+struct TimePair {
+    uint64_t sensorMs = 0;
+    int64_t hostUtcMs = 0;
+};
+
 class VRAXSensorData {
   public:
     VRAXSensorData();
@@ -69,7 +78,18 @@ class VRAXSensorData {
     void setCurDate(int year, int month, int day);
     uint64_t count() const { return sensorData.size(); }
     void appendSensorData(uint64_t msTime, int dataType, const int32_t* data);
+    // Null for an index past the end, or given back by keepLatest.
     const SensorDataRecord* getDataByIndex(uint64_t index) const { return sensorData.at(index); }
+    // Holds at least the latest `records` records and gives back the memory
+    // of older ones (indexes stay those of arrival): a live session keeps
+    // what it shows, the file keeps the rest.
+    void keepLatest(uint64_t records);
+    uint64_t firstHeldIndex() const { return sensorData.firstHeld(); }
+    // Notes a (sensor time, host receive time) pair for the first record and
+    // then once every `everyMs` of sensor time (and when the sensor's time
+    // goes back); 0 stops. takeTimePairs hands over the pairs noted since.
+    void noteTimePairs(uint64_t everyMs);
+    std::vector<TimePair> takeTimePairs();
     bool getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, uint64_t& dataIndex,
                             bool before) const;
     uint64_t getPassedMSTimeFirstSample() const;
@@ -131,6 +151,19 @@ class VRAXSensorData {
     // The names saveCSVFiles gives `records` records.
     static std::vector<std::string> csvFileNames(const std::string& path, int limitLines,
                                                  uint64_t records);
+    // The same saves of records that come from elsewhere: `runs` hands them
+    // over in runs, oldest first, and says whether it could read them all;
+    // saveCSVFilesFrom names the parts for `records` records.
+    using RecordRun = std::function<void(const SensorDataRecord* first, uint64_t n)>;
+    using RecordRuns = std::function<bool(const RecordRun&)>;
+    static bool saveCSVFilesFrom(const RecordRuns& runs, uint64_t records, const std::string& path,
+                                 const CsvSaveOptions& options, CsvSaveReport& report);
+    static bool saveBinFileFrom(const RecordRuns& runs, const std::string& fileName,
+                                safeout::Existing existing, std::string& error);
+    // The records of CSV files, read one at a time, in file order (a live
+    // session's files: saved again without holding them). `files` and
+    // `error` must outlive the result.
+    static RecordRuns recordsOfCSVFiles(const std::vector<std::string>& files, std::string& error);
     bool saveToFileByText(const std::string& path, VRAXSensor* sensor, int limitLines,
                           int lineFeedCode, int interval, int64_t timeOffset, uint64_t startTimeMS,
                           uint64_t endTimeMS, uint64_t dataChopTimeMS);
@@ -157,6 +190,11 @@ class VRAXSensorData {
                                const std::function<void(const SensorDataRecord&)>& each);
     // Bytes at the end of the last binary file loaded that made no whole record.
     uint64_t ignoredBytesOfLastLoad() const { return lastLoadIgnoredBytes; }
+    // Gives each record of a binary dump to `each`, in file order, keeping
+    // none. `ignoredBytes`: the tail that makes no whole record. False with
+    // `error` set when the file cannot be read.
+    static bool readBinRecords(const std::string& path, uint64_t& ignoredBytes, std::string& error,
+                               const std::function<void(const SensorDataRecord&)>& each);
 
     // Where write failures are reported; may be null (nothing is shown).
     void setReporter(StoreReporter* reporter) { this->reporter = reporter; }
@@ -171,8 +209,9 @@ class VRAXSensorData {
     bool writeBatch();
     void reportWriteFailure();
     // One CSV line into `r`; false for a line that gives no record.
+    // `doubtful` is set when a time or value was not a number or out of range.
     static bool loadRecordFromCSVLine(std::string_view line, SensorDataRecord& r, bool readFiltered,
-                                      bool* hadFiltered);
+                                      bool* hadFiltered, bool* doubtful = nullptr);
     // Reads a CSV file's records into `into` (or only counts them).
     static bool readCSV(const std::string& path, RecordList* into, CsvLoadReport& report,
                         bool readFiltered,
@@ -204,4 +243,24 @@ class VRAXSensorData {
     std::function<std::string(int)> partName;
     std::vector<std::string> partPaths;
     CsvLoadReport lastCsvLoad;
+    uint64_t timePairEvery = 0;
+    bool havePair = false;
+    uint64_t lastPairMs = 0;
+    uint64_t nextPairAt = 0;
+    std::vector<TimePair> timePairs;
+};
+
+// A reporter set on a store for a scope: unset again on every way out, so
+// the store never keeps a pointer to a reporter that is gone.
+class ScopedReporter {
+  public:
+    ScopedReporter(VRAXSensorData& store, StoreReporter& reporter) : store(store) {
+        store.setReporter(&reporter);
+    }
+    ~ScopedReporter() { store.setReporter(nullptr); }
+    ScopedReporter(const ScopedReporter&) = delete;
+    ScopedReporter& operator=(const ScopedReporter&) = delete;
+
+  private:
+    VRAXSensorData& store;
 };

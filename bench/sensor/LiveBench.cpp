@@ -10,11 +10,21 @@
 // BM_LiveSession: a real live session of a few seconds against a virtual
 // sensor over the socketpair channel. The process time includes the virtual
 // sensor's own work, so it is an upper bound of the host's.
+//
+// BM_LiveMemoryOverAnHour: 60 minutes of a virtual sensor at 3,000 records/s,
+// time-compressed, through the host path into the streamed file, the store
+// keeping the records of the longest chart window (60 s) as a live session
+// does. Reports the resident memory after the first minute, after the
+// fifth (the window is full from the second on) and at the end (goal: within
+// 50 MB of the first minute's).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -154,6 +164,81 @@ void BM_LiveSession(benchmark::State& state) {
     state.counters["cpu_percent_of_core_with_sensor"] = cpu / live * 100.0;
 }
 BENCHMARK(BM_LiveSession)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+double residentMB() {
+    long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+void BM_LiveMemoryOverAnHour(benchmark::State& state) {
+    const int minutes = int(state.range(0));
+    constexpr double kKeepSeconds = 60;  // the longest chart window
+    const std::string dir = tempFolder();
+    double firstMinute = 0, fifthMinute = 0, atEnd = 0, peak = 0, peakAfter5 = 0;
+    uint64_t records = 0, inFile = 0;
+    for (auto _ : state) {
+        VirtualSensor d(VirtualModel::VRAX650);
+        d.open();
+        auto send = [&](std::vector<uint8_t> m) {
+            uint8_t frame[32];
+            const int n = buildSendPacket(m.data(), int(m.size()), frame);
+            d.receive(frame, size_t(n), 0);
+        };
+        // ags, qags and 16-bit AD every millisecond: 3,000 records a second.
+        for (const std::vector<uint8_t>& m :
+             std::vector<std::vector<uint8_t>>{{0x16, 1, 1, 0},
+                                               {0x55, 1, 1, 0},
+                                               {0x59, 1, 1, 0, 1, 2, 4, 8},
+                                               {0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}})
+            send(m);
+        std::vector<uint8_t> buffer(1 << 20);
+        d.pull(buffer.data(), buffer.size(), 0);  // the answers
+        VRAXSensor sensor;
+        VRAXSensorData& store = sensor.getSensorDataObject();
+        const std::string file = dir + "/live.csv";
+        sensor.setSaveFilename(file);
+        sensor.setSaveFlag();
+        store.noteTimePairs(session::kTimePairEveryMs);
+        // Every 100 ms of sensor time, as the live session's tick.
+        for (uint64_t t = 100; t <= uint64_t(minutes) * 60000; t += 100) {
+            const size_t n = d.pull(buffer.data(), buffer.size(), t);
+            sensor.rfCommControl()->rfcommChannelData(buffer.data(), n);
+            sensor.flashWriteBuffer();
+            store.takeTimePairs();
+            store.keepLatest(uint64_t(3000 * (kKeepSeconds + 2.0) * 2.0) + 1000);
+            if (t % 60000 == 0) {
+                const double mb = residentMB();
+                if (t == 60000) firstMinute = mb;
+                if (t == 300000) fifthMinute = mb;
+                peak = std::max(peak, mb);
+                if (t >= 300000) peakAfter5 = std::max(peakAfter5, mb);
+            }
+        }
+        atEnd = residentMB();
+        records = store.count();
+        inFile = store.writtenRecords();
+        if (store.finishSaveFile(true).kind != SaveFileEnd::complete) {
+            state.SkipWithError("the live file was not finished");
+            break;
+        }
+        std::filesystem::remove(file);
+    }
+    std::filesystem::remove_all(dir);
+    state.counters["minutes"] = minutes;
+    state.counters["records"] = double(records);
+    state.counters["records_in_file"] = double(inFile);
+    state.counters["rss_MB_after_1_min"] = firstMinute;
+    state.counters["rss_MB_at_end"] = atEnd;
+    state.counters["rss_MB_growth_after_1_min"] = peak - firstMinute;
+    // Once the 60 s window is full (minute 2 on), nothing grows.
+    state.counters["rss_MB_after_5_min"] = fifthMinute;
+    state.counters["rss_MB_growth_after_5_min"] = peakAfter5 - fifthMinute;
+}
+BENCHMARK(BM_LiveMemoryOverAnHour)->Arg(60)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

@@ -133,7 +133,7 @@ class BlueZWatcher : public QObject {
   public:
     explicit BlueZWatcher(std::function<void()> notify) : notify(std::move(notify)) {}
 
-  public slots:
+  public Q_SLOTS:
     // Only what the paired list and the state are made of: devices report
     // their signal strength and more many times a second while anything
     // scans nearby, and each of those would otherwise re-read everything.

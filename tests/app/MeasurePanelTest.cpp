@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDateTimeEdit>
+#include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -52,7 +54,7 @@ class MeasurePanelTest : public ::testing::Test {
         window->controller()->setSaveFolder(folder.q());
         window->show();
         ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(sensor));
-        emit ui->sensorPB->activated(ui->sensorPB->currentIndex());
+        Q_EMIT ui->sensorPB->activated(ui->sensorPB->currentIndex());
         ui->measureButton->click();
         panel = window->controller()->measurePanel();
         return panel;
@@ -199,9 +201,21 @@ TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
     EXPECT_FALSE(window->controller()->busy());
     EXPECT_TRUE(button("Start Recording")->isEnabled());
 
-    // A start at a chosen time, the clock set first.
+    // A start time that has passed is refused before anything is sent.
     sensor->faults.ngCommands.clear();
     panel->findChild<QRadioButton*>("startAt")->setChecked(true);
+    panel->findChild<QDateTimeEdit*>("startTime")
+        ->setDateTime(QDateTime(QDate(2025, 1, 1), QTime(0, 0, 0)));
+    const size_t framesBefore = sensor->receivedFrames().size();
+    const size_t messagesBefore = presenter.messages.size();
+    button("Start Recording")->click();
+    ASSERT_EQ(presenter.messages.size(), messagesBefore + 1);
+    EXPECT_TRUE(presenter.last().contains(QStringLiteral("2025/01/01 00:00:00")));
+    EXPECT_TRUE(presenter.last().contains(QStringLiteral("過ぎています")));
+    EXPECT_EQ(sensor->receivedFrames().size(), framesBefore);
+    presenter.messages.pop_back();
+
+    // A start at a chosen time, the clock set first.
     panel->findChild<QDateTimeEdit*>("startTime")
         ->setDateTime(QDateTime(QDate(2031, 6, 7), QTime(8, 9, 10)));
     button("Start Recording")->click();
@@ -257,6 +271,11 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_GT(panel->charts()->pointCount(), 0u);
     const uint64_t records = panel->liveRecords();
     EXPECT_GE(records, 200u);
+    // The count shown after Stop is the final one, records after the last tick included.
+    EXPECT_TRUE(panel->findChild<QLabel*>("ratesLabel")
+                    ->text()
+                    .contains(QLocale::c().toString(qulonglong(records)) + " records"))
+        << panel->findChild<QLabel*>("ratesLabel")->text().toStdString();
     ASSERT_EQ(panel->liveFiles().size(), 1);
     const std::string file = panel->liveFiles().first().toStdString();
     EXPECT_EQ(file.rfind(folder.path, 0), 0u) << file;

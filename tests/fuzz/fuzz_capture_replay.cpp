@@ -7,7 +7,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/FileCommands.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = inputFile(".cap", data, size);
     const fs::path out = path + ".out";
     fs::remove_all(out);
-    cli::Options o;
+    cli::ReplayOptions o;
     o.file = path;
     o.outDir = out.string();
     // Half of the runs replay into a folder that already holds the results.

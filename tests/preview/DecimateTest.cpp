@@ -206,12 +206,6 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     EXPECT_EQ(p.charts[0].t.front(), 0.0);
 }
 
-}  // namespace
-}  // namespace preview
-
-namespace preview {
-namespace {
-
 // A file of every kind, some stamps out of order, read straight into the
 // charts' columns: each chart holds its kind's samples in stable time order
 // with the values of the records the store loads from the same file.
@@ -279,12 +273,6 @@ TEST(PlotData, FileColumnsHoldTheRecordsValuesInTimeOrder) {
         }
     }
 }
-
-}  // namespace
-}  // namespace preview
-
-namespace preview {
-namespace {
 
 // The column runs found by halving, also read a block of extremes at a
 // time, give the points, segments and value range of the straightforward

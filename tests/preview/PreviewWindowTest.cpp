@@ -140,12 +140,12 @@ TEST_F(PreviewWindowTest, ChartsMoveTogetherAndRedrawForTheirRange) {
         if (s->name() == QStringLiteral("acc y")) accY = static_cast<QLineSeries*>(s);
     ASSERT_TRUE(accY);
     QLegendMarker* marker = views[0]->chart()->legend()->markers(accY).first();
-    emit marker->clicked();
+    Q_EMIT marker->clicked();
     EXPECT_FALSE(views[0]->trackVisible(1));
     EXPECT_FALSE(accY->isVisible());
     EXPECT_TRUE(marker->isVisible());
     EXPECT_GT(y->min(), -1000);  // fitted to the tracks still shown
-    emit marker->clicked();
+    Q_EMIT marker->clicked();
     EXPECT_TRUE(accY->isVisible());
     EXPECT_LT(y->min(), 0);
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "protocol/CommandTable.h"
@@ -23,37 +25,15 @@ TEST(CommandTable, RowsAreNumberedAndResponsesMirrorTheirCommands) {
         EXPECT_EQ(CommandTable[r].name != nullptr, r < kFirstSensorRow) << r;
     }
     // Rows 57-84 answer one command each, with its code + 0x80.
-    const char* answered[] = {"devinfo",
-                              "getd",
-                              "sens",
-                              "getags",
-                              "getgeo",
-                              "getpres",
-                              "getbatt",
-                              "getext",
-                              "geti2c",
-                              "getaccrange",
-                              "getgyrrange",
-                              "geti2cconf",
-                              "testi2c",
-                              "getbtnmode",
-                              "getoverwritemode",
-                              "getextconf",
-                              "getbuzvol",
-                              "memcount",
-                              "getmementry",
-                              "getmementryinfo",
-                              "readmemdata",
-                              "getmemfreesize",
-                              "getbattstatus",
-                              "status",
-                              "getaccoffset",
-                              "getgyroffset",
-                              "getqags",
-                              "getmementryinfo2"};
-    for (int i = 0; i < 28; ++i)
-        EXPECT_EQ(CommandTable[57 + i].code, uint8_t(commandCode(answered[i]) + 0x80))
-            << answered[i];
+    std::istringstream answered(
+        "devinfo getd sens getags getgeo getpres getbatt getext geti2c getaccrange getgyrrange "
+        "geti2cconf testi2c getbtnmode getoverwritemode getextconf getbuzvol memcount getmementry "
+        "getmementryinfo readmemdata getmemfreesize getbattstatus status getaccoffset getgyroffset "
+        "getqags getmementryinfo2");
+    int row = 57;
+    for (std::string name; answered >> name; ++row)
+        EXPECT_EQ(CommandTable[row].code, uint8_t(commandCode(name.c_str()) + 0x80)) << name;
+    EXPECT_EQ(row, 85);
     EXPECT_EQ(getParameterSize(76), 60);
     EXPECT_EQ(getParameterSize(84), 32);
     EXPECT_EQ(getParameterSize(22), 15);

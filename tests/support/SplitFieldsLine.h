@@ -38,7 +38,11 @@ inline bool splitFieldsLine(std::string_view line, SensorDataRecord& r, bool rea
     }
     const int code = VRAXSensorData::checkSensCommand(fields[0]);
     if (code == unknown) return false;
-    if (n < (code == ext16ad ? 6 : 2 + kValuesPerType[code])) return false;
+    const int needed = code == ext16ad ? 6 : 2 + kValuesPerType[code];
+    if (n < needed) return false;
+    // An empty field (white space at most) is a missing one.
+    for (int i = 1; i < needed; ++i)
+        if (fields[i].find_first_not_of(" \t\n\v\f\r") == std::string_view::npos) return false;
     auto hexDigit = [](char c) {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;

@@ -9,6 +9,7 @@ exits 1 with the reason on the first difference.
 usage: check_tidy.py SOURCE.csv TIDY_DIR STEM
 """
 import csv
+import json
 import os
 import sys
 
@@ -46,10 +47,18 @@ def fail(text):
 def main():
     source, folder, stem = sys.argv[1:4]
     expected, first = source_rows(source)
-    names = sorted(os.listdir(folder))
+    names = sorted(n for n in os.listdir(folder) if not n.endswith(".json"))
     wanted = sorted(f"{stem}_{kind}.csv" for kind in expected)
     if names != wanted:
         fail(f"files {names}, expected {wanted}")
+    # Each table has its sidecar, naming its size and its source.
+    for name in names:
+        with open(os.path.join(folder, name + ".json")) as f:
+            side = json.load(f)
+        if side["file"]["bytes"] != os.path.getsize(os.path.join(folder, name)):
+            fail(f"{name}: the sidecar's size is not the file's")
+        if not side["source"]["file"].endswith(source):
+            fail(f"{name}: the sidecar names another source")
     for kind in ["ags", "geo", "press", "batt", "ext", "qags", "ext16ad"]:
         if kind not in expected:
             continue

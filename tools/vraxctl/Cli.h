@@ -1,13 +1,15 @@
-// Shared pieces of the vraxctl sub-commands: exit codes, the options each
-// command reads, messages on standard error.
+// Shared pieces of the vraxctl sub-commands: exit codes, the save options,
+// messages on standard error.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 class VRAXSensorData;
+struct SensorDataRecord;
 
 namespace cli {
 
@@ -21,49 +23,26 @@ enum Exit : int {
     noAnswer = 5,       // the sensor refused a command or did not answer in time
     fileError = 6,      // a file or folder could not be read, made or written
     incomplete = 7,     // a download ended before the end of its entry
-    someFailed = 8,     // --all-sensors, --parallel: at least one sensor failed
+    someFailed = 8,     // --all-sensors, --parallel, live of several: a sensor failed
     notConfirmed = 9,   // erase without --yes and without a "y" on a terminal
 };
 
 // The text every --help ends with.
 const char* exitCodeText();
 
-struct Options {
-    // Sensor commands.
-    bool demo = false;
-    std::string capturePath;  // empty: no capture
-    bool json = false;
-    std::string sensor;  // name or address
-    // download
-    std::vector<int> entries;  // entry numbers, from 1
-    bool all = false;
-    bool allSensors = false;
+// Where and how downloads are written (download, and replay of one).
+struct SaveOptions {
     std::string outDir = ".";
     bool filter = false;
     bool skipExisting = false;
     bool overwrite = false;
-    int parallel = 0;                  // --parallel: sensors at once, 0 when not given
-    std::vector<std::string> sensors;  // with --parallel: the sensors named
-    // erase
-    bool yes = false;
-    // replay, convert
-    std::string file;
-    std::string to;
-    int lines = 0;
-    std::string output;
-    bool force = false;
-    bool wholeStore = false;  // convert: the whole-store CSV format
-    // plot
-    int width = 1200;
-    // record, live
-    std::string configPath;
-    std::string startAt;  // "YYYY-MM-DD hh:mm:ss"; empty: now
-    bool setClock = false;
-    double seconds = 0;  // live: 0 until interrupted
-    // export
-    std::string tidyDir;   // empty: no tidy CSV files
-    std::string hdf5File;  // empty: no HDF5 file
 };
+
+// The sidecar of a file that vraxctl wrote from `source` (convert, export):
+// the source's own sidecar when it has one is kept inside. Warns and goes on
+// when it cannot be written.
+void writeDerivedSidecar(const std::string& written, const std::string& source,
+                         const std::string& kind, bool replace);
 
 // "vraxctl: <text>" on standard error.
 void error(const std::string& text);
@@ -91,21 +70,11 @@ std::string lowerExtension(const std::string& path);
 // values too), warning about what it left out. Exit::ok or the exit code of
 // the failure, which it has reported.
 int loadRecordFile(const std::string& file, VRAXSensorData& store);
-
-int listCommand(const Options& o);
-int entriesCommand(const Options& o);
-int downloadCommand(const Options& o);
-int infoCommand(const Options& o);
-int setClockCommand(const Options& o);
-int clockCommand(const Options& o);
-int eraseCommand(const Options& o);
-int replayCommand(const Options& o);
-int convertCommand(const Options& o);
-int recordCommand(const Options& o);
-int liveCommand(const Options& o);
-int stopCommand(const Options& o);
-int identifyCommand(const Options& o);
-int exportCommand(const Options& o);
-int plotCommand(const Options& o);  // only with the preview built (VRAXCTL_PLOT)
+// Gives each record of a record file to `each` without keeping them (warned
+// about like loadRecordFile when `warn`); an exit code. `filteredAd16`: a
+// CSV file's 16-bit AD lines carried filtered values.
+int readRecordFile(const std::string& file, bool warn,
+                   const std::function<void(const SensorDataRecord&)>& each,
+                   bool* filteredAd16 = nullptr);
 
 }  // namespace cli

@@ -6,14 +6,27 @@
 #include <QJsonObject>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "protocol/DateTimeBytes.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
 namespace cli {
 namespace {
+
+struct ClockOptions : SensorOptions {
+    bool json = false;
+    bool set = false;  // clock --set
+    std::string outDir = ".";
+};
+
+constexpr Option kSet{"set",
+                      "Set the sensor's clock from this computer's first, then measure how far "
+                      "it is off."};
 
 std::string sensorTimeText(int64_t ms) {
     const datetime::SensorDateTime t = datetime::fromMsSinceEpoch(ms);
@@ -55,7 +68,7 @@ void printJson(const SensorRef& ref, const timebase::ClockReading& r,
     std::printf("%s", QJsonDocument(doc).toJson(QJsonDocument::Indented).constData());
 }
 
-int clockRun(const Options& o, bool set, const char* command) {
+int clockRun(const ClockOptions& o, bool set, const char* command) {
     return withSensor(o, command, [&](const SensorRef& ref, session::SensorSession& s) {
         timebase::ClockReading reading;
         session::ClockTime sent;
@@ -79,6 +92,8 @@ int clockRun(const Options& o, bool set, const char* command) {
             }
         }
         why.clear();
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
         if (!timebase::appendClockLog(folder, line, why))
             warning("the clock log was not written: " + shown(why));
 
@@ -113,14 +128,40 @@ int clockRun(const Options& o, bool set, const char* command) {
     });
 }
 
-}  // namespace
-
-int clockCommand(const Options& o) {
-    return clockRun(o, o.setClock, "clock");
+int clockCommand(const ClockOptions& o) {
+    return clockRun(o, o.set, "clock");
 }
 
-int setClockCommand(const Options& o) {
+int setClockCommand(const ClockOptions& o) {
     return clockRun(o, true, "set-clock");
+}
+
+// clock, set-clock: one sensor; the log goes to the save folder.
+UsageError parseClock(const ParsedLine& l, ClockOptions& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    o.json = l.isSet(opt::json);
+    o.set = l.isSet(kSet);
+    return readOut(l, o.outDir);
+}
+
+}  // namespace
+
+std::vector<Command> clockCommands() {
+    return {
+        {"set-clock",
+         "SENSOR",
+         "Set the sensor's date and time from this computer's clock, then measure the offset\n"
+         "that leaves (as clock --set).",
+         {&opt::demo, &opt::capture, &opt::out, &opt::json},
+         parseThenRun(parseClock, setClockCommand)},
+        {"clock",
+         "SENSOR",
+         "Measure how far the sensor's clock is from this computer's: offset \u00b1 bound, and "
+         "the\n"
+         "drift since it was last set; each reading is noted in <out>/clock-log.tsv.",
+         {&opt::demo, &opt::capture, &kSet, &opt::out, &opt::json},
+         parseThenRun(parseClock, clockCommand)},
+    };
 }
 
 }  // namespace cli

@@ -1,6 +1,6 @@
 // vraxctl download: the chosen entries of one sensor, or every entry of every
-// paired sensor, into CSV files named and placed as the window does. SIGINT
-// and SIGTERM stop the run cleanly.
+// paired sensor, into CSV files named and placed as the window does. SIGINT,
+// SIGTERM and SIGHUP stop the run cleanly.
 //
 // With --parallel N, up to N sensors download at once, each in a vraxctl
 // child of its own (`download ADDRESS --all` with the same options): a
@@ -9,23 +9,18 @@
 // computer, set the pace. The parent shows the children's lines, one
 // progress line per running sensor, passes an interruption on to them and
 // sums up per sensor.
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <utility>
 
 #include "link/EventWait.h"
+#include "tools/vraxctl/ChildRuns.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Interrupts.h"
 #include "tools/vraxctl/Progress.h"
 #include "tools/vraxctl/Report.h"
@@ -33,6 +28,21 @@
 
 namespace cli {
 namespace {
+
+struct DownloadOptions : SensorOptions, SaveOptions {
+    std::vector<int> entries;  // entry numbers, from 1
+    bool all = false;
+    bool allSensors = false;
+    int parallel = 0;                  // --parallel: sensors at once, 0 when not given
+    std::vector<std::string> sensors;  // with --parallel: the sensors named
+};
+
+constexpr Option kAll{"all", "Download every entry."};
+constexpr Option kParallel{
+    "parallel",
+    "Download from up to <n> sensors at once (with --all-sensors, or --all and a list of "
+    "sensors), each into its own files with its own progress line.",
+    "n"};
 
 using session::Outcome;
 using session::Step;
@@ -66,11 +76,11 @@ std::string entryLabel(const std::string& name, int entry) {
 }
 
 // Downloads the chosen entries of one sensor (all of them when `entries` is empty).
-SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink& capture) {
+SensorSummary downloadSensor(const SensorRef& ref, const DownloadOptions& o, CaptureSink& capture) {
     SensorSummary summary;
     summary.started = true;
     session::SensorSession s(ref.name, ref.address);
-    s.setCancelCheck([] { return interrupted != 0; });
+    s.setCancelCheck([] { return stopRequested(); });
     capture.attach(s, "download");
     session::MemoryListing listing;
     const Outcome listed = s.listMemory(listing);
@@ -131,7 +141,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     }
 
     for (int e : chosen) {
-        if (interrupted) {
+        if (stopRequested()) {
             summary.code = Exit::incomplete;
             return summary;
         }
@@ -169,7 +179,7 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
             progress.start();
         };
         hooks.progress = [&](uint64_t records, int64_t) { progress.update(records); };
-        hooks.cancelRequested = [] { return interrupted != 0; };
+        hooks.cancelRequested = [] { return stopRequested(); };
         hooks.storeMessage = [&](const std::string&, const std::string&) {};
         hooks.writeFailing = [&](const std::string& why) {
             error(label + ": writing the file fails (" + shown(why) + "); the download goes on");
@@ -177,11 +187,23 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
         session::DownloadReport result;
         const Outcome out = s.downloadEntry(request, hooks, result);
         progress.finish(result.records);
+        if (!result.clockLogError.empty())
+            warning(label + ": the clock log was not written: " + shown(result.clockLogError));
         capture.marker({{"event", "transfer-end"},
                         {"sensor", ref.name},
                         {"entry", std::to_string(e)},
                         {"result", resultText(out.result)},
                         {"records", std::to_string(result.records)}});
+        if (result.ad16Gains)
+            for (int g : *result.ad16Gains)
+                if (g > 15) {
+                    warning(label +
+                            ": the sensor gives 16-bit AD gains above 15; the lines say F for "
+                            "them and the real gains are in the file's .json sidecar");
+                    break;
+                }
+        if (!result.sidecarError.empty())
+            warning(label + ": the sidecar was not written: " + shown(result.sidecarError));
         if (!out.ok()) {
             if (out.step != Step::download) {
                 summary.code = report(out, ref.name);
@@ -207,133 +229,13 @@ SensorSummary downloadSensor(const SensorRef& ref, const Options& o, CaptureSink
     return summary;
 }
 
-// The screen of a parallel download: the children's lines as they come, and
-// on a terminal one progress line per running download under them, redrawn
-// in place; elsewhere a plain progress line every few seconds and the last.
-class ParallelScreen {
-  public:
-    ParallelScreen() : terminal(isatty(STDERR_FILENO) == 1) {}
-
-    void print(const std::string& line, bool toStderr) {
-        clear();
-        std::FILE* to = toStderr ? stderr : stdout;
-        std::fprintf(to, "%s\n", line.c_str());
-        std::fflush(to);
-        draw();
-    }
-
-    // A progress marker line of the download `row` (see Progress).
-    void progress(size_t row, const std::string& marker) {
-        char kind = 0;
-        unsigned long long records = 0;
-        long long expected = 0;
-        double seconds = 0;
-        int labelAt = 0;
-        if (std::sscanf(marker.c_str() + 1, "%c %llu %lld %lf %n", &kind, &records, &expected,
-                        &seconds, &labelAt) < 4 ||
-            labelAt <= 0)
-            return;
-        const std::string label = marker.substr(size_t(labelAt) + 1);
-        Row& r = rows[row];
-        const auto now = std::chrono::steady_clock::now();
-        if (kind == 'F') {
-            r.text.clear();
-            print(Progress::line(label, records, expected, seconds, terminal), true);
-            return;
-        }
-        r.text = Progress::line(label, records, expected, seconds, terminal);
-        if (terminal) {
-            if (now - lastDrawn < std::chrono::milliseconds(100)) return;
-            clear();
-            draw();
-        } else if (now - r.lastPlain >= std::chrono::seconds(5)) {
-            r.lastPlain = now;
-            print(Progress::line(label, records, expected, seconds, false), true);
-        }
-    }
-    void ended(size_t row) {
-        rows[row].text.clear();
-        clear();
-        draw();
-    }
-    void resize(size_t n) { rows.resize(n); }
-    // Leaves the terminal without progress lines.
-    void finish() { clear(); }
-
-  private:
-    struct Row {
-        std::string text;
-        std::chrono::steady_clock::time_point lastPlain = std::chrono::steady_clock::now();
+int parallelDownload(const DownloadOptions& o, SensorBackend& backend) {
+    std::vector<ChildRun> children;
+    auto add = [&](const SensorRef& ref) {
+        ChildRun& c = children.emplace_back();
+        c.ref = ref;
     };
-    void clear() {
-        if (!terminal || drawn == 0) return;
-        std::fprintf(stderr, "\033[%dF\033[J", drawn);  // up to the first progress line, cleared
-        drawn = 0;
-        std::fflush(stderr);
-    }
-    void draw() {
-        if (!terminal) return;
-        // Each line cut to the terminal's width (at a character's start): a
-        // wrapped line would take more rows than clear() goes back over.
-        winsize size{};
-        const size_t width =
-            ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
-        for (const Row& r : rows)
-            if (!r.text.empty()) {
-                size_t n = std::min(r.text.size(), width);
-                while (n < r.text.size() && n > 0 && (uint8_t(r.text[n]) & 0xC0) == 0x80) --n;
-                std::fprintf(stderr, "%.*s\033[K\n", int(n), r.text.c_str());
-                ++drawn;
-            }
-        std::fflush(stderr);
-        lastDrawn = std::chrono::steady_clock::now();
-    }
-
-    bool terminal;
-    std::vector<Row> rows;
-    int drawn = 0;
-    std::chrono::steady_clock::time_point lastDrawn;
-};
-
-// One sensor of a parallel download and the child that downloads it.
-struct ChildDownload {
-    SensorRef ref;
-    SensorSummary summary;
-    std::unique_ptr<QProcess> process;
-    std::string pending[2];  // partial lines: standard output, standard error
-    bool running = false;
-    bool done = false;
-};
-
-// The complete lines of a child's stream, each shown or, for markers, read.
-void takeLines(ChildDownload& c, size_t row, int stream, const QByteArray& bytes, bool all,
-               ParallelScreen& screen) {
-    std::string& held = c.pending[stream];
-    held.append(bytes.constData(), size_t(bytes.size()));
-    size_t start = 0;
-    for (;;) {
-        size_t end = held.find('\n', start);
-        if (end == std::string::npos) {
-            if (!all || start == held.size()) break;
-            end = held.size();
-        }
-        const std::string line = held.substr(start, end - start);
-        start = std::min(end + 1, held.size());
-        if (stream == 1 && !line.empty() && line[0] == Progress::kMarker) {
-            if (line.size() > 1 && line[1] == 'S') {
-                std::sscanf(line.c_str() + 2, "%d %d", &c.summary.downloaded, &c.summary.skipped);
-                continue;
-            }
-            screen.progress(row, line);
-            continue;
-        }
-        screen.print(line, stream == 1);
-    }
-    held.erase(0, start);
-}
-
-int parallelDownload(const Options& o, SensorBackend& backend) {
-    std::vector<ChildDownload> children;
+    std::vector<SensorSummary> summaries;
     if (o.allSensors) {
         std::vector<SensorRef> all;
         if (!backend.sensors(all)) return Exit::noBluetooth;
@@ -341,24 +243,30 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
             error("no paired VRAX sensors");
             return Exit::noSensor;
         }
-        for (const SensorRef& ref : all) children.push_back({ref, {}, {}, {}});
+        for (const SensorRef& ref : all) add(ref);
     } else {
         for (const std::string& key : o.sensors) {
             int findCode = Exit::ok;
             std::optional<SensorRef> ref = backend.find(key, findCode);
             if (!ref) {
                 if (findCode == Exit::noBluetooth) return findCode;
-                ChildDownload missing{{key, ""}, {}, {}, {}};
-                missing.summary = {findCode, 0, 0, true};
-                missing.done = true;
-                children.push_back(std::move(missing));
+                add({key, ""});
+                children.back().code = findCode;
+                children.back().started = children.back().done = true;
                 continue;
             }
             bool twice = false;
-            for (const ChildDownload& c : children) twice = twice || c.ref.address == ref->address;
-            if (!twice) children.push_back({*ref, {}, {}, {}});
+            for (const ChildRun& c : children) twice = twice || c.ref.address == ref->address;
+            if (!twice) add(*ref);
         }
     }
+    summaries.resize(children.size());
+    for (size_t i = 0; i < children.size(); ++i)
+        children[i].onMarker = [&summaries, i](const std::string& line) {
+            if (line.size() > 1 && line[1] == 'S')
+                std::sscanf(line.c_str() + 2, "%d %d", &summaries[i].downloaded,
+                            &summaries[i].skipped);
+        };
 
     QStringList common{QStringLiteral("--all"), QStringLiteral("--out"),
                        QString::fromUtf8(o.outDir.c_str())};
@@ -366,83 +274,26 @@ int parallelDownload(const Options& o, SensorBackend& backend) {
     if (o.filter) common << QStringLiteral("--filter");
     if (o.skipExisting) common << QStringLiteral("--skip-existing");
     if (o.overwrite) common << QStringLiteral("--overwrite");
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(Progress::kChildVariable), QStringLiteral("1"));
-    const QString program = QCoreApplication::applicationFilePath();
-
     ParallelScreen screen;
-    screen.resize(children.size());
-    size_t next = 0;
-    int running = 0;
-    bool forwarded = false;
-    auto start = [&](ChildDownload& c, size_t row) {
-        c.process = std::make_unique<QProcess>();
-        QProcess& p = *c.process;
-        p.setProgram(program);
-        p.setArguments(QStringList{QStringLiteral("download"), QString::fromLatin1(c.ref.address)} +
-                       common);
-        p.setProcessEnvironment(env);
-        p.setStandardInputFile(QProcess::nullDevice());
-        // Its own process group: a Ctrl-C reaches the parent alone, which
-        // passes it on once; and it is told to stop if the parent dies.
-        p.setChildProcessModifier([] {
-            setpgid(0, 0);
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-        });
-        QObject::connect(&p, &QProcess::readyReadStandardOutput, [&c, &screen, row] {
-            takeLines(c, row, 0, c.process->readAllStandardOutput(), false, screen);
-        });
-        QObject::connect(&p, &QProcess::readyReadStandardError, [&c, &screen, row] {
-            takeLines(c, row, 1, c.process->readAllStandardError(), false, screen);
-        });
-        QObject::connect(&p, &QProcess::finished,
-                         [&c, &screen, &running, row](int exitCode, QProcess::ExitStatus status) {
-                             takeLines(c, row, 0, c.process->readAllStandardOutput(), true, screen);
-                             takeLines(c, row, 1, c.process->readAllStandardError(), true, screen);
-                             c.summary.code = status == QProcess::NormalExit ? exitCode : -1;
-                             c.running = false;
-                             c.done = true;
-                             --running;
-                             screen.ended(row);
-                         });
-        QObject::connect(
-            &p, &QProcess::errorOccurred, [&c, &running, &program](QProcess::ProcessError why) {
-                if (why != QProcess::FailedToStart) return;
-                error(shown(c.ref.name) + ": cannot start " + shown(program.toStdString()));
-                c.summary.code = Exit::fileError;
-                c.running = false;
-                c.done = true;
-                --running;
-            });
-        c.summary.started = true;
-        c.running = true;
-        ++running;
-        p.start();
-    };
-    auto step = [&] {
-        if (interrupted && !forwarded) {
-            // Every running download ends as an interrupted one; nothing new starts.
-            forwarded = true;
-            for (ChildDownload& c : children)
-                if (c.running) ::kill(pid_t(c.process->processId()), int(interruptSignal));
-        }
-        while (!interrupted && running < o.parallel && next < children.size()) {
-            if (!children[next].done) start(children[next], next);
-            ++next;
-        }
-        return running == 0 && (interrupted || next >= children.size());
-    };
-    while (!step()) eventwait::runUntil(step, 3600.0, 0.02);
-    screen.finish();
+    runChildren(
+        children, o.parallel,
+        [&](const ChildRun& c) {
+            return QStringList{QStringLiteral("download"), QString::fromLatin1(c.ref.address)} +
+                   common;
+        },
+        screen);
 
     std::vector<std::pair<SensorRef, SensorSummary>> results;
-    for (const ChildDownload& c : children) results.emplace_back(c.ref, c.summary);
+    for (size_t i = 0; i < children.size(); ++i) {
+        SensorSummary s = summaries[i];
+        s.code = children[i].code;
+        s.started = children[i].started;
+        results.emplace_back(children[i].ref, s);
+    }
     return summarize(results);
 }
 
-}  // namespace
-
-int downloadCommand(const Options& o) {
+int downloadCommand(const DownloadOptions& o) {
     // Ctrl-C ends the whole run cleanly: the current download is kept as
     // incomplete and nothing new starts.
     InterruptGuard guard;
@@ -476,13 +327,74 @@ int downloadCommand(const Options& o) {
         std::vector<std::pair<SensorRef, SensorSummary>> results;
         for (const SensorRef& ref : all) {
             // Interrupted: the sensors not reached are not started at all.
-            results.emplace_back(ref,
-                                 interrupted ? SensorSummary{} : downloadSensor(ref, o, capture));
+            results.emplace_back(
+                ref, stopRequested() ? SensorSummary{} : downloadSensor(ref, o, capture));
         }
         code = summarize(results);
     }
     capture.close(code);
     return code;
+}
+
+UsageError parseDownload(const ParsedLine& l, DownloadOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    o.all = l.isSet(kAll);
+    o.allSensors = l.isSet(opt::allSensors);
+    const QStringList& pos = l.positional();
+    if (l.isSet(kParallel)) {
+        bool okNumber = false;
+        o.parallel = l.value(kParallel).toInt(&okNumber);
+        if (!okNumber || o.parallel < 1 || o.parallel > 64)
+            return "--parallel takes a number of sensors from 1 to 64";
+        if (!o.capturePath.empty()) return "--capture records one sensor's session, not --parallel";
+        // The children are given the folder as UTF-8 text.
+        if (QString::fromUtf8(o.outDir.c_str()).toUtf8().toStdString() != o.outDir)
+            return "--parallel needs an --out folder whose name is UTF-8 text";
+        if (o.allSensors) {
+            if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+            return std::nullopt;
+        }
+        if (pos.isEmpty() || !o.all)
+            return "with --parallel, give --all-sensors, or --all and the sensors";
+        for (const QString& sensor : pos) {
+            bool number = false;
+            sensor.toInt(&number);
+            if (number) return "entry numbers cannot be given with --all";
+            o.sensors.push_back(bytes(sensor));
+        }
+        return std::nullopt;
+    }
+    if (o.allSensors) {
+        if (!pos.isEmpty()) return "--all-sensors takes no sensor or entry numbers";
+        return std::nullopt;
+    }
+    if (pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    o.sensor = bytes(pos[0]);
+    for (qsizetype i = 1; i < pos.size(); ++i) {
+        bool okNumber = false;
+        const int e = pos[i].toInt(&okNumber);
+        if (!okNumber || e < 1 || e > 255)
+            return "\"" + shown(bytes(pos[i])) + "\" is not an entry number";
+        o.entries.push_back(e);
+    }
+    if (o.all && !o.entries.empty()) return "give entry numbers or --all, not both";
+    if (!o.all && o.entries.empty()) return "give entry numbers, or --all";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> downloadCommands() {
+    return {
+        {"download",
+         "SENSOR [ENTRY...|--all] | --all-sensors | --parallel N (--all-sensors|--all SENSOR...)",
+         "Download memory entries into CSV files, named and placed as the window does:\n"
+         "<out>/memdata_YYYYMMDD/memdata_<sensor>_<entry start>[-FILT].csv",
+         {&opt::demo, &opt::capture, &kAll, &opt::allSensors, &opt::out, &opt::filter,
+          &opt::skipExisting, &opt::overwrite, &kParallel},
+         parseThenRun(parseDownload, downloadCommand)},
+    };
 }
 
 }  // namespace cli

@@ -1,32 +1,26 @@
-// The sub-commands that work on files only: replay of a capture through the
-// sensor object's parser, decoders and store, and conversion between the
-// store's CSV and binary files. Both follow the download's rules: nothing
-// existing is replaced unless asked, and a file is whole under its name.
-#include <charconv>
+// Replay of a capture through the sensor object's parser, decoders and
+// store, and the readers of record files the file commands share. Replay
+// follows the download's rules: nothing existing is replaced unless asked,
+// and a file is whole under its name.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "link/BtUtilClass.h"
 #include "sensor/DownloadNaming.h"
 #include "sensor/VRAXSensor.h"
 #include "store/FileIO.h"
-#include "store/TidyCsv.h"
 #include "tools/vraxctl/Capture.h"
+#include "tools/vraxctl/CaptureCheck.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/FileCommands.h"
 
 namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A whole decimal field of a marker; false when it is not one.
-template <class T>
-bool numberField(const std::string& text, T& out) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return !text.empty() && ec == std::errc{} && ptr == end;
-}
 
 // One download being rebuilt from a capture.
 struct Transfer {
@@ -38,9 +32,19 @@ struct Transfer {
 
 class Replay {
   public:
-    Replay(const Options& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
+    Replay(const ReplayOptions& o) : o(o), saveFolder(absoluteFolder(o.outDir)) {}
 
     int run() {
+        // A damaged capture is refused before anything is written.
+        std::string why;
+        if (!capture::checkCapture(o.file, checked, why)) {
+            error(shown(why));
+            return Exit::fileError;
+        }
+        if (checked.transfers == 0) {
+            error("the capture file " + shown(o.file) + " holds no download to replay");
+            return Exit::fileError;
+        }
         capture::Reader reader;
         if (!reader.open(o.file)) {
             error(shown(reader.error()));
@@ -64,10 +68,6 @@ class Replay {
             break;
         }
         finish("the capture ends inside it");
-        if (transfers == 0 && code == Exit::ok) {
-            error("the capture file " + shown(o.file) + " holds no download to replay");
-            return Exit::fileError;
-        }
         return code;
     }
 
@@ -85,6 +85,7 @@ class Replay {
         const std::string& event = f["event"];
         if (event == "session") {
             finish("the capture ends inside it");
+            ++session;
             sensor = std::make_unique<VRAXSensor>();
             sensor->setName(f["sensor"]);
             sensor->setAddress(f["address"]);
@@ -105,25 +106,22 @@ class Replay {
     }
 
     bool begin(capture::Fields& f) {
-        EntryStart start;
-        int entry = 0, year = 0, month = 0, day = 0;
-        int64_t expected = -1;
-        const std::string& dayText = f["day"];
+        capture::Transfer m;
+        std::string why;
         if (!sensor) return damaged("a download marker comes before its session");
-        if (!parseEntryStart(f["start"], start)) return damaged("a download has no start time");
-        if (!numberField(f["entry"], entry) || entry < 1 || entry > 255)
-            return damaged("a download marker has no entry number");
-        if (dayText.size() != 8 || !numberField(dayText.substr(0, 4), year) ||
-            !numberField(dayText.substr(4, 2), month) || !numberField(dayText.substr(6, 2), day))
-            return damaged("a download marker has a bad day (\"" + shown(dayText) + "\")");
-        if (f.count("records") && !numberField(f["records"], expected))
-            return damaged("a download marker has a bad record count");
+        if (!capture::parseTransfer(f, m, why)) return damaged(why);
         ++transfers;
 
-        const bool filtered = o.filter || f["filtered"] == "1";
-        const std::string folder = dayFolderPath(saveFolder, year, month, day);
+        const bool filtered = o.filter || m.filtered;
+        // Entries that share a start time are told apart by their number,
+        // as downloads do, also where the marker does not say so.
+        const bool numbered =
+            m.numbered >= 0 ? m.numbered == 1 : checked.sameStart.count({session, m.entry}) > 0;
+        const std::string folder = dayFolderPath(saveFolder, m.year, m.month, m.day);
         const std::string target =
-            csvFilePath(folder, sensor->name(), start, filtered, f["numbered"] == "1" ? entry : 0);
+            csvFilePath(folder, sensor->name(), m.start, filtered, numbered ? m.entry : 0);
+        const int64_t expected = m.expected;
+        const int entry = m.entry;
         Transfer t;
         t.label = shown(sensor->name()) + " entry " + std::to_string(entry);
         t.expected = expected;
@@ -148,7 +146,9 @@ class Replay {
         std::error_code ec;
         fs::create_directories(folder, ec);
         if (ec) {
-            error("cannot create the folder " + shown(folder) + ": " + ec.message());
+            const std::string why = fileio::whyNoFolder(folder);
+            error("cannot create the folder " + shown(folder) + ": " +
+                  shown(why.empty() ? ec.message() : why));
             code = Exit::fileError;
             return false;
         }
@@ -212,12 +212,14 @@ class Replay {
         }
     }
 
-    const Options& o;
+    const ReplayOptions& o;
     const std::string saveFolder;
     std::unique_ptr<VRAXSensor> sensor;
     std::optional<Transfer> active;
     int code = Exit::ok;
     int transfers = 0;
+    int session = -1;
+    capture::CheckedCapture checked;
 };
 
 }  // namespace
@@ -228,14 +230,37 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
+namespace {
+
+// The warnings of a record file that was read: what was left out or doubtful.
+void warnAboutRead(const std::string& file, const std::string& ext, uint64_t ignoredBytes,
+                   const CsvLoadReport& csv, uint64_t records) {
+    if (ext == ".bin" && ignoredBytes > 0)
+        warning(shown(file) + ": the last " + std::to_string(ignoredBytes) +
+                " bytes make no whole record and were left out");
+    if (ext == ".csv" && csv.skippedLines > 0)
+        warning(shown(file) + ": " + std::to_string(csv.skippedLines) +
+                " lines were not understood and were left out");
+    if (ext == ".csv" && csv.doubtfulLines > 0)
+        warning(shown(file) + ": " + std::to_string(csv.doubtfulLines) +
+                " lines have a time or value that was not understood (not a number, or out of "
+                "range); they were loaded as read");
+    if (records == 0) warning(shown(file) + " holds no records");
+}
+
+// Folders, FIFOs and devices are refused before anything is read.
+bool readable(const std::string& file) {
+    fileio::InputFile input;
+    if (input.open(file)) return true;
+    error("cannot read " + shown(file) + " (" + shown(input.error()) + ")");
+    return false;
+}
+
+}  // namespace
+
 int loadRecordFile(const std::string& file, VRAXSensorData& store) {
     const std::string ext = lowerExtension(file);
-    // Folders, FIFOs and devices are refused before anything is read.
-    fileio::InputFile input;
-    if (!input.open(file)) {
-        error("cannot read " + shown(file) + " (" + shown(input.error()) + ")");
-        return Exit::fileError;
-    }
+    if (!readable(file)) return Exit::fileError;
     store.setReadAD16FilterdData(true);
     const bool loaded =
         ext == ".bin" ? store.loadFromFileByBin(file) : store.loadFromFileByCSV(file);
@@ -244,99 +269,54 @@ int loadRecordFile(const std::string& file, VRAXSensorData& store) {
         error("cannot read " + shown(file) + (why.empty() ? "" : " (" + shown(why) + ")"));
         return Exit::fileError;
     }
-    if (ext == ".bin" && store.ignoredBytesOfLastLoad() > 0)
-        warning(shown(file) + ": the last " + std::to_string(store.ignoredBytesOfLastLoad()) +
-                " bytes make no whole record and were left out");
-    if (ext == ".csv" && store.lastCSVLoad().skippedLines > 0)
-        warning(shown(file) + ": " + std::to_string(store.lastCSVLoad().skippedLines) +
-                " lines were not understood and were left out");
-    if (store.count() == 0) warning(shown(file) + " holds no records");
+    warnAboutRead(file, ext, store.ignoredBytesOfLastLoad(), store.lastCSVLoad(), store.count());
     return Exit::ok;
 }
 
-int replayCommand(const Options& o) {
+int readRecordFile(const std::string& file, bool warn,
+                   const std::function<void(const SensorDataRecord&)>& each, bool* filteredAd16) {
+    const std::string ext = lowerExtension(file);
+    if (!readable(file)) return Exit::fileError;
+    uint64_t records = 0, ignored = 0;
+    CsvLoadReport csv;
+    std::string why;
+    auto counted = [&](const SensorDataRecord& r) {
+        ++records;
+        each(r);
+    };
+    const bool read = ext == ".bin" ? VRAXSensorData::readBinRecords(file, ignored, why, counted)
+                                    : VRAXSensorData::readCSVRecords(file, true, csv, counted);
+    if (!read) {
+        if (why.empty()) why = csv.error;
+        error("cannot read " + shown(file) + (why.empty() ? "" : " (" + shown(why) + ")"));
+        return Exit::fileError;
+    }
+    if (filteredAd16) *filteredAd16 = csv.filteredAD16;
+    if (warn) warnAboutRead(file, ext, ignored, csv, records);
+    return Exit::ok;
+}
+
+int replayCommand(const ReplayOptions& o) {
     return Replay(o).run();
 }
 
-int convertCommand(const Options& o) {
-    const std::string ext = lowerExtension(o.file);
-    if (ext != ".csv" && ext != ".bin") {
-        error("convert reads a .csv or a .bin file, not " + shown(o.file));
-        return Exit::usage;
-    }
-    if (o.to != "csv" && o.to != "bin") {
-        error("--to must be csv or bin");
-        return Exit::usage;
-    }
-    if (o.lines < 0 || (o.lines > 0 && o.to != "csv")) {
-        error("--lines takes a positive count and works with --to csv only");
-        return Exit::usage;
-    }
-    if (o.wholeStore && o.to != "csv") {
-        error("--whole-store works with --to csv only");
-        return Exit::usage;
-    }
+namespace {
 
-    VRAXSensorData store;
-    if (const int code = loadRecordFile(o.file, store); code != Exit::ok) return code;
+UsageError parseReplay(const ParsedLine& l, ReplayOptions& o) {
+    if (UsageError e = readSaveOptions(l, o)) return e;
+    return readOneFile(l, o.file);
+}
 
-    // The names to write (the saves add the extension, and "-<n>" per part).
-    std::string base = o.output.empty() ? o.file : o.output;
-    const std::string outExt = lowerExtension(base);
-    if (outExt == ".csv" || outExt == ".bin") base.resize(base.size() - outExt.size());
-    const std::vector<std::string> names =
-        o.to == "bin" ? std::vector<std::string>{base + ".bin"}
-                      : VRAXSensorData::csvFileNames(base, o.lines, store.count());
-    for (const std::string& name : names) {
-        if (o.force) continue;
-        if (fileio::InputFile::sameFile(name, o.file)) {
-            error(shown(name) +
-                  " is the input file; choose another name with --output (or "
-                  "--force)");
-            return Exit::usage;
-        }
-        if (fileio::exists(name)) {
-            error(shown(name) + " exists already; --force replaces it");
-            return Exit::fileError;
-        }
-    }
+}  // namespace
 
-    // Every file is written whole before any takes its name; on failure
-    // nothing is left behind.
-    const safeout::Existing existing =
-        o.force ? safeout::Existing::replace : safeout::Existing::refuse;
-    if (o.to == "bin") {
-        std::string why;
-        if (!store.saveBinFile(names[0], existing, why)) {
-            error("writing " + shown(names[0]) + " failed: " + shown(why));
-            return Exit::fileError;
-        }
-        std::printf("%llu records -> %s\n", (unsigned long long)store.count(),
-                    shown(names[0]).c_str());
-        return Exit::ok;
-    }
-    CsvSaveOptions options;
-    options.limitLines = o.lines;
-    options.lineFeedCode = 1;
-    options.style = o.wholeStore ? csv::LineStyle::wholeStore : csv::LineStyle::streamed;
-    options.filtered =
-        !o.wholeStore && (store.lastCSVLoad().filteredAD16 || tidy::hasFilteredAd16(store));
-    options.existing = existing;
-    CsvSaveReport saved;
-    if (!store.saveCSVFiles(base, options, saved)) {
-        error("writing " + shown(names[0]) + " failed: " + shown(saved.error) +
-              "; no file was written");
-        return Exit::fileError;
-    }
-    if (saved.leftOut > 0)
-        warning(std::to_string(saved.leftOut) +
-                " records have no line in the whole-store format (qags) and were left out");
-    std::printf("%llu lines -> %s", (unsigned long long)saved.lines,
-                shown(saved.files.front()).c_str());
-    if (saved.files.size() > 1)
-        std::printf(" ... %s (%zu files)", shown(saved.files.back()).c_str(), saved.files.size());
-    std::printf("\n");
-    return Exit::ok;
+std::vector<Command> replayCommands() {
+    return {
+        {"replay",
+         "CAPTURE",
+         "Decode a capture file offline into the CSV file its download wrote.",
+         {&opt::out, &opt::filter, &opt::skipExisting, &opt::overwrite},
+         parseThenRun(parseReplay, replayCommand)},
+    };
 }
 
 }  // namespace cli

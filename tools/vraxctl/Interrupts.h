@@ -1,12 +1,16 @@
-// SIGINT and SIGTERM while a command runs: they raise a flag that the
-// command polls, so that it ends cleanly (a download kept as incomplete, a
-// live session stopped with its file finished). The first signal resets the
-// handler, so a second one ends the program at once.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) while a command runs: they
+// raise a flag that the command polls, so that it ends cleanly (a download
+// kept as incomplete, a live session stopped with its file finished). The
+// first signal resets the handler, so a second one ends the program at once.
+// Output that can no longer be written (a pipe whose reader went away, a
+// closed terminal) ends the run the same way: nobody is reading any more.
 #pragma once
 
 #include <signal.h>
 
 #include <csignal>
+#include <cstdio>
+#include <iterator>
 
 namespace cli {
 
@@ -18,7 +22,35 @@ inline void onInterrupt(int sig) {
     interruptSignal = sig;
 }
 
-// Catches both signals while it lives; the flag starts lowered.
+inline constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Writes that fail end in an error (EPIPE, EFBIG) that takes the normal
+// failure path, never in the default death by SIGPIPE or SIGXFSZ.
+inline void ignoreWriteSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Holds the interrupting signals back until a guard catches them (a child
+// of a parallel download blocks them from its start).
+inline void blockInterrupts(sigset_t* previous = nullptr) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kInterruptSignals) sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, previous);
+}
+
+// True once the run is to stop: a signal came or the output is gone.
+inline bool stopRequested() {
+    if (!interrupted && (std::ferror(stdout) || std::ferror(stderr))) {
+        interruptSignal = SIGTERM;
+        interrupted = 1;
+    }
+    return interrupted != 0;
+}
+
+// Catches the signals while it lives; the flag starts lowered. Signals held
+// back until now arrive once the handlers are in place.
 class InterruptGuard {
   public:
     InterruptGuard() {
@@ -27,19 +59,23 @@ class InterruptGuard {
         sa.sa_handler = onInterrupt;
         sa.sa_flags = SA_RESETHAND;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previousInt);
-        sigaction(SIGTERM, &sa, &previousTerm);
+        sigset_t set;
+        sigemptyset(&set);
+        for (size_t i = 0; i < kCount; ++i) {
+            sigaction(kInterruptSignals[i], &sa, &previous[i]);
+            sigaddset(&set, kInterruptSignals[i]);
+        }
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);
     }
     ~InterruptGuard() {
-        sigaction(SIGINT, &previousInt, nullptr);
-        sigaction(SIGTERM, &previousTerm, nullptr);
+        for (size_t i = 0; i < kCount; ++i) sigaction(kInterruptSignals[i], &previous[i], nullptr);
     }
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
   private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
+    static constexpr size_t kCount = std::size(kInterruptSignals);
+    struct sigaction previous[kCount] {};
 };
 
 }  // namespace cli

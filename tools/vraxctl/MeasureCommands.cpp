@@ -1,61 +1,62 @@
 // The sub-commands that put a sensor to work: record (settings and start,
-// the sensor records on its own), live (settings, start, records streamed
-// into a CSV file until a time or Ctrl-C, then stop), stop and identify.
+// the sensor records on its own), stop and identify. Live is in LiveCommand.
 #include <cstdio>
 #include <optional>
 
 #include "tools/vraxctl/Cli.h"
-#include "tools/vraxctl/Interrupts.h"
-#include "tools/vraxctl/Progress.h"
+#include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/Recording.h"
+#include "tools/vraxctl/RecordingMarkers.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
 namespace cli {
-namespace {
 
 using session::Outcome;
 
-// Reads and checks the configuration for this sensor's model; 0 or the exit code.
-int loadConfig(const Options& o, const SensorRef& ref, measure::Config& config) {
+int loadConfig(const std::string& configPath, const SensorRef& ref, measure::Config& config) {
     std::string why;
     bool unreadable = false;
-    if (!measure::loadConfigFile(o.configPath, config, why, &unreadable)) {
-        error(shown(o.configPath) + ": " + shown(why));
+    if (!measure::loadConfigFile(configPath, config, why, &unreadable)) {
+        error(shown(configPath) + ": " + shown(why));
         return unreadable ? int(Exit::fileError) : int(Exit::usage);
     }
     why = measure::validate(config, BtUtilClass::checkSensorType2(ref.name) == 2);
     if (!why.empty()) {
-        error(shown(o.configPath) + ": " + why + " (" + ref.model() + ")");
+        error(shown(configPath) + ": " + why + " (" + ref.model() + ")");
         return Exit::usage;
     }
     return 0;
 }
 
-}  // namespace
+namespace {
 
-int recordCommand(const Options& o) {
+constexpr Option kStartAt{
+    "start-at",
+    "Start recording at this date and time of the sensor's clock (\"YYYY-MM-DD hh:mm:ss\").",
+    "time"};
+
+int recordCommand(const RecordOptions& o) {
+    if (o.allSensors || !o.sensors.empty()) return recordSeveral(o);
     return withSensor(o, "record", [&](const SensorRef& ref, session::SensorSession& s) {
         measure::Config config;
-        if (int code = loadConfig(o, ref, config)) return code;
+        if (int code = loadConfig(o.configPath, ref, config)) return code;
         session::RecordingStart start;
         start.setClock = o.setClock;
-        if (!o.startAt.empty()) {
-            session::ClockTime t;
-            session::parseClockTime(o.startAt, t);
-            start.at = t;
-        }
+        start.at = o.start;
         const Outcome out = s.startRecording(config, start);
         if (!out.ok()) return report(out, ref.name);
         if (start.at)
             std::printf("%s: recording starts at %s (sensor clock)\n", shown(ref.name).c_str(),
-                        o.startAt.c_str());
+                        o.startText.c_str());
         else
             std::printf("%s: recording\n", shown(ref.name).c_str());
+        noteRecording(absoluteFolder(o.outDir), start.at);
         return int(Exit::ok);
     });
 }
 
-int stopCommand(const Options& o) {
+int stopCommand(const SensorOptions& o) {
     return withSensor(o, "stop", [&](const SensorRef& ref, session::SensorSession& s) {
         const Outcome out = s.stopMeasuring();
         if (!out.ok()) return report(out, ref.name);
@@ -64,7 +65,7 @@ int stopCommand(const Options& o) {
     });
 }
 
-int identifyCommand(const Options& o) {
+int identifyCommand(const SensorOptions& o) {
     return withSensor(o, "identify", [&](const SensorRef& ref, session::SensorSession& s) {
         const Outcome out = s.identify();
         if (!out.ok()) return report(out, ref.name);
@@ -73,49 +74,61 @@ int identifyCommand(const Options& o) {
     });
 }
 
-// Ctrl-C is the normal end of a live session without --seconds: exit 0
-// once the stop command went out and the file is finished.
-int liveCommand(const Options& o) {
-    return withSensor(o, "live", [&](const SensorRef& ref, session::SensorSession& s) {
-        measure::Config config;
-        if (int code = loadConfig(o, ref, config)) return code;
-        InterruptGuard signals;
-        s.setCancelCheck([] { return interrupted != 0; });
-        session::LiveRequest request;
-        request.saveFolder = absoluteFolder(o.outDir);
-        request.seconds = o.seconds;
-        request.lineLimit = o.lines;
-        request.setClock = o.setClock;
-        Progress progress(shown(ref.name) + " live", -1);
-        session::LiveHooks hooks;
-        hooks.started = [&](const std::string& path) {
-            std::fprintf(stderr, "%s: streaming into %s\n", shown(ref.name).c_str(),
-                         shown(path).c_str());
-            progress.start();
-        };
-        hooks.tick = [&](const session::LiveProgress& p) { progress.update(p.records); };
-        hooks.stopRequested = [] { return interrupted != 0; };
-        hooks.writeFailing = [&](const std::string& why) {
-            error(shown(ref.name) + ": writing the file fails (" + shown(why) +
-                  "); the session goes on");
-        };
-        session::LiveReport result;
-        const Outcome out = s.runLive(config, request, hooks, result);
-        progress.finish(result.records);
-        for (const std::string& f : result.files) std::printf("%s\n", shown(f).c_str());
-        for (size_t k = 0; k < measure::kKindCount; ++k)
-            if (result.recordsPerKind[k] > 0)
-                std::printf("%-8s %llu records\n", measure::kindKey(measure::Kind(k)),
-                            (unsigned long long)result.recordsPerKind[k]);
-        std::printf("total    %llu records\n", (unsigned long long)result.records);
-        if (!result.fileError.empty())
-            error(shown(ref.name) + ": the file could not be written completely (" +
-                  shown(result.fileError) + ")");
-        if (!out.ok()) return report(out, ref.name);
-        if (!result.stopAcknowledged)
-            warning(shown(ref.name) + ": the sensor did not confirm the stop command");
-        return int(Exit::ok);
-    });
+UsageError parseRecord(const ParsedLine& l, RecordOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    if (UsageError e = readOut(l, o.outDir)) return e;
+    o.allSensors = l.isSet(opt::allSensors);
+    const QStringList& pos = l.positional();
+    if (o.allSensors && !pos.isEmpty()) return "--all-sensors takes no sensor";
+    if (!o.allSensors && pos.isEmpty()) return "name a sensor, or give --all-sensors";
+    if (o.allSensors || pos.size() > 1) {
+        if (!o.capturePath.empty()) return "--capture records one sensor's session";
+        if (!l.isSet(kStartAt))
+            return "several sensors start together at --start-at \"YYYY-MM-DD hh:mm:ss\"";
+        if (pos.size() > 64) return "record takes at most 64 sensors";
+        for (const QString& sensor : pos) o.sensors.push_back(bytes(sensor));
+    } else {
+        o.sensor = bytes(pos[0]);
+    }
+    if (UsageError e = readConfig(l, o.configPath, o.setClock)) return e;
+    if (l.isSet(kStartAt)) {
+        o.startText = bytes(l.value(kStartAt));
+        session::ClockTime t;
+        if (!session::parseClockTime(o.startText, t))
+            return "--start-at takes \"YYYY-MM-DD hh:mm:ss\" (years 2000 to 2255), not \"" +
+                   shown(o.startText) + "\"";
+        // The start is a time on the computer's clock (the sensor's is set to it).
+        if (!session::clockTimeBefore(session::localClockNow(), t))
+            return "--start-at " + o.startText + " is not in the future";
+        o.start = t;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> measureCommands() {
+    return {
+        {"record",
+         "SENSOR... | --all-sensors --config FILE",
+         "Send a measurement configuration and start recording into the sensor's memory, now\n"
+         "or at --start-at; the sensor then records on its own until stopped. Several sensors\n"
+         "(or --all-sensors) start together at --start-at: each clock is set and probed first,\n"
+         "its offset and bound reported and noted in <out>/clock-log.tsv.",
+         {&opt::demo, &opt::capture, &opt::config, &kStartAt, &opt::setClock, &opt::allSensors,
+          &opt::out},
+         parseThenRun(parseRecord, recordCommand)},
+        {"stop",
+         "SENSOR",
+         "Stop a measurement or recording that is running.",
+         {&opt::demo, &opt::capture},
+         parseThenRun(parseSensorOnly, stopCommand)},
+        {"identify",
+         "SENSOR",
+         "Make the sensor beep.",
+         {&opt::demo, &opt::capture},
+         parseThenRun(parseSensorOnly, identifyCommand)},
+    };
 }
 
 }  // namespace cli

@@ -11,10 +11,23 @@
 #include "store/FileIO.h"
 #include "store/SafeOutput.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 
 namespace cli {
+namespace {
 
-int plotCommand(const Options& o) {
+struct PlotOptions {
+    std::string file;
+    std::string output;  // the picture
+    bool force = false;
+    int width = 1200;
+};
+
+constexpr Option kPng{"png", "The picture to write.", "file"};
+constexpr Option kWidth{"width", "Width of the picture in pixels (default 1200).", "pixels",
+                        "1200"};
+
+int plotCommand(const PlotOptions& o) {
     if (fileio::InputFile::sameFile(o.output, o.file)) {
         error(shown(o.output) + " is the input file; choose another name for the picture");
         return Exit::usage;
@@ -53,6 +66,32 @@ int plotCommand(const Options& o) {
                 data.charts.size(), (unsigned long long)data.records, data.missingStretches,
                 shown(o.output).c_str());
     return Exit::ok;
+}
+
+UsageError parsePlot(const ParsedLine& l, PlotOptions& o) {
+    if (UsageError e = readOneFile(l, o.file)) return e;
+    o.force = l.isSet(opt::forceOutputs);
+    if (!l.isSet(kPng)) return "--png OUT.png is needed";
+    if (!l.path(kPng, o.output)) return "--png needs a file name";
+    bool okNumber = false;
+    o.width = l.value(kWidth).toInt(&okNumber);
+    if (!okNumber || o.width < 200 || o.width > 10000)
+        return "--width takes a number of pixels from 200 to 10000";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<Command> plotCommands() {
+    return {
+        {"plot",
+         "FILE.csv --png OUT.png",
+         "Draw the preview's charts of a CSV file into a PNG picture, without a display.\n"
+         "Never writes over an existing file without --force.",
+         {&opt::forceOutputs, &kPng, &kWidth},
+         parseThenRun(parsePlot, plotCommand),
+         true},
+    };
 }
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 
 namespace cli {
@@ -62,6 +63,12 @@ std::string connectReason(int32_t status) {
     return "status " + std::to_string(status);
 }
 
+// Where a live session's records are, or why no file was kept.
+std::string keptText(const std::string& path) {
+    if (path.empty()) return "no record arrived, so no file was kept";
+    return "the records are in " + shown(path);
+}
+
 }  // namespace
 
 const char* resultText(Result result) {
@@ -115,15 +122,14 @@ int report(const Outcome& o, const std::string& rawName) {
                 return Exit::noAnswer;
             }
             if (o.step == Step::live) {
-                error(name + ": the sensor went silent; the records are in " + shown(o.path));
+                error(name + ": the sensor went silent; " + keptText(o.path));
                 return Exit::incomplete;
             }
             error(name + ": the sensor did not answer in time (" + stepText(o.step) + ")");
             return Exit::noAnswer;
         case Result::channelClosed:
             if (o.step == Step::live) {
-                error(name + ": the connection was lost; the records are in " +
-                      (o.path.empty() ? std::string("no file (none arrived)") : shown(o.path)));
+                error(name + ": the connection was lost; " + keptText(o.path));
                 return Exit::incomplete;
             }
             error(name + ": the connection was lost during " + stepText(o.step));
@@ -134,6 +140,10 @@ int report(const Outcome& o, const std::string& rawName) {
         case Result::fileError:
             if (o.step == Step::download)
                 error(name + ": the download could not be written completely");
+            else if (o.step == Step::live)
+                error(name + ": the file could not be written completely; " + keptText(o.path));
+            else if (const std::string why = fileio::whyNoFolder(o.path); !why.empty())
+                error(name + ": cannot create " + shown(o.path) + " (" + shown(why) + ")");
             else
                 error(name + ": cannot create " + shown(o.path));
             return Exit::fileError;

@@ -12,9 +12,15 @@ std::string lower(std::string s) {
 }
 
 SensorBackend::SensorBackend(bool demo) : choice(demo) {
-    for (const std::string& item : choice.rejectedFaults())
-        warning(std::string(BackendChoice::kFaultVariable) + ": \"" + shown(item) +
-                "\" is not a fault; ignored");
+    // Appended piece by piece: GCC 12 misreads the chained concatenation here
+    // as an overflow.
+    for (const std::string& item : choice.rejectedFaults()) {
+        std::string text = BackendChoice::kFaultVariable;
+        text += ": \"";
+        text += shown(item);
+        text += "\" is not a fault; ignored";
+        warning(text);
+    }
 }
 
 bool SensorBackend::sensors(std::vector<SensorRef>& out) {

@@ -14,6 +14,13 @@
 
 namespace cli {
 
+// The options of every command that talks to one sensor.
+struct SensorOptions {
+    bool demo = false;
+    std::string capturePath;  // empty: no capture
+    std::string sensor;       // name or address
+};
+
 struct SensorRef {
     std::string name;
     std::string address;
@@ -56,10 +63,14 @@ class CaptureSink {
     bool failed = false;
 };
 
+// Reads the --config file and checks it for this sensor's model; 0 or the
+// exit code of the failure, which it has reported.
+int loadConfig(const std::string& configPath, const SensorRef& ref, measure::Config& config);
+
 // Runs `body(ref, session)` on the sensor named in the options, with the
 // run's backend and capture; returns its exit code.
 template <typename Body>
-int withSensor(const Options& o, const char* command, Body body) {
+int withSensor(const SensorOptions& o, const char* command, Body body) {
     SensorBackend backend(o.demo);
     CaptureSink capture(o.capturePath);
     if (capture.failedToOpen()) return Exit::fileError;

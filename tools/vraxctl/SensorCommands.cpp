@@ -12,7 +12,9 @@
 #include <iostream>
 #include <optional>
 
+#include "store/TimeText.h"
 #include "tools/vraxctl/Cli.h"
+#include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Report.h"
 #include "tools/vraxctl/SensorAccess.h"
 
@@ -21,13 +23,26 @@ namespace {
 
 using session::Outcome;
 
+struct ListOptions {
+    bool demo = false;
+    bool json = false;
+};
+
+struct EntriesOptions : SensorOptions {
+    bool json = false;
+};
+
+struct EraseOptions : SensorOptions {
+    bool yes = false;
+};
+
+constexpr Option kYes{"yes", "Erase without asking."};
+
 void printSensorHead(const SensorRef& ref) {
     std::printf("%s (%s, %s)\n", shown(ref.name).c_str(), shown(ref.address).c_str(), ref.model());
 }
 
-}  // namespace
-
-int listCommand(const Options& o) {
+int listCommand(const ListOptions& o) {
     SensorBackend backend(o.demo);
     std::vector<SensorRef> all;
     if (!backend.sensors(all)) return Exit::noBluetooth;
@@ -46,18 +61,27 @@ int listCommand(const Options& o) {
     return Exit::ok;
 }
 
-int entriesCommand(const Options& o) {
+int entriesCommand(const EntriesOptions& o) {
     return withSensor(o, "entries", [&](const SensorRef& ref, session::SensorSession& s) {
         session::MemoryListing listing;
         const Outcome out = s.listMemory(listing);
         if (!out.ok()) return report(out, ref.name);
         if (o.json) {
             QJsonArray entries;
-            for (size_t i = 0; i < listing.entries.size(); ++i)
-                entries.append(
-                    QJsonObject{{"entry", int(i) + 1},
-                                {"start", QString::fromStdString(listing.entries[i].startText)},
-                                {"records", listing.entries[i].records}});
+            for (size_t i = 0; i < listing.entries.size(); ++i) {
+                const session::EntryInfo& e = listing.entries[i];
+                QJsonObject item{{"entry", int(i) + 1},
+                                 {"start", QString::fromStdString(e.startText)},
+                                 {"records", e.records}};
+                // The start on the sensor's clock, read as this computer's local time.
+                const timetext::LocalInstant at =
+                    timetext::fromLocal({e.start.year, e.start.month, e.start.day, e.start.hour,
+                                         e.start.minute, e.start.second, e.start.millisecond});
+                if (at.valid)
+                    item.insert("startIso", QString::fromStdString(timetext::isoWithOffset(
+                                                at.unixMs, at.offsetSeconds)));
+                entries.append(item);
+            }
             QJsonObject doc{{"name", QString::fromStdString(ref.name)},
                             {"address", QString::fromStdString(ref.address)},
                             {"model", ref.model()},
@@ -81,7 +105,7 @@ int entriesCommand(const Options& o) {
     });
 }
 
-int infoCommand(const Options& o) {
+int infoCommand(const SensorOptions& o) {
     return withSensor(o, "info", [&](const SensorRef& ref, session::SensorSession& s) {
         Outcome out = s.openSensorAndStop();
         if (!out.ok()) return report(out, ref.name);
@@ -97,7 +121,7 @@ int infoCommand(const Options& o) {
     });
 }
 
-int eraseCommand(const Options& o) {
+int eraseCommand(const EraseOptions& o) {
     return withSensor(o, "erase", [&](const SensorRef& ref, session::SensorSession& s) {
         if (!o.yes) {
             if (isatty(STDIN_FILENO) != 1 || isatty(STDERR_FILENO) != 1) {
@@ -121,6 +145,57 @@ int eraseCommand(const Options& o) {
         std::printf("%s: memory erased\n", ref.name.c_str());
         return int(Exit::ok);
     });
+}
+
+UsageError parseList(const ParsedLine& l, ListOptions& o) {
+    o.demo = l.isSet(opt::demo);
+    o.json = l.isSet(opt::json);
+    if (!l.positional().isEmpty()) return "list takes no arguments";
+    return std::nullopt;
+}
+
+UsageError parseEntries(const ParsedLine& l, EntriesOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    o.json = l.isSet(opt::json);
+    return readOneSensor(l, o.sensor);
+}
+
+UsageError parseErase(const ParsedLine& l, EraseOptions& o) {
+    if (UsageError e = parseSensorOnly(l, o)) return e;
+    o.yes = l.isSet(kYes);
+    return std::nullopt;
+}
+
+}  // namespace
+
+UsageError parseSensorOnly(const ParsedLine& l, SensorOptions& o) {
+    if (UsageError e = readSensorAccess(l, o.demo, o.capturePath)) return e;
+    return readOneSensor(l, o.sensor);
+}
+
+std::vector<Command> sensorCommands() {
+    return {
+        {"list",
+         "",
+         "List the paired VRAX sensors (name, address, model).",
+         {&opt::demo, &opt::json},
+         parseThenRun(parseList, listCommand)},
+        {"entries",
+         "SENSOR",
+         "List the memory entries of a sensor and its free memory.",
+         {&opt::demo, &opt::capture, &opt::json},
+         parseThenRun(parseEntries, entriesCommand)},
+        {"info",
+         "SENSOR",
+         "Show the firmware version and battery voltage of a sensor.",
+         {&opt::demo, &opt::capture},
+         parseThenRun(parseSensorOnly, infoCommand)},
+        {"erase",
+         "SENSOR",
+         "Erase all entries in the memory of a sensor.",
+         {&opt::demo, &opt::capture, &kYes},
+         parseThenRun(parseErase, eraseCommand)},
+    };
 }
 
 }  // namespace cli

@@ -1,7 +1,7 @@
 // vraxctl: the sensor work of the window, for scripts and batch runs.
-// Each sub-command has its own options; see `vraxctl --help`. The commands,
-// their options and their handlers are in the table of Commands.cpp; this
-// file finds the command, parses its line and runs it.
+// Each sub-command has its own options; see `vraxctl --help`. Each command
+// family's file holds its rows of the command table (Commands.h); this file
+// finds the command, parses its line and runs it.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
@@ -13,8 +13,11 @@
 #include <QApplication>
 #endif
 
+#include "sensor/Provenance.h"
+#include "store/FileIO.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/Interrupts.h"
 
 namespace {
 
@@ -53,6 +56,7 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
 int run(int argc, char** argv) {
     const std::unique_ptr<QCoreApplication> application = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vraxctl"));
+    provenance::setTool("vraxctl", VRAX_VERSION);
     QStringList args;
     for (int i = 0; i < argc; ++i) args << cli::fromBytes(argv[i]);
     if (args.size() < 2) {
@@ -88,18 +92,15 @@ int run(int argc, char** argv) {
         std::fputs(cli::helpText(p, *command).toUtf8().constData(), stdout);
         return cli::Exit::ok;
     }
-    cli::Options o;
-    if (const cli::UsageError e = command->parse(cli::ParsedLine(p, cmd), o)) {
-        cli::error(*e + " (vraxctl " + cmd + " --help)");
-        return cli::Exit::usage;
-    }
-    return command->run(o);
+    return command->run(cli::ParsedLine(p, cmd));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(quietQt);
+    cli::ignoreWriteSignals();
+    fileio::raiseOpenFileLimit();
     // Failures are results; anything thrown all the same ends with a message
     // and an exit code, never an abort.
     try {
