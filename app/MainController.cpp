@@ -21,6 +21,7 @@
 #include "app/ProgressView.h"
 #include "app/SaveFolder.h"
 #include "app/SensorList.h"
+#include "app/WindowPlacement.h"
 #ifdef VRAX_HAVE_PREVIEW
 #include "app/MeasurePanel.h"
 #endif
@@ -290,6 +291,7 @@ void MainController::showDeviceInfo(const std::string& firmVersion, float volts)
 void MainController::showMeasurePanel() {
 #ifdef VRAX_HAVE_PREVIEW
     measure->setSensor(sensors->noneSelected() ? QString() : selectedTitle());
+    if (!measure->isVisible()) placement::placeBeside(measure, thisWindow, QSize(1180, 720));
     measure->show();
     measure->raise();
     measure->activateWindow();

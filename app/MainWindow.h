@@ -7,6 +7,8 @@
 
 #include "app/MainController.h"
 
+class QTabWidget;
+class SensorsOverview;
 namespace Ui {
 class MainWindow;
 }
@@ -19,6 +21,8 @@ class MainWindow : public QMainWindow {
 
     MainController* controller() const { return mainController; }
     Ui::MainWindow* controls() const { return ui.get(); }
+    SensorsOverview* overview() const { return overviewPage; }
+    QTabWidget* pages() const { return tabs; }
     // Asked before the window closes and the application quits; false keeps it open.
     void setQuitCheck(std::function<bool()> check) { quitCheck = std::move(check); }
 
@@ -28,5 +32,7 @@ class MainWindow : public QMainWindow {
   private:
     std::unique_ptr<Ui::MainWindow> ui;
     MainController* mainController;
+    QTabWidget* tabs = nullptr;
+    SensorsOverview* overviewPage = nullptr;
     std::function<bool()> quitCheck;
 };

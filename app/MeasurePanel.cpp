@@ -85,7 +85,10 @@ MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
 MeasurePanel::~MeasurePanel() = default;
 
 void MeasurePanel::build() {
-    auto* top = new QHBoxLayout(this);
+    // Everything scrolls as one page, so that every control stays reachable
+    // on a small screen.
+    auto* page = new QWidget;
+    auto* top = new QHBoxLayout(page);
 
     // ---- left: the configuration and the sensor's commands
     auto* left = new QVBoxLayout;
@@ -254,6 +257,14 @@ void MeasurePanel::build() {
         // A live session redraws at its next tick.
         if (!liveRunning && keptSession) redrawLive(*keptSession);
     });
+    auto* pageScroll = new QScrollArea(this);
+    pageScroll->setObjectName(QStringLiteral("measurePageScroll"));
+    pageScroll->setWidgetResizable(true);
+    pageScroll->setFrameShape(QFrame::NoFrame);
+    pageScroll->setWidget(page);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(pageScroll);
     resize(1180, 720);
 }
 

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include "app/MainWindow.h"
 #include "app/MyTools.h"
 #include "app/ProgressView.h"
+#include "app/SensorsOverview.h"
 #ifdef VRAX_HAVE_PREVIEW
 #include "app/MeasurePanel.h"
 #include "preview/PreviewWindow.h"
@@ -157,6 +160,40 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
     m->close();
     ok = ok && liveTaken;
 #endif
+
+    // The sensors overview: read, labelled, one recording scheduled, one
+    // busy elsewhere and one out of reach (added for the picture).
+    if (demo) {
+        auto off = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
+        off->faults.noSerialPortService = true;
+        demo->addDevice("VRAX610-003", "00:1B:DC:61:00:03", off);
+        demo->setState(BluetoothState::ready);
+    }
+    SensorsOverview* overview = window.overview();
+    window.pages()->setCurrentWidget(overview);
+    window.resize(1366, 420);
+    overview->reloadSensors();
+    overview->select({});
+    overview->refresh();
+    const QString a610 = QStringLiteral("00:1B:DC:61:00:01");
+    const int r650 = overview->model()->rowOf(QStringLiteral("00:1B:DC:65:00:16"));
+    overview->setLabel(a610, QStringLiteral("left ankle"));
+    if (r650 >= 0) {
+        const QString a650 = overview->model()->row(r650).address;
+        overview->setLabel(a650, QStringLiteral("right wrist"));
+        overview->select({a650});
+        overview->setStartAt(QDateTime::currentDateTime().addSecs(600));
+        overview->startRecording();
+    }
+    overview->select({a610});
+    eventwait::runFor(0.2);
+    ok = save(&window, QDir(folder).filePath(QStringLiteral("overview.png"))) && ok;
+    if (r650 >= 0) {
+        overview->select({overview->model()->row(r650).address});
+        overview->stop();
+    }
+    window.pages()->setCurrentIndex(0);
+    window.resize(720, 520);
 
     // A message panel: the sensor that is busy elsewhere.
     PicturePresenter pictures(QDir(folder).filePath(QStringLiteral("message.png")));

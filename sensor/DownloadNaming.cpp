@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string_view>
 
 #include "store/TextScan.h"
+#include "store/VRAXSensorData.h"
 
 std::string formatEntryStart(const EntryStart& s) {
     char text[96];
@@ -115,4 +117,26 @@ void localToday(int& year, int& month, int& day) {
     year = local.tm_year + 1900;
     month = local.tm_mon + 1;
     day = local.tm_mday;
+}
+
+std::optional<std::string> completeDownload(const std::string& saveFolder,
+                                            const std::string& todayPath, int64_t expected) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> candidates{todayPath};
+    const std::string fileName = fs::path(todayPath).filename().string();
+    std::error_code ec;
+    for (fs::directory_iterator it(saveFolder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string dir = it->path().filename().string();
+        const std::string path = (it->path() / fileName).string();
+        if (dir.size() == 16 && dir.rfind("memdata_", 0) == 0 && path != todayPath)
+            candidates.push_back(path);
+    }
+    for (const std::string& path : candidates) {
+        // A file under a download's name is complete unless it was made by
+        // hand or by an older version: its records must be the entry's count.
+        CsvLoadReport counted;
+        if (!VRAXSensorData::countRecordsInCSV(path, counted)) continue;
+        if (expected <= 0 || int64_t(counted.records) == expected) return path;
+    }
+    return std::nullopt;
 }

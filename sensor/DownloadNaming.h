@@ -1,6 +1,8 @@
 // Names of the download output: the day folder and the CSV file.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,3 +43,9 @@ std::string liveFilePath(const std::string& dayFolder, const std::string& sensor
 // True when another entry of the list starts at the same time as the one at
 // `row`: their files are told apart by the entry number.
 bool entryNeedsNumber(const std::vector<std::string>& startTexts, size_t row);
+
+// A complete earlier download of an entry: `todayPath`, or the file of the
+// same name in any other day folder under `saveFolder`, holding `expected`
+// records (any count when the entry gives none).
+std::optional<std::string> completeDownload(const std::string& saveFolder,
+                                            const std::string& todayPath, int64_t expected);

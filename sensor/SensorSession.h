@@ -175,6 +175,14 @@ bool parseClockTime(const std::string& text, ClockTime& into);
 // True when `a` is earlier than `b`.
 bool clockTimeBefore(const ClockTime& a, const ClockTime& b);
 
+// What a look at a sensor finds: firmware, battery, memory and clock.
+struct SensorStatus {
+    std::string firmVersion;
+    float batteryVoltage = 0;  // 0 when the sensor did not say
+    MemoryStatus memory;
+    timebase::ClockReading clock;  // answered false when the sensor did not say its time
+};
+
 struct RecordingStart {
     std::optional<ClockTime> at;  // none: start now
     bool setClock = false;        // set the sensor's clock to the computer's first
@@ -262,6 +270,10 @@ class SensorSession {
     // Reads the clock: connect, stop, probe, disconnect. A sensor that does
     // not answer getd gives a done outcome with reading.answered false.
     Outcome readClock(timebase::ClockReading& reading);
+    // Connects, stops, reads firmware, battery, memory status and clock,
+    // disconnects. Only the memory status is required; a silent battery or
+    // clock leaves its field unset.
+    Outcome readStatus(SensorStatus& status);
     Outcome identify();  // beep
     Outcome calibrateCompass();
     // Settings, optional clock, start; the sensor then records on its own.

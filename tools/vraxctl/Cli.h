@@ -64,12 +64,6 @@ std::string recordCount(uint64_t records, int64_t expected);
 // An absolute, normalised folder path without a trailing "/".
 std::string absoluteFolder(const std::string& dir);
 
-// A complete earlier download of an entry: `todayPath` or the file of the
-// same name in any other day folder under `saveFolder`, holding `expected`
-// records (any count when the entry gives none).
-std::optional<std::string> completeDownload(const std::string& saveFolder,
-                                            const std::string& todayPath, int64_t expected);
-
 // ".csv" for "a/b.CSV": the extension in lower case.
 std::string lowerExtension(const std::string& path);
 // Loads a .bin or .csv file of records into `store` (the filtered 16-bit AD

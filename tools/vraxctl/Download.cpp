@@ -75,32 +75,6 @@ std::string entryLabel(const std::string& name, int entry) {
     return shown(name) + " entry " + std::to_string(entry);
 }
 
-}  // namespace
-
-std::optional<std::string> completeDownload(const std::string& saveFolder,
-                                            const std::string& todayPath, int64_t expected) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> candidates{todayPath};
-    const std::string fileName = fs::path(todayPath).filename().string();
-    std::error_code ec;
-    for (fs::directory_iterator it(saveFolder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string dir = it->path().filename().string();
-        const std::string path = (it->path() / fileName).string();
-        if (dir.size() == 16 && dir.rfind("memdata_", 0) == 0 && path != todayPath)
-            candidates.push_back(path);
-    }
-    for (const std::string& path : candidates) {
-        // A file under a download's name is complete unless it was made by
-        // hand or by an older version: its records must be the entry's count.
-        CsvLoadReport counted;
-        if (!VRAXSensorData::countRecordsInCSV(path, counted)) continue;
-        if (expected <= 0 || int64_t(counted.records) == expected) return path;
-    }
-    return std::nullopt;
-}
-
-namespace {
-
 // Downloads the chosen entries of one sensor (all of them when `entries` is empty).
 SensorSummary downloadSensor(const SensorRef& ref, const DownloadOptions& o, CaptureSink& capture) {
     SensorSummary summary;
