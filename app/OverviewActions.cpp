@@ -187,16 +187,7 @@ void SensorsOverview::erase() {
     const QStringList chosen = selectedAddresses();
     if (chosen.isEmpty()) return MyTools::dispMessageOK(overview::nothingSelected(), "Warning");
     // First each sensor's entries, and which of them are in the save folder.
-    std::map<std::string, session::MemoryListing> listed;
-    runOn(
-        chosen,
-        [&](session::SensorSession& s, int) {
-            session::MemoryListing listing;
-            const session::Outcome o = s.listMemory(listing);
-            listed[s.sensor().address()] = listing;
-            return o;
-        },
-        [](OverviewRow& r, const session::Outcome&) { r.state = OverviewRow::State::idle; });
+    const std::map<std::string, session::MemoryListing> listed = listEach(chosen);
     const std::string folder = host->saveFolder().toStdString();
     QStringList lines, toErase;
     for (const QString& a : chosen) {
@@ -207,18 +198,11 @@ void SensorsOverview::erase() {
             continue;
         }
         const auto& entries = it->second.entries;
-        std::vector<std::string> starts;
-        for (const auto& e : entries) starts.push_back(e.startText);
         int downloaded = 0;
         for (size_t i = 0; i < entries.size(); ++i) {
             bool found = false;
             for (bool filtered : {false, true}) {
-                session::DownloadRequest request;
-                request.saveFolder = folder;
-                request.entryRow = int(i);
-                request.startText = entries[i].startText;
-                request.filtered = filtered;
-                request.numberInName = entryNeedsNumber(starts, i);
+                const session::DownloadRequest request = entryRequest(folder, entries, i, filtered);
                 const std::string target = session::targetPathOf(request, r.name.toStdString());
                 found = found || completeDownload(folder, target, entries[i].records).has_value();
             }

@@ -22,13 +22,11 @@ struct Plan {
 
 }  // namespace
 
-void SensorsOverview::downloadAllNew() {
-    QStringList chosen = selectedAddresses();
-    if (chosen.isEmpty())
-        for (const OverviewRow& r : rows->rows()) chosen << r.address;
+std::map<std::string, session::MemoryListing> SensorsOverview::listEach(
+    const QStringList& addresses) {
     std::map<std::string, session::MemoryListing> listed;
     runOn(
-        chosen,
+        addresses,
         [&](session::SensorSession& s, int) {
             session::MemoryListing listing;
             const session::Outcome o = s.listMemory(listing);
@@ -36,6 +34,29 @@ void SensorsOverview::downloadAllNew() {
             return o;
         },
         [](OverviewRow& r, const session::Outcome&) { r.state = OverviewRow::State::idle; });
+    return listed;
+}
+
+session::DownloadRequest SensorsOverview::entryRequest(
+    const std::string& folder, const std::vector<session::EntryInfo>& entries, size_t row,
+    bool filtered) {
+    std::vector<std::string> starts;
+    for (const auto& e : entries) starts.push_back(e.startText);
+    session::DownloadRequest request;
+    request.saveFolder = folder;
+    request.entryRow = int(row);
+    request.startText = entries[row].startText;
+    request.expectedRecords = entries[row].records;
+    request.filtered = filtered;
+    request.numberInName = entryNeedsNumber(starts, row);
+    return request;
+}
+
+void SensorsOverview::downloadAllNew() {
+    QStringList chosen = selectedAddresses();
+    if (chosen.isEmpty())
+        for (const OverviewRow& r : rows->rows()) chosen << r.address;
+    const std::map<std::string, session::MemoryListing> listed = listEach(chosen);
 
     // What is new, named as the single download names it, today's day folder.
     const std::string folder = host->saveFolder().toStdString();
@@ -50,17 +71,9 @@ void SensorsOverview::downloadAllNew() {
         if (i < 0 || rows->row(i).failed || it == listed.end()) continue;
         const std::string name = rows->row(i).name.toStdString();
         const auto& entries = it->second.entries;
-        std::vector<std::string> starts;
-        for (const auto& e : entries) starts.push_back(e.startText);
         Plan plan;
         for (size_t e = 0; e < entries.size(); ++e) {
-            session::DownloadRequest request;
-            request.saveFolder = folder;
-            request.entryRow = int(e);
-            request.startText = entries[e].startText;
-            request.expectedRecords = entries[e].records;
-            request.filtered = filtered;
-            request.numberInName = entryNeedsNumber(starts, e);
+            session::DownloadRequest request = entryRequest(folder, entries, e, filtered);
             request.year = today.year(), request.month = today.month(), request.day = today.day();
             const std::string target = session::targetPathOf(request, name);
             if (completeDownload(folder, target, entries[e].records)) continue;

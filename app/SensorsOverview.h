@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "app/OverviewModel.h"
@@ -73,6 +74,14 @@ class SensorsOverview : public QWidget {
                const std::function<void(OverviewRow&, const session::Outcome&)>& done);
     // The row's result and state after an action that failed.
     static void tellFailure(OverviewRow& row, const session::Outcome& outcome);
+    // Each row's memory listing, read side by side, by address; rows that
+    // could not be listed have none.
+    std::map<std::string, session::MemoryListing> listEach(const QStringList& addresses);
+    // The download of entry row `row` of `entries` into `folder`, named as
+    // the single download names it.
+    static session::DownloadRequest entryRequest(const std::string& folder,
+                                                 const std::vector<session::EntryInfo>& entries,
+                                                 size_t row, bool filtered);
 
     ActionHost* host;
     OverviewModel* rows;
