@@ -1,7 +1,6 @@
 #include "store/Sidecar.h"
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -31,32 +30,9 @@ void count(FileFacts& f, const SensorDataRecord& r) {
 }
 
 bool scanBin(const std::string& path, FileFacts& facts, std::string& error) {
-    fileio::InputFile file;
-    if (!file.open(path)) {
-        error = file.error();
-        return false;
-    }
-    std::vector<char> block(sizeof(SensorDataRecord) * 1024);
-    size_t have = 0;
-    for (;;) {
-        const ssize_t got = file.read(block.data() + have, block.size() - have);
-        if (got < 0) {
-            error = file.error();
-            return false;
-        }
-        if (got == 0) break;
-        have += size_t(got);
-        const size_t whole = have / sizeof(SensorDataRecord);
-        for (size_t i = 0; i < whole; ++i) {
-            SensorDataRecord r;
-            std::memcpy(&r, block.data() + i * sizeof r, sizeof r);
-            count(facts, r);
-        }
-        const size_t used = whole * sizeof(SensorDataRecord);
-        std::memmove(block.data(), block.data() + used, have - used);
-        have -= used;
-    }
-    return true;
+    uint64_t ignoredBytes = 0;
+    return VRAXSensorData::readBinRecords(path, ignoredBytes, error,
+                                          [&](const SensorDataRecord& r) { count(facts, r); });
 }
 
 const char* sourceName(ClockSource s) {
