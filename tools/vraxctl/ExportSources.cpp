@@ -22,19 +22,24 @@ std::string withoutPart(std::string stem) {
 
 }  // namespace
 
-QJsonObject readSidecar(const std::string& dataFile) {
+std::optional<QJsonObject> readSidecarObject(const std::string& dataFile) {
     fileio::InputFile file;
     // Sidecars are small: anything past a megabyte is not one.
-    if (!file.open(sidecar::pathFor(dataFile)) || file.size() > (1u << 20)) return {};
+    if (!file.open(sidecar::pathFor(dataFile)) || file.size() > (1u << 20)) return std::nullopt;
     std::string text(size_t(file.size()), '\0');
     size_t have = 0;
     while (have < text.size()) {
         const ssize_t n = file.read(text.data() + have, text.size() - have);
-        if (n <= 0) return {};
+        if (n <= 0) return std::nullopt;
         have += size_t(n);
     }
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
-    return doc.isObject() ? doc.object() : QJsonObject{};
+    if (!doc.isObject()) return std::nullopt;
+    return doc.object();
+}
+
+QJsonObject readSidecar(const std::string& dataFile) {
+    return readSidecarObject(dataFile).value_or(QJsonObject{});
 }
 
 std::vector<ExportSource> groupSources(const std::vector<std::string>& files) {

@@ -23,6 +23,8 @@ struct ExportSource {
 
 // A file's sidecar, or an empty object when it has none or it is not JSON.
 QJsonObject readSidecar(const std::string& dataFile);
+// The same, none when the file has no sidecar or it is not a JSON object.
+std::optional<QJsonObject> readSidecarObject(const std::string& dataFile);
 
 // Groups the files by sensor and start (from their sidecars; without one,
 // by name with the part number taken off), keeping the order given.

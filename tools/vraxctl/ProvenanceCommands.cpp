@@ -10,6 +10,7 @@
 #include "store/Sidecar.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/ExportSources.h"
 
 namespace cli {
 namespace {
@@ -23,19 +24,9 @@ struct LabelOptions {
 // A source's sidecar as compact JSON text, or empty when it has none or it
 // is not a JSON object (it is then left out, never copied unchecked).
 std::string sourceSidecar(const std::string& source) {
-    const std::string path = sidecar::pathFor(source);
-    fileio::InputFile file;
-    if (!file.open(path) || file.size() > (1u << 20)) return {};
-    std::string text(size_t(file.size()), '\0');
-    size_t have = 0;
-    while (have < text.size()) {
-        const ssize_t n = file.read(text.data() + have, text.size() - have);
-        if (n <= 0) return {};
-        have += size_t(n);
-    }
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text));
-    if (!doc.isObject()) return {};
-    return doc.toJson(QJsonDocument::Indented).toStdString();
+    const std::optional<QJsonObject> side = readSidecarObject(source);
+    if (!side) return {};
+    return QJsonDocument(*side).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace
