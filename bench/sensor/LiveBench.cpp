@@ -63,26 +63,28 @@ measure::Config mixedConfig() {
     return measure::parseConfig(kMixed, error).value_or(measure::Config{});
 }
 
+// Frames each command and hands it to the virtual sensor at time 0.
+void sendCommands(VirtualSensor& d, const std::vector<std::vector<uint8_t>>& commands) {
+    for (std::vector<uint8_t> m : commands) {
+        uint8_t frame[32];
+        const int n = buildSendPacket(m.data(), int(m.size()), frame);
+        d.receive(frame, size_t(n), 0);
+    }
+}
+
 // The bytes a virtual sensor streams in `seconds` of the mixed measurement,
 // in the pieces it gives every 10 ms.
 std::vector<std::vector<uint8_t>> streamedPieces(int seconds) {
     VirtualSensor d(VirtualModel::VRAX650);
     d.open();
-    auto send = [&](std::vector<uint8_t> m) {
-        uint8_t frame[32];
-        const int n = buildSendPacket(m.data(), int(m.size()), frame);
-        d.receive(frame, size_t(n), 0);
-    };
-    for (const std::vector<uint8_t>& m :
-         std::vector<std::vector<uint8_t>>{{0x16, 2, 1, 0},
-                                           {0x55, 5, 1, 0},
-                                           {0x18, 10, 1, 0},
-                                           {0x1A, 20, 1, 0},
-                                           {0x1C, 1, 0},
-                                           {0x1E, 20, 1, 0, 0, 0},
-                                           {0x59, 10, 1, 0, 1, 2, 4, 8},
-                                           {0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}})
-        send(m);
+    sendCommands(d, {{0x16, 2, 1, 0},
+                     {0x55, 5, 1, 0},
+                     {0x18, 10, 1, 0},
+                     {0x1A, 20, 1, 0},
+                     {0x1C, 1, 0},
+                     {0x1E, 20, 1, 0, 0, 0},
+                     {0x59, 10, 1, 0, 1, 2, 4, 8},
+                     {0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}});
     std::vector<std::vector<uint8_t>> pieces;
     std::vector<uint8_t> buffer(1 << 16);
     buffer.resize(d.pull(buffer.data(), buffer.size(), 0));  // the answers
@@ -183,18 +185,11 @@ void BM_LiveMemoryOverAnHour(benchmark::State& state) {
     for (auto _ : state) {
         VirtualSensor d(VirtualModel::VRAX650);
         d.open();
-        auto send = [&](std::vector<uint8_t> m) {
-            uint8_t frame[32];
-            const int n = buildSendPacket(m.data(), int(m.size()), frame);
-            d.receive(frame, size_t(n), 0);
-        };
         // ags, qags and 16-bit AD every millisecond: 3,000 records a second.
-        for (const std::vector<uint8_t>& m :
-             std::vector<std::vector<uint8_t>>{{0x16, 1, 1, 0},
-                                               {0x55, 1, 1, 0},
-                                               {0x59, 1, 1, 0, 1, 2, 4, 8},
-                                               {0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}})
-            send(m);
+        sendCommands(d, {{0x16, 1, 1, 0},
+                         {0x55, 1, 1, 0},
+                         {0x59, 1, 1, 0, 1, 2, 4, 8},
+                         {0x13, 0, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0}});
         std::vector<uint8_t> buffer(1 << 20);
         d.pull(buffer.data(), buffer.size(), 0);  // the answers
         VRAXSensor sensor;
