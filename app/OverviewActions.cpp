@@ -144,8 +144,8 @@ void SensorsOverview::startRecording() {
             const std::string why =
                 measure::validate(*config, BtUtilClass::checkSensorType2(s.sensor().name()) == 2);
             if (!why.empty())
-                return session::Outcome{
-                    session::Result::badSetting, session::Step::setting, 0, {}, why};
+                return session::Outcome::aboutSetting(session::Result::badSetting,
+                                                      session::Step::setting, why);
             return s.startRecording(*config, start);
         },
         [&](OverviewRow& r, const session::Outcome&) {

@@ -124,11 +124,8 @@ void SensorsOverview::downloadAllNew() {
                 else if (!report.filePath.empty())
                     plan.incompleteFile = report.filePath;
                 if (o.ok() && !report.complete)
-                    o = session::Outcome{session::Result::missingRecords,
-                                         session::Step::download,
-                                         0,
-                                         report.filePath,
-                                         {}};
+                    o = session::Outcome::aboutPath(session::Result::missingRecords,
+                                                    session::Step::download, report.filePath);
             }
             return o;
         },

@@ -74,21 +74,11 @@ Outcome SensorSession::setClockAndProbe(timebase::ClockReading& reading, ClockTi
 }
 
 Outcome SensorSession::setClock(timebase::ClockReading& achieved, ClockTime* setTo) {
-    if (running_) return Outcome::busy(Step::connect);
-    Outcome o = openSensorAndStop();
-    if (!o.ok()) return o;
-    o = setClockAndProbe(achieved, setTo);
-    simpleDisconnectSensor();
-    return o;
+    return whileConnected([&] { return setClockAndProbe(achieved, setTo); });
 }
 
 Outcome SensorSession::readClock(timebase::ClockReading& reading) {
-    if (running_) return Outcome::busy(Step::connect);
-    Outcome o = openSensorAndStop();
-    if (!o.ok()) return o;
-    o = probeClock(reading);
-    simpleDisconnectSensor();
-    return o;
+    return whileConnected([&] { return probeClock(reading); });
 }
 
 void SensorSession::probeBeforeDownload(const DownloadRequest& request, DownloadReport& report) {

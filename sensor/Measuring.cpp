@@ -134,12 +134,7 @@ Outcome SensorSession::oneCommand(Step step, const char* name,
 }
 
 Outcome SensorSession::setClock(const ClockTime& time) {
-    if (running_) return Outcome::busy(Step::connect);
-    Outcome o = openSensorAndStop();
-    if (!o.ok()) return o;
-    o = sendClock(time);
-    simpleDisconnectSensor();
-    return o;
+    return whileConnected([&] { return sendClock(time); });
 }
 
 Outcome SensorSession::identify() {

@@ -191,13 +191,17 @@ Outcome SensorSession::eraseDataEntry() {
     return {};
 }
 
-Outcome SensorSession::eraseMemory() {
+Outcome SensorSession::whileConnected(const std::function<Outcome()>& work) {
     if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
-    o = eraseDataEntry();
+    o = work();
     simpleDisconnectSensor();
     return o;
+}
+
+Outcome SensorSession::eraseMemory() {
+    return whileConnected([this] { return eraseDataEntry(); });
 }
 
 namespace {

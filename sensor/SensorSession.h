@@ -325,6 +325,8 @@ class SensorSession {
     // disconnected when any of it fails.
     Outcome connectAndConfigure(const measure::Config& config, bool setClock,
                                 timebase::ClockReading* probed = nullptr);
+    // Connects and stops, does `work` on the connected sensor, disconnects.
+    Outcome whileConnected(const std::function<Outcome()>& work);
     // Connects and stops, sends one command and waits for its answer
     // (with `retry`, sends it once more when none came), disconnects.
     Outcome oneCommand(Step step, const char* name,

@@ -6,7 +6,7 @@
 namespace session {
 
 Outcome SensorSession::readStatus(SensorStatus& status) {
-    if (running_) return Outcome{Result::busy, Step::connect, 0, {}, {}};
+    if (running_) return Outcome::busy(Step::connect);
     Outcome o = openSensorAndStop();
     if (!o.ok()) return o;
     status.firmVersion = vraxSensor->firmVersion();
