@@ -67,42 +67,36 @@ void Writer::next(std::string_view key) {
     }
 }
 
+Writer& Writer::open(std::string_view key, char bracket) {
+    next(key);
+    out_ += bracket;
+    ++depth_;
+    first_ = true;
+    return *this;
+}
+
+Writer& Writer::close(char bracket) {
+    --depth_;
+    if (!first_) {
+        out_ += '\n';
+        out_.append(size_t(depth_ * indent_), ' ');
+    }
+    out_ += bracket;
+    first_ = false;
+    return *this;
+}
+
 Writer& Writer::beginObject(std::string_view key) {
-    next(key);
-    out_ += '{';
-    ++depth_;
-    first_ = true;
-    return *this;
+    return open(key, '{');
 }
-
 Writer& Writer::endObject() {
-    --depth_;
-    if (!first_) {
-        out_ += '\n';
-        out_.append(size_t(depth_ * indent_), ' ');
-    }
-    out_ += '}';
-    first_ = false;
-    return *this;
+    return close('}');
 }
-
 Writer& Writer::beginArray(std::string_view key) {
-    next(key);
-    out_ += '[';
-    ++depth_;
-    first_ = true;
-    return *this;
+    return open(key, '[');
 }
-
 Writer& Writer::endArray() {
-    --depth_;
-    if (!first_) {
-        out_ += '\n';
-        out_.append(size_t(depth_ * indent_), ' ');
-    }
-    out_ += ']';
-    first_ = false;
-    return *this;
+    return close(']');
 }
 
 Writer& Writer::field(std::string_view key, std::string_view v) {

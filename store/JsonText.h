@@ -45,6 +45,9 @@ class Writer {
 
   private:
     void next(std::string_view key);
+    // An object's or an array's brackets, with the indentation of what is inside.
+    Writer& open(std::string_view key, char bracket);
+    Writer& close(char bracket);
     std::string out_;
     int indent_;
     int depth_ = 0;
