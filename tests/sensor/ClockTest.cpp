@@ -4,25 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 
-#include "link_sim/SimulatedPlatform.h"
 #include "protocol/DateTimeBytes.h"
-#include "protocol/Frame.h"
-#include "sensor/SensorSession.h"
-#include "support/Files.h"
+#include "support/SimulatedSensors.h"
 
 namespace {
 
-constexpr const char* k610 = "00:1B:DC:61:00:01";
 constexpr uint8_t kGetd = 0x12;
-
-std::vector<uint8_t> getdFrame() {
-    const uint8_t message[2] = {kGetd, 0x00};
-    std::vector<uint8_t> frame(4);
-    buildSendPacket(message, 2, frame.data());
-    return frame;
-}
 
 // The sensor clock (ms since 2000) in a getd answer pulled at `nowMs`; -1 when none.
 int64_t answeredClock(VirtualSensor& v, uint64_t nowMs) {
@@ -37,7 +25,7 @@ int64_t answeredClock(VirtualSensor& v, uint64_t nowMs) {
 TEST(VirtualSensorClock, GetdAnswersTheDriftingClockAfterTheLinkLatency) {
     const uint64_t t0 = 1000;
     const int64_t c0 = int64_t(9000) * 86400000;  // 2024-08-23
-    const std::vector<uint8_t> getd = getdFrame();
+    const std::vector<uint8_t> getd = frameOf({kGetd, 0x00});
     {
         VirtualSensor v;
         v.open();
@@ -88,17 +76,11 @@ TEST(VirtualSensorClock, GetdAnswersTheDriftingClockAfterTheLinkLatency) {
     EXPECT_TRUE(odd) << "independent directions";
 }
 
-class ClockTest : public ::testing::Test {
+class ClockTest : public SimulatedSensorTest {
   protected:
     void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        dir = makeTempFolder("vrax-clock");
-        sensor = platform.addDevice("VRAX610-001", k610,
-                                    std::make_shared<VirtualSensor>(VirtualModel::VRAX610));
-    }
-    void TearDown() override {
-        BluetoothPlatform::setCurrent(nullptr);
-        std::filesystem::remove_all(dir);
+        SimulatedSensorTest::SetUp();
+        sensor = add(VirtualModel::VRAX610);
     }
     // The host's clocks, moved forward by `shiftMs` (with the sensor's time).
     timebase::HostClock shiftedClock() {
@@ -121,9 +103,7 @@ class ClockTest : public ::testing::Test {
             sensor->nowMs());
     }
 
-    SimulatedPlatform platform;
     VirtualSensor* sensor = nullptr;
-    std::string dir;
     uint64_t shiftMs = 0;
 };
 

@@ -3,19 +3,14 @@
 // exactly the records whose frames were accepted, in order.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
-#include "sensor/SensorSession.h"
-#include "support/Files.h"
 #include "support/SameText.h"
+#include "support/SimulatedSensors.h"
 
 namespace {
 
@@ -24,19 +19,13 @@ constexpr const char* kAddress = "00:1B:DC:65:00:77";
 constexpr uint32_t kRecords = 3000;
 constexpr double kSilence = 2.0;  // the download's silence time, shortened
 
-class FaultInjection : public ::testing::Test {
+class FaultInjection : public SimulatedSensorTest {
   protected:
     void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        dir = makeTempFolder("vrax-fault");
-        sensor = platform.addDevice(kName, kAddress,
-                                    std::make_shared<VirtualSensor>(VirtualModel::VRAX650));
+        SimulatedSensorTest::SetUp();
+        sensor = add(VirtualModel::VRAX650, kName, kAddress);
         sensor->entries.push_back(VirtualEntry::generated(99, kRecords));
         sensor->entries.back().ad16Gain = {1, 2, 4, 8};
-    }
-    void TearDown() override {
-        BluetoothPlatform::setCurrent(nullptr);
-        std::filesystem::remove_all(dir);
     }
 
     // The download file the store writes for the samples whose index passes `keep`.
@@ -67,9 +56,7 @@ class FaultInjection : public ::testing::Test {
         return o;
     }
 
-    SimulatedPlatform platform;
     VirtualSensor* sensor = nullptr;
-    std::string dir;
 };
 
 struct Fault {

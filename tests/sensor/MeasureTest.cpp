@@ -15,31 +15,17 @@
 #include <sstream>
 
 #include "link/EventWait.h"
-#include "link_sim/SimulatedPlatform.h"
-#include "protocol/Frame.h"
-#include "sensor/SensorSession.h"
 #include "store/SensorLabels.h"
 #include "store/Sidecar.h"
 #include "store/TsvSidecar.h"
 #include "store/VRAXSensorData.h"
-#include "support/Files.h"
+#include "support/SimulatedSensors.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using measure::Kind;
 using session::Result;
-
-constexpr const char* k610 = "00:1B:DC:61:00:01";
-constexpr const char* k650 = "00:1B:DC:65:00:16";
-constexpr const char* kName610 = "VRAX610-001";
-constexpr const char* kName650 = "VRAX650-LAB-0016";
-
-std::vector<uint8_t> frameOf(std::vector<uint8_t> message) {
-    uint8_t frame[32];
-    const int n = buildSendPacket(message.data(), int(message.size()), frame);
-    return {frame, frame + n};
-}
 
 size_t lineCount(const std::string& text) {
     return size_t(std::count(text.begin(), text.end(), '\n'));
@@ -58,25 +44,7 @@ measure::Config parsed(const std::string& json) {
     return c.value_or(measure::Config{});
 }
 
-class MeasureTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        dir = makeTempFolder("vrax-measure");
-    }
-    void TearDown() override {
-        BluetoothPlatform::setCurrent(nullptr);
-        fs::remove_all(dir);
-    }
-    VirtualSensor* add(VirtualModel model) {
-        const bool is650 = model == VirtualModel::VRAX650;
-        return platform.addDevice(is650 ? kName650 : kName610, is650 ? k650 : k610,
-                                  std::make_shared<VirtualSensor>(model));
-    }
-
-    SimulatedPlatform platform;
-    std::string dir;
-};
+using MeasureTest = SimulatedSensorTest;
 
 // A kind is numbered as the store numbers its records; a configuration
 // file lists the kinds in the sensor's settings order.
@@ -445,10 +413,7 @@ TEST_F(MeasureTest, LiveThenListAndDownloadGiveTheSameBytes) {
     ASSERT_TRUE(s.listMemory(listing).ok());
     ASSERT_EQ(listing.entries.size(), 1u);
     EXPECT_EQ(uint64_t(listing.entries[0].records), live.records);
-    session::DownloadRequest d;
-    d.saveFolder = dir;
-    d.startText = listing.entries[0].startText;
-    d.expectedRecords = listing.entries[0].records;
+    session::DownloadRequest d = requestFor(dir, listing);
     session::DownloadReport downloaded;
     ASSERT_TRUE(s.downloadEntry(d, {}, downloaded).ok());
     EXPECT_EQ(readFile(downloaded.filePath), streamed);
@@ -529,10 +494,6 @@ TEST_F(MeasureTest, LiveFilesEndCleanlyWhenTheChannelCloses) {
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
 }
 
-}  // namespace
-
-namespace {
-
 // Two sensors whose clocks are off by known amounts record, one after the
 // other; their downloads' sidecars put each start on UTC, and the two
 // starts lie as far apart as the host saw them start, within the bounds.
@@ -570,13 +531,9 @@ TEST_F(MeasureTest, DownloadedStartsLineUpOnUtcWithinTheirBounds) {
         ASSERT_TRUE(s.stopMeasuring().ok());
         session::MemoryListing listing;
         ASSERT_TRUE(s.listMemory(listing).ok());
-        session::DownloadRequest d;
-        d.saveFolder = dir;
-        d.entryRow = int(listing.entries.size()) - 1;
-        d.startText = listing.entries.back().startText;
-        d.expectedRecords = listing.entries.back().records;
+        const int last = int(listing.entries.size()) - 1;
         session::DownloadReport report;
-        ASSERT_TRUE(s.downloadEntry(d, {}, report).ok());
+        ASSERT_TRUE(s.downloadEntry(requestFor(dir, listing, last), {}, report).ok());
         run.side = jsonOf(sidecar::pathFor(report.filePath));
         ASSERT_TRUE(start(run, "utcCorrected").toBool()) << run.name;
     }

@@ -1,83 +1,37 @@
 // The sensor object and the shared sequences against virtual sensors over the
 // simulated platform: real socketpair channels, the real parser and store.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "link/EventWait.h"
-#include "link_sim/SimulatedPlatform.h"
 #include "protocol/CommandTable.h"
-#include "protocol/Frame.h"
-#include "sensor/SensorSession.h"
 #include "support/EntryFile.h"
-#include "support/Files.h"
+#include "support/SimulatedSensors.h"
 
 namespace {
 
-constexpr const char* k610 = "00:1B:DC:61:00:01";
-constexpr const char* k650 = "00:1B:DC:65:00:16";
-
-class SensorTest : public ::testing::Test {
+class SensorTest : public SimulatedSensorTest {
   protected:
-    void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        dir = makeTempFolder("vrax-sensor");
-    }
-    void TearDown() override {
-        BluetoothPlatform::setCurrent(nullptr);
-        std::filesystem::remove_all(dir);
-    }
-
-    VirtualSensor* add610(const char* name = "VRAX610-001") {
-        auto s = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
-        return platform.addDevice(name, k610, s);
-    }
-    VirtualSensor* add650() {
-        auto s = std::make_shared<VirtualSensor>(VirtualModel::VRAX650);
-        return platform.addDevice("VRAX650-LAB-0016", k650, s);
-    }
+    VirtualSensor* add610() { return add(VirtualModel::VRAX610); }
+    VirtualSensor* add650() { return add(VirtualModel::VRAX650); }
 
     // Downloads entry `row` + 1 of the sensor at `address`, listing it first
     // for the start text and the record count as a front end does.
     session::Outcome download(const char* name, const char* address, int row, bool filtered,
                               session::DownloadReport& report, session::DownloadHooks hooks = {}) {
         session::MemoryListing listing;
-        {
-            session::SensorSession s(name, address);
-            const session::Outcome o = s.listMemory(listing);
-            if (!o.ok()) return o;
-        }
-        session::SensorSession s(name, address);
-        session::DownloadRequest request;
-        request.saveFolder = dir;
-        request.entryRow = row;
-        request.startText = listing.entries.at(size_t(row)).startText;
-        request.expectedRecords = listing.entries.at(size_t(row)).records;
+        const session::Outcome o = session::SensorSession(name, address).listMemory(listing);
+        if (!o.ok()) return o;
+        session::DownloadRequest request = requestFor(dir, listing, row);
         request.filtered = filtered;
         request.year = 2026, request.month = 12, request.day = 7;
-        return s.downloadEntry(request, hooks, report);
+        return session::SensorSession(name, address).downloadEntry(request, hooks, report);
     }
-
     // The file the store writes for the samples a virtual entry replays.
     std::string expectedCsv(const VirtualEntry& entry, bool filtered) {
-        const std::string path = dir + "/expected.csv";
-        writeEntryFile(entry, filtered, path);
-        return readFile(path);
+        writeEntryFile(entry, filtered, dir + "/expected.csv");
+        return readFile(dir + "/expected.csv");
     }
-
-    SimulatedPlatform platform;
-    std::string dir;
 };
-
-std::vector<uint8_t> frameOf(std::vector<uint8_t> message) {
-    uint8_t frame[32];
-    const int n = buildSendPacket(message.data(), int(message.size()), frame);
-    return {frame, frame + n};
-}
 
 TEST_F(SensorTest, SendersPutTheirBytesOnTheWire) {
     VirtualSensor* device = add610();
@@ -290,45 +244,26 @@ TEST_F(SensorTest, ADownloadCutShortKeepsWhatArrivedAndSaysWhy) {
 }
 
 // One session downloads twice: the end of the first entry must not end the
-// second before it began.
-TEST_F(SensorTest, EachDownloadWaitsForItsOwnEnd) {
+// second before it began. Entries that start at the same time carry their
+// number in the name: entry row + 1.
+TEST_F(SensorTest, EachDownloadWaitsForItsOwnEndAndIsNamedByItsEntry) {
     VirtualSensor* a = add610();
     a->entries.push_back(VirtualEntry::generated(1, 3000, kKindsWithoutExt16ad));
     a->entries.push_back(VirtualEntry::generated(2, 2000, kKindsWithoutExt16ad));
-    a->entries[1].setStart(2025, 1, 2, 3, 4, 5, 6);
     a->faults.framesPerSecond = 20000;  // paced: each replay takes longer than one poll
     session::MemoryListing listing;
     ASSERT_TRUE(session::SensorSession("VRAX610-001", k610).listMemory(listing).ok());
+    ASSERT_EQ(listing.entries[0].startText, listing.entries[1].startText);
 
     session::SensorSession s("VRAX610-001", k610);
     for (int row : {0, 1}) {
-        session::DownloadRequest request;
-        request.saveFolder = dir;
-        request.entryRow = row;
-        request.startText = listing.entries[size_t(row)].startText;
-        request.expectedRecords = listing.entries[size_t(row)].records;
+        session::DownloadRequest request = requestFor(dir, listing, row);
+        request.numberInName = true;
         session::DownloadReport report;
         const session::Outcome o = s.downloadEntry(request, {}, report);
         EXPECT_TRUE(o.ok()) << row << ": result " << int(o.result);
         EXPECT_EQ(report.records, row == 0 ? 3000u : 2000u);
         EXPECT_TRUE(report.complete);
-    }
-}
-
-// Entries that start at the same time carry their number: entry row + 1.
-TEST_F(SensorTest, ANumberedDownloadIsNamedByItsEntry) {
-    VirtualSensor* a = add610();
-    for (int seed : {1, 2})
-        a->entries.push_back(VirtualEntry::generated(seed, 10, kKindsWithoutExt16ad));
-    for (int row : {0, 1}) {
-        session::SensorSession s("VRAX610-001", k610);
-        session::DownloadRequest request;
-        request.saveFolder = dir;
-        request.entryRow = row;
-        request.startText = "2024/01/01 00:00:00.000";
-        request.numberInName = true;
-        session::DownloadReport report;
-        ASSERT_TRUE(s.downloadEntry(request, {}, report).ok()) << row;
         const std::string suffix = "-e" + std::to_string(row + 1) + ".csv";
         EXPECT_EQ(report.filePath.substr(report.filePath.size() - suffix.size()), suffix);
     }
@@ -337,16 +272,13 @@ TEST_F(SensorTest, ANumberedDownloadIsNamedByItsEntry) {
 TEST_F(SensorTest, ADownloadIntoAnUnwritablePlaceFailsBeforeAnythingIsRead) {
     VirtualSensor* a = add610();
     a->entries.push_back(VirtualEntry::generated(5, 100, kKindsWithoutExt16ad));
-    std::ofstream(dir + "/file") << "x";
+    writeFile(dir + "/file", "x");  // a file where the folder should be
     session::MemoryListing listing;
     ASSERT_TRUE(session::SensorSession("VRAX610-001", k610).listMemory(listing).ok());
 
-    session::SensorSession s("VRAX610-001", k610);
-    session::DownloadRequest request;
-    request.saveFolder = dir + "/file";  // a file, not a folder
-    request.startText = listing.entries[0].startText;
     session::DownloadReport report;
-    const session::Outcome o = s.downloadEntry(request, {}, report);
+    const session::Outcome o = session::SensorSession("VRAX610-001", k610)
+                                   .downloadEntry(requestFor(dir + "/file", listing), {}, report);
     EXPECT_EQ(o.result, session::Result::fileError);
     EXPECT_EQ(o.step, session::Step::folder);
     EXPECT_EQ(a->replaysCompleted(), 0u);

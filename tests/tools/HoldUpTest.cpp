@@ -3,116 +3,15 @@
 // their names: each ends with a message and an exit code, keeps what
 // arrived, and leaves no working file and no half-made output behind.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
-#include <QDate>
-#include <QProcess>
-#include <QThread>
-#include <algorithm>
-#include <filesystem>
-#include <functional>
-
-#include "support/Files.h"
+#include "support/VraxctlRun.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 constexpr auto npos = std::string::npos;
 
-struct Result {
-    int code = -1;  // the exit code; 128 + n when signal n ended it
-    std::string out, err;
-    bool says(const std::string& text) const { return (out + err).find(text) != npos; }
-};
-
-std::ostream& operator<<(std::ostream& o, const Result& r) {
-    return o << "exit " << r.code << "\n" << r.out << r.err;
-}
-
-class HoldUpTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = makeTempFolder("vraxctl-holdup");
-        day = QDate::currentDate().toString(u"'memdata_'yyyyMMdd").toStdString();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs `program` with `args` in the test's folder. `fileLimit`: the
-    // largest file it may write, the limit's signal left as the shell leaves
-    // it; `meanwhile` acts on the running process.
-    Result run(const QStringList& args, const QString& faults = QStringLiteral("fast"),
-               rlim_t fileLimit = RLIM_INFINITY,
-               const std::function<void(QProcess&)>& meanwhile = {},
-               const QString& program = QStringLiteral(VRAXCTL_PATH)) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VRAXCTL"), QStringLiteral(VRAXCTL_PATH));
-        env.insert(QStringLiteral("VRAXCTL_DEMO_FAULT"), faults);
-        env.insert(QStringLiteral("HOME"), QString::fromStdString(dir.string()));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(dir.string()));
-        p.setStandardInputFile(QProcess::nullDevice());
-        p.setChildProcessModifier([fileLimit] {
-            signal(SIGXFSZ, SIG_DFL);
-            signal(SIGPIPE, SIG_DFL);
-            rlimit limit{fileLimit, fileLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        });
-        p.start(program, args);
-        if (meanwhile && p.waitForStarted()) meanwhile(p);
-        Result r;
-        if (!p.waitForFinished(120000)) return r;
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : 128 + killedBy(p);
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
-        return r;
-    }
-    Result run(const char* line, const QString& faults = QStringLiteral("fast"),
-               rlim_t fileLimit = RLIM_INFINITY,
-               const std::function<void(QProcess&)>& meanwhile = {}) {
-        return run(QString::fromUtf8(line).split(' '), faults, fileLimit, meanwhile);
-    }
-    // A shell line, $VRAXCTL naming vraxctl; the result is the shell's.
-    Result shell(const std::string& line, const QString& faults = QStringLiteral("fast")) {
-        return run(QStringList{QStringLiteral("-c"), QString::fromStdString(line)}, faults,
-                   RLIM_INFINITY, {}, QStringLiteral("/bin/bash"));
-    }
-    static int killedBy(QProcess& p) {
-        // QProcess reports a crash; the signal is the exit code it keeps.
-        return p.exitCode();
-    }
-    // Waits until `file` holds `bytes`, then sends `sig` to `p`.
-    static void signalAt(QProcess& p, const fs::path& file, uintmax_t bytes, int sig) {
-        std::error_code ec;
-        int waited = 0;
-        while (!(fs::file_size(file, ec) >= bytes && !ec) && ++waited < 3000) QThread::msleep(10);
-        EXPECT_LT(waited, 3000) << file;
-        ::kill(pid_t(p.processId()), sig);
-    }
-    // Every file under `folder`, by name, recursively.
-    std::vector<std::string> filesUnder(const fs::path& folder) const {
-        std::vector<std::string> names;
-        std::error_code ec;
-        for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
-             it.increment(ec)) {
-            const fs::path& p = it->path();
-            // Sidecars ("<file>.json" beside "<file>") are not counted.
-            if (p.extension() == ".json" && fs::exists(fs::path(p).replace_extension())) continue;
-            names.push_back(fs::relative(p, folder).string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    bool anyWorkingFile(const fs::path& folder) const {
-        for (const std::string& name : filesUnder(folder))
-            if (name.size() > 5 && name.substr(name.size() - 5) == ".part") return true;
-        return false;
-    }
-
-    fs::path dir;
-    std::string day;
-};
+using HoldUpTest = VraxctlRunTest;
 
 const std::string kEntry1 = "memdata_VRAX610-001_2026-11-28_090030.000";
 const std::string kEntry2 = "memdata_VRAX610-001_2026-11-29_101530.250";
@@ -142,7 +41,7 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
         QString());
     EXPECT_EQ(r.code, 0) << r;
     EXPECT_FALSE(anyWorkingFile(dir / "live")) << r;
-    const std::vector<std::string> live = filesUnder(dir / "live" / day);
+    const std::vector<std::string> live = filesIn(dir / "live" / dayFolder, true);
     ASSERT_EQ(live.size(), 2u) << r;  // the file and its time map
     EXPECT_EQ(live[1], live[0].substr(0, live[0].size() - 4) + ".timemap.tsv") << r;
 
@@ -150,24 +49,24 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
     r = run("download --demo VRAX610-001 2 --out limit", QStringLiteral("fast"), 20000);
     EXPECT_EQ(r.code, 6) << r;
     EXPECT_FALSE(anyWorkingFile(dir / "limit")) << r;
-    EXPECT_TRUE(fs::exists(dir / "limit" / day / (kEntry2 + "-incomplete.csv"))) << r;
+    EXPECT_TRUE(fs::exists(dir / "limit" / dayFolder / (kEntry2 + "-incomplete.csv"))) << r;
     // The same for export and convert: nothing is left behind.
-    writeFile(dir / "big.csv", readFile(dir / "limit" / day / (kEntry2 + "-incomplete.csv")));
+    writeFile(dir / "big.csv", readFile(dir / "limit" / dayFolder / (kEntry2 + "-incomplete.csv")));
     for (const char* line : {"export big.csv --hdf5 big.h5", "export big.csv --tidy tidy",
                              "convert big.csv --to bin --output big2"}) {
         r = run(line, QStringLiteral("fast"), 4000);
         EXPECT_EQ(r.code, 6) << line << "\n" << r;
-        EXPECT_EQ(filesUnder(dir / "tidy"), std::vector<std::string>{}) << line;
+        EXPECT_EQ(filesIn(dir / "tidy", true), std::vector<std::string>{}) << line;
         for (const char* name : {"big.h5", "big.h5.part", "big2.bin", "big2.bin.part"})
             EXPECT_FALSE(fs::exists(dir / name)) << line << " " << name;
     }
 
     // A closed terminal (SIGHUP) ends a download as Ctrl-C does.
-    const fs::path part = dir / "hup" / day / (kEntry2 + ".csv.part");
+    const fs::path part = dir / "hup" / dayFolder / (kEntry2 + ".csv.part");
     r = run("download --demo VRAX610-001 2 --out hup", QString(), RLIM_INFINITY,
             [&](QProcess& p) { signalAt(p, part, 20000, SIGHUP); });
     EXPECT_EQ(r.code, 7) << r;
-    EXPECT_GE(fs::file_size(dir / "hup" / day / (kEntry2 + "-incomplete.csv")), 20000u);
+    EXPECT_GE(fs::file_size(dir / "hup" / dayFolder / (kEntry2 + "-incomplete.csv")), 20000u);
     EXPECT_FALSE(fs::exists(part));
 }
 
@@ -261,7 +160,7 @@ TEST_F(HoldUpTest, DamagedCaptureMarkersAreRefusedBeforeAnyFile) {
     writeFile(dir / "same.cap", same);
     Result r = run("replay same.cap --out same");
     EXPECT_EQ(r.code, 0) << r;
-    EXPECT_EQ(filesUnder(dir / "same" / day),
+    EXPECT_EQ(filesIn(dir / "same" / dayFolder, true),
               (std::vector<std::string>{kEntry1 + "-e1.csv", kEntry1 + "-e2.csv"}))
         << r;
 }
@@ -270,7 +169,7 @@ TEST_F(HoldUpTest, DamagedCaptureMarkersAreRefusedBeforeAnyFile) {
 // a clear message and exit code, no new file left, nothing replaced.
 TEST_F(HoldUpTest, FailedRunsLeaveNothingAndSayWhy) {
     ASSERT_EQ(run("download --demo VRAX610-001 1 --out o").code, 0);
-    fs::copy_file(dir / "o" / day / (kEntry1 + ".csv"), dir / "e.csv");
+    fs::copy_file(dir / "o" / dayFolder / (kEntry1 + ".csv"), dir / "e.csv");
     // --force where one output is a folder: no CSV file appears.
     fs::create_directory(dir / "folder.h5");
     Result r = run("export e.csv --tidy tidy --hdf5 folder.h5 --force");
