@@ -5,9 +5,6 @@
 #include <QFileInfo>
 #include <QUndoCommand>
 
-#include <fstream>
-#include <sstream>
-
 #include "AppFixture.h"
 #include "app/AppDelegate.h"
 
@@ -73,15 +70,13 @@ TEST_F(DelegateTest, SavingRenewsTheStoreFileWithoutFollowingALink) {
     ASSERT_NE(context, nullptr);
     const std::string store = QFile::encodeName(context->storeFile()).toStdString();
     const std::string elsewhere = temp.path + "/elsewhere.txt";
-    std::ofstream(elsewhere) << "not the store";
+    writeFile(elsewhere, "not the store");
     ASSERT_EQ(symlink(elsewhere.c_str(), store.c_str()), 0);
 
     delegate.windowWillReturnUndoManager()->push(new QUndoCommand("edit"));
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateReply::terminateNow);
     EXPECT_TRUE(presenter.messages.empty());
-    std::ostringstream kept;
-    kept << std::ifstream(elsewhere).rdbuf();
-    EXPECT_EQ(kept.str(), "not the store");
+    EXPECT_EQ(readFile(elsewhere), "not the store");
     const QFileInfo info(context->storeFile());
     EXPECT_FALSE(info.isSymLink());
     EXPECT_TRUE(info.isFile());

@@ -16,13 +16,10 @@
 #include <filesystem>
 
 #include "AppFixture.h"
-#include "app/MainWindow.h"
 #include "app/MeasurePanel.h"
 #include "link/EventWait.h"
-#include "link_sim/SimulatedPlatform.h"
 #include "preview/LiveCharts.h"
 #include "store/VRAXSensorData.h"
-#include "ui_MainWindow.h"
 
 namespace fs = std::filesystem;
 
@@ -33,31 +30,15 @@ constexpr uint8_t kStop = 0x15;
 constexpr uint8_t kStart = 0x13;
 constexpr uint8_t kSetDate = 0x11;
 
-class MeasurePanelTest : public ::testing::Test {
+class MeasurePanelTest : public WindowFixture {
   protected:
-    void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        MyTools::setPresenter(&presenter);
-    }
-    void TearDown() override {
-        window.reset();
-        MyTools::setPresenter(nullptr);
-        BluetoothPlatform::setCurrent(nullptr);
-    }
-    VirtualSensor* addSensor(const std::string& name, VirtualModel model = VirtualModel::VRAX610) {
-        return platform.addDevice(name, "00:11:22:33:44:" + std::to_string(10 + devices++),
-                                  std::make_shared<VirtualSensor>(model));
-    }
-    MeasurePanel* open(const QString& sensor) {
-        window = std::make_unique<MainWindow>();
-        ui = window->controls();
-        window->controller()->setSaveFolder(folder.q());
-        window->show();
-        ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(sensor));
-        Q_EMIT ui->sensorPB->activated(ui->sensorPB->currentIndex());
+    VirtualSensor* open610() {
+        VirtualSensor* sensor = addSensor("VRAX610-001", "00:11:22:33:44:10");
+        openWindow();
+        choose("VRAX610-001");
         ui->measureButton->click();
-        panel = window->controller()->measurePanel();
-        return panel;
+        panel = c->measurePanel();
+        return sensor;
     }
     template <class W>
     W* control(const char* name) {
@@ -87,26 +68,9 @@ class MeasurePanelTest : public ::testing::Test {
         t->start(int(seconds * 1000));
         return t;
     }
-    std::vector<std::string> csvFilesIn(const std::string& dir) {
-        std::vector<std::string> out;
-        for (const auto& e : fs::recursive_directory_iterator(dir))
-            if (e.path().extension() == ".csv") out.push_back(e.path().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
 
-    SimulatedPlatform platform;
-    RecordingPresenter presenter;
-    TempFolder folder;
-    std::unique_ptr<MainWindow> window;
-    Ui::MainWindow* ui = nullptr;
     MeasurePanel* panel = nullptr;
-    int devices = 0;
 };
-
-long lines(const std::string& text) {
-    return long(std::count(text.begin(), text.end(), '\n'));
-}
 
 }  // namespace
 
@@ -114,8 +78,7 @@ long lines(const std::string& text) {
 // unknown key is refused naming it; a file in the way is replaced only when
 // asked; values the senders do not take are refused before anything is sent.
 TEST_F(MeasurePanelTest, ConfigurationInControlsAndFiles) {
-    VirtualSensor* sensor = addSensor("VRAX610-001");
-    open("VRAX610-001");
+    VirtualSensor* sensor = open610();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->sensorName(), "VRAX610-001");
@@ -183,8 +146,7 @@ TEST_F(MeasurePanelTest, ConfigurationInControlsAndFiles) {
 // follows. (Unanswered settings take the session's time-outs; the session's
 // tests cover them.) Then a start at a chosen time, and a recording stopped.
 TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
-    VirtualSensor* sensor = addSensor("VRAX610-001");
-    open("VRAX610-001");
+    VirtualSensor* sensor = open610();
     measure::Config c = agsConfig();
     c.gyroRange = 1;
     panel->setConfig(c);
@@ -247,8 +209,7 @@ TEST_F(MeasurePanelTest, CommandsAndARefusedSetting) {
 // and the CSV split into parts. Then a live session whose channel closes
 // part-way ends with a message naming its file, which holds what arrived.
 TEST_F(MeasurePanelTest, LiveSessions) {
-    VirtualSensor* sensor = addSensor("VRAX610-001");
-    open("VRAX610-001");
+    VirtualSensor* sensor = open610();
     panel->setConfig(agsConfig());
     panel->setWindowSeconds(5);
 
@@ -281,7 +242,7 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_EQ(file.rfind(folder.path, 0), 0u) << file;
     EXPECT_NE(file.find("VRAX610-001"), std::string::npos) << file;
     const std::string text = readFile(file);
-    EXPECT_EQ(lines(text), long(records));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), long(records));
     EXPECT_EQ(text.substr(0, 4), "ags,");
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     const std::vector<uint8_t> codes = sensor->receivedCodes();
@@ -293,7 +254,7 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_EQ(fs::file_size(folder.path + "/dump.bin"), records * sizeof(SensorDataRecord));
     panel->setLinesPerFile(100);
     ASSERT_TRUE(panel->saveLiveAs(folder.q() + "/parts.csv", false));
-    EXPECT_EQ(lines(readFile(folder.path + "/parts-0.csv")), 100);
+    EXPECT_EQ(linesIn(folder.path + "/parts-0.csv"), 100);
     const uint64_t parts = records / 100 + 1;
     EXPECT_TRUE(fs::exists(folder.path + "/parts-" + std::to_string(parts - 1) + ".csv"));
     // Again: the files in the way are the user's; "Cancel" keeps them.
@@ -311,7 +272,7 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_NE(closedFile.toStdString(), file);
     EXPECT_TRUE(presenter.last().contains(closedFile)) << presenter.last().toStdString();
     EXPECT_EQ(presenter.messages.back().title, "Error");
-    EXPECT_EQ(lines(readFile(closedFile.toStdString())), long(panel->liveRecords()));
+    EXPECT_EQ(linesIn(closedFile.toStdString()), long(panel->liveRecords()));
     EXPECT_GT(panel->liveRecords(), 0u);
     EXPECT_FALSE(window->controller()->busy());
 }

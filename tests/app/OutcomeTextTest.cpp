@@ -11,66 +11,46 @@ using session::Result;
 using session::Step;
 using Kind = OutcomeMessage::Kind;
 
+Outcome failed(Result r, Step s, int32_t status = 0, std::string path = {},
+               std::string detail = {}) {
+    return {r, s, status, path, detail};
+}
+
 }  // namespace
 
 TEST(OutcomeTextTest, MessageByStepAndResult) {
+    using R = Result;
+    using S = Step;
     const struct {
         Outcome outcome;
         Kind kind;
         QString text;
         bool failedOpening;
     } cases[] = {
-        {{Result::done, Step::download, 0, {}, {}}, Kind::none, {}, false},
-        {{Result::cancelled, Step::connect, 0, {}, {}},
-         Kind::cancelled,
-         "S1への接続を中止しました",
-         true},
-        {{Result::cancelled, Step::download, 0, {}, {}}, Kind::cancelled, {}, false},
-        {{Result::connectFailed, Step::connect, PlatformStatus::bluetoothOff, {}, {}},
-         Kind::bluetoothOff,
-         {},
-         true},
-        {{Result::connectFailed, Step::connect, PlatformStatus::exclusiveAccess, {}, {}},
-         Kind::error,
-         "S1は別の機器で使用中です",
-         true},
-        {{Result::connectFailed, Step::connect, 0, {}, {}},
-         Kind::error,
+        {failed(R::done, S::download), Kind::none, {}, false},
+        {failed(R::cancelled, S::connect), Kind::cancelled, "S1への接続を中止しました", true},
+        {failed(R::cancelled, S::download), Kind::cancelled, {}, false},
+        {failed(R::connectFailed, S::connect, PlatformStatus::bluetoothOff), Kind::bluetoothOff,
+         QString(), true},
+        {failed(R::connectFailed, S::connect, PlatformStatus::exclusiveAccess), Kind::error,
+         "S1は別の機器で使用中です", true},
+        {failed(R::connectFailed, S::connect), Kind::error,
          "S1に接続出来ませんでした．\nセンサの電源が入っているかや正しくペアリングされて"
          "いるか，接続数等を確認してください",
          true},
-        {{Result::timedOut, Step::stop, 0, {}, {}},
-         Kind::error,
-         "S1センサの初期設定に失敗しました",
-         true},
-        {{Result::refused, Step::deviceInfo, 0, {}, {}},
-         Kind::error,
-         "S1のファーム確認に失敗しました",
-         true},
-        {{Result::timedOut, Step::memoryStatus, 0, {}, {}},
-         Kind::error,
-         "S1センサのデータ取得に失敗しました",
+        {failed(R::timedOut, S::stop), Kind::error, "S1センサの初期設定に失敗しました", true},
+        {failed(R::refused, S::deviceInfo), Kind::error, "S1のファーム確認に失敗しました", true},
+        {failed(R::timedOut, S::memoryStatus), Kind::error, "S1センサのデータ取得に失敗しました",
          false},
-        {{Result::channelClosed, Step::download, 0, {}, {}},
-         Kind::error,
-         "S1センサのデータ取得に失敗しました",
+        {failed(R::channelClosed, S::download), Kind::error, "S1センサのデータ取得に失敗しました",
          false},
-        {{Result::refused, Step::erase, 0, {}, {}},
-         Kind::error,
-         "S1センサのデータ全消去に失敗しました",
-         false},
-        {{Result::fileError, Step::folder, 0, "/data/2026", {}},
-         Kind::error,
-         "データ書き込みフォルダの作成に失敗しました．\n(/data/2026)",
-         false},
-        {{Result::fileError, Step::file, 0, "/data/a.csv", {}},
-         Kind::error,
-         "データファイルを作成できませんでした．\n(/data/a.csv)",
-         false},
-        {{Result::badSetting, Step::setting, 0, {}, "rate 300"},
-         Kind::error,
-         "測定設定に送信できない値があります．何も送信していません．\nrate 300",
-         false},
+        {failed(R::refused, S::erase), Kind::error, "S1センサのデータ全消去に失敗しました", false},
+        {failed(R::fileError, S::folder, 0, "/data/2026"), Kind::error,
+         "データ書き込みフォルダの作成に失敗しました．\n(/data/2026)", false},
+        {failed(R::fileError, S::file, 0, "/data/a.csv"), Kind::error,
+         "データファイルを作成できませんでした．\n(/data/a.csv)", false},
+        {failed(R::badSetting, S::setting, 0, {}, "rate 300"), Kind::error,
+         "測定設定に送信できない値があります．何も送信していません．\nrate 300", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -82,7 +62,7 @@ TEST(OutcomeTextTest, MessageByStepAndResult) {
     // A measuring step that failed names the sensor (and is not a read failure).
     for (const Step step : {Step::clock, Step::identify, Step::calibrate, Step::start,
                             Step::stopMeasure, Step::live}) {
-        const OutcomeMessage m = outcomeMessage({Result::timedOut, step, 0, {}, {}}, "S1");
+        const OutcomeMessage m = outcomeMessage(failed(Result::timedOut, step), "S1");
         EXPECT_EQ(m.kind, Kind::error);
         EXPECT_TRUE(m.text.contains("S1")) << m.text.toStdString();
         EXPECT_NE(m.text, "S1センサのデータ取得に失敗しました");
@@ -99,29 +79,11 @@ TEST(OutcomeTextTest, DownloadFailureSaysWhereTheRecordsAre) {
         std::string fileError;
         QString begins, contains, ends;
     } cases[] = {
-        {Result::timedOut,
-         500,
-         {},
-         false,
-         {},
-         "S1：",
-         "受信したレコード：120 / 500 レコード\n",
+        {Result::timedOut, 500, "", false, "", "S1：", "受信したレコード：120 / 500 レコード\n",
          "ファイルは残していません．"},
-        {Result::channelClosed,
-         0,
-         file,
-         false,
-         {},
-         "S1：",
-         "受信したレコード：120 レコード\n",
+        {Result::channelClosed, 0, file, false, "", "S1：", "受信したレコード：120 レコード\n",
          "ファイルは不完全です（一部のデータを書き込めませんでした）．\n(/data/S1-incomplete.csv)"},
-        {Result::missingRecords,
-         500,
-         file,
-         true,
-         {},
-         "S1：",
-         "/ 500 レコード\n",
+        {Result::missingRecords, 500, file, true, "", "S1：", "/ 500 レコード\n",
          "受信したデータは次のファイルに残しています（エントリの全データではありません）．\n"
          "(/data/S1-incomplete.csv)"},
         // Every record written and only the final move failed.
@@ -137,7 +99,7 @@ TEST(OutcomeTextTest, DownloadFailureSaysWhereTheRecordsAre) {
         r.filePath = c.path;
         r.fileComplete = c.fileComplete;
         r.fileError = c.fileError;
-        const QString text = downloadFailureText("S1", {c.result, Step::download, 0, {}, {}}, r);
+        const QString text = downloadFailureText("S1", failed(c.result, Step::download), r);
         SCOPED_TRACE(text.toStdString());
         EXPECT_TRUE(text.startsWith(c.begins));
         EXPECT_TRUE(text.contains(c.contains));

@@ -11,42 +11,19 @@
 #include <filesystem>
 
 #include "AppFixture.h"
-#include "app/MainWindow.h"
 #include "app/MeasurePanel.h"
 #include "app/SensorsOverview.h"
 #include "app/WindowPlacement.h"
 #include "link/EventWait.h"
-#include "link_sim/SimulatedPlatform.h"
 #include "sensor/MeasureConfig.h"
 #include "store/SensorLabels.h"
 
 namespace {
 
-class OverviewTest : public ::testing::Test {
+class OverviewTest : public WindowFixture {
   protected:
-    void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        MyTools::setPresenter(&presenter);
-    }
-    void TearDown() override {
-        window.reset();
-        MyTools::setPresenter(nullptr);
-        BluetoothPlatform::setCurrent(nullptr);
-    }
-    VirtualSensor* addSensor(const std::string& name, const std::string& address,
-                             std::vector<uint32_t> entrySizes = {}) {
-        auto s = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
-        for (size_t i = 0; i < entrySizes.size(); ++i) {
-            s->entries.push_back(
-                VirtualEntry::generated(i + 1, entrySizes[i], kKindsWithoutExt16ad));
-            s->entries.back().setStart(2014, 3, 5, 7, 8, 9, 45 + int(i));
-        }
-        return platform.addDevice(name, address, s);
-    }
     void openWindow() {
-        window = std::make_unique<MainWindow>();
-        window->controller()->setSaveFolder(folder.q());
-        window->show();
+        WindowFixture::openWindow();
         overview = window->overview();
         window->pages()->setCurrentWidget(overview);
     }
@@ -63,10 +40,6 @@ class OverviewTest : public ::testing::Test {
         return out;
     }
 
-    SimulatedPlatform platform;
-    RecordingPresenter presenter;
-    TempFolder folder;
-    std::unique_ptr<MainWindow> window;
     SensorsOverview* overview = nullptr;
 };
 

@@ -15,26 +15,16 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <csignal>
 #include <fstream>
 
-#include <sys/resource.h>
-
 #include "AppFixture.h"
-#include "app/MainWindow.h"
 #include "app/ProgressView.h"
 #include "link/EventWait.h"
-#include "link_sim/SimulatedPlatform.h"
 #include "preview/PreviewWindow.h"
 #include "protocol/CommandTable.h"
-#include "ui_MainWindow.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
-
-long linesIn(const std::string& file) {
-    const std::string text = readFile(file);
-    return long(std::count(text.begin(), text.end(), '\n'));
-}
 
 // The first entry of VRAX610-001 as a file name, without its ending.
 const std::string kStem = "/memdata_VRAX610-001_2014-03-05_070809.045";
@@ -57,47 +47,8 @@ struct Overlay {
     void finish() const { button("dlFinButton")->click(); }
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
   protected:
-    void SetUp() override {
-        BluetoothPlatform::setCurrent(&platform);
-        MyTools::setPresenter(&presenter);
-        // No test starts a file manager: folders opened are recorded.
-        MyTools::setUrlOpener([this](const QUrl& url) {
-            opened << url.toLocalFile();
-            return openerWorks;
-        });
-    }
-    void TearDown() override {
-        window.reset();
-        MyTools::setUrlOpener(nullptr);
-        MyTools::setPresenter(nullptr);
-        BluetoothPlatform::setCurrent(nullptr);
-    }
-
-    VirtualSensor* addSensor(const std::string& name, const std::string& address,
-                             std::vector<uint32_t> entrySizes = {},
-                             VirtualModel model = VirtualModel::VRAX610) {
-        auto s = std::make_shared<VirtualSensor>(model);
-        for (size_t i = 0; i < entrySizes.size(); ++i) {
-            s->entries.push_back(VirtualEntry::generated(
-                i + 1, entrySizes[i],
-                model == VirtualModel::VRAX650 ? kAllKinds : kKindsWithoutExt16ad));
-            s->entries.back().setStart(2014, 3, 5, 7, 8, 9, 45 + int(i));
-        }
-        return platform.addDevice(name, address, s);
-    }
-    void openWindow() {
-        window = std::make_unique<MainWindow>();
-        ui = window->controls();
-        c = window->controller();
-        c->setSaveFolder(folder.q());
-        window->show();
-    }
-    void choose(const QString& name) {
-        ui->sensorPB->setCurrentIndex(ui->sensorPB->findText(name));
-        Q_EMIT ui->sensorPB->activated(ui->sensorPB->currentIndex());
-    }
     void connectTo(const QString& name) {
         choose(name);
         ui->connectButton->click();
@@ -127,15 +78,6 @@ class WindowTest : public ::testing::Test {
     }
     // Lets change notifications reach the window.
     static void settle() { eventwait::runFor(0.05); }
-
-    SimulatedPlatform platform;
-    RecordingPresenter presenter;
-    QStringList opened;
-    bool openerWorks = true;
-    TempFolder folder;
-    std::unique_ptr<MainWindow> window;
-    Ui::MainWindow* ui = nullptr;
-    MainController* c = nullptr;
 };
 
 TEST_F(WindowTest, TheSensorListFollowsBluetoothAndPairingAndSaysWhyItIsEmpty) {
@@ -527,14 +469,10 @@ TEST_F(WindowTest, TheFileOfADownloadIsAskedAboutAndKeptApartWhenItEndsEarly) {
         if (v.isVisible() && v.button("cancelDownloadButton")->isVisible() && v.note()->isVisible())
             noteWhileRunning = v.note()->text();
     });
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const rlimit small{whole.size() / 3, old.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &small);
-    ui->getDataButton->click();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const FileSizeLimit full(whole.size() / 3);
+        ui->getDataButton->click();
+    }
     poll.reset();
     EXPECT_TRUE(noteWhileRunning.contains("書き込みに失敗")) << noteWhileRunning.toStdString();
     EXPECT_TRUE(noteWhileRunning.contains("File too large")) << noteWhileRunning.toStdString();

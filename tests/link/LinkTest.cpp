@@ -48,17 +48,19 @@ class LinkTest : public ::testing::Test {
 };
 
 TEST_F(LinkTest, NameRulesAndLookupByIndex) {
-    EXPECT_EQ(BtUtilClass::checkSensorType("VRAX610-001"), 1);
-    EXPECT_EQ(BtUtilClass::checkSensorType("VRAX610-0012"), 0);
-    EXPECT_EQ(BtUtilClass::checkSensorType("VRAX610"), 0);
-    EXPECT_EQ(BtUtilClass::checkSensorType(""), 0);
-    EXPECT_EQ(BtUtilClass::checkSensorType("VRAX650-LAB-0016"), 1);
-    EXPECT_EQ(BtUtilClass::checkSensorType2("VRAX650-LAB-0016"), 2);
-    EXPECT_EQ(BtUtilClass::checkSensorType2("VRAX610-001"), 1);
-    EXPECT_EQ(BtUtilClass::checkSensorType2("vrax610-0000000012"), 0);
-    EXPECT_EQ(BtUtilClass::checkSensorType2("VRAX611-001"), 0);
-    // Length counts characters, not bytes: 11 characters, 13 bytes.
-    EXPECT_EQ(BtUtilClass::checkSensorType("VRAX610-\u00e9\u00e9\u00e9"), 1);
+    // The name's length (in characters, not bytes), then its model.
+    for (const auto& [name, type] : {std::pair{"VRAX610-001", 1},
+                                     {"VRAX610-0012", 0},
+                                     {"VRAX610", 0},
+                                     {"", 0},
+                                     {"VRAX650-LAB-0016", 1},
+                                     {"VRAX610-\u00e9\u00e9\u00e9", 1}})
+        EXPECT_EQ(BtUtilClass::checkSensorType(name), type) << name;
+    for (const auto& [name, type] : {std::pair{"VRAX650-LAB-0016", 2},
+                                     {"VRAX610-001", 1},
+                                     {"vrax610-0000000012", 0},
+                                     {"VRAX611-001", 0}})
+        EXPECT_EQ(BtUtilClass::checkSensorType2(name), type) << name;
 
     std::string name = "keep", address = "keep";
     platform.setPairedListAvailable(false);
@@ -180,30 +182,27 @@ TEST_F(LinkTest, FarEndClosingMidTransferEndsTheLink) {
     EXPECT_EQ(send(link, "stop"), 5);
 }
 
-TEST(FdChannelTest, WriteToClosedPeerFailsAndReportsClose) {
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    FdChannel channel(fds[0]);
-    int closes = 0;
-    channel.onClosed = [&] { ++closes; };
-    const uint8_t bytes[3] = {1, 2, 3};
-    EXPECT_EQ(channel.write(bytes, 3), 0);
-    ::close(fds[1]);
-    EXPECT_NE(channel.write(bytes, 3), 0);
-    EXPECT_FALSE(channel.isOpen());
-    EXPECT_EQ(closes, 1);
-    EXPECT_NE(channel.write(bytes, 3), 0);  // stays closed, reported once
-    EXPECT_EQ(closes, 1);
-}
-
-TEST(FdChannelTest, PeerThatStopsReadingGivesABoundedWriteFailure) {
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    FdChannel channel(fds[0]);
-    std::vector<uint8_t> big(8 << 20, 0x55);  // far more than the socket buffers hold
-    EXPECT_NE(channel.write(big.data(), big.size()), 0);
-    EXPECT_FALSE(channel.isOpen());
-    ::close(fds[1]);
+// A peer that closes, or that stops reading: a write fails (bounded, never a
+// hang), the channel closes and says so once.
+TEST(FdChannelTest, WritesToAClosedOrStuckPeerFail) {
+    for (bool stuck : {false, true}) {
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        FdChannel channel(fds[0]);
+        int closes = 0;
+        channel.onClosed = [&] { ++closes; };
+        std::vector<uint8_t> bytes(stuck ? 8 << 20 : 3, 0x55);  // stuck: more than buffers hold
+        if (!stuck) {
+            EXPECT_EQ(channel.write(bytes.data(), 3), 0);
+            ::close(fds[1]);
+        }
+        EXPECT_NE(channel.write(bytes.data(), bytes.size()), 0) << stuck;
+        EXPECT_FALSE(channel.isOpen());
+        EXPECT_EQ(closes, 1);
+        EXPECT_NE(channel.write(bytes.data(), 3), 0);  // stays closed, reported once
+        EXPECT_EQ(closes, 1);
+        if (stuck) ::close(fds[1]);
+    }
 }
 
 }  // namespace

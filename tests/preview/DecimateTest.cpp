@@ -10,6 +10,7 @@
 #include "preview/Decimate.h"
 #include "preview/PlotData.h"
 #include "store/VRAXSensorData.h"
+#include "support/Files.h"
 #include "support/PlainDecimate.h"
 
 namespace preview {
@@ -169,17 +170,12 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     EXPECT_EQ(why.rfind("ファイル", 0), 0u) << why;  // Japanese, like the window's messages
 
     const std::string binary = dir + "/binary.csv";
-    FILE* f = std::fopen(binary.c_str(), "wb");
-    const unsigned char bytes[] = {0xff, 0xfe, 0x00, 0x81, 0xc3};
-    std::fwrite(bytes, 1, sizeof bytes, f);
-    std::fclose(f);
+    writeFile(binary, std::string("\xff\xfe\x00\x81\xc3", 5));
     EXPECT_EQ(loadPlotFile(binary, p), LoadFailure::unreadable);
     EXPECT_FALSE(loadPlotFile(binary, p, why));
 
     const std::string other = dir + "/other.csv";
-    f = std::fopen(other.c_str(), "wb");
-    std::fputs("time,value\r\n1,2\r\n", f);
-    std::fclose(f);
+    writeFile(other, "time,value\r\n1,2\r\n");
     why.clear();
     EXPECT_EQ(loadPlotFile(other, p), LoadFailure::noSamples);
     EXPECT_FALSE(loadPlotFile(other, p, why));
@@ -191,14 +187,11 @@ TEST(PlotData, FilesThatGiveNothingToShowSaySo) {
     // Time stamps at the ends of their range: the time axis is exact, not
     // an overflow; lines it cannot read are counted for the status line.
     const std::string extreme = dir + "/extreme.csv";
-    f = std::fopen(extreme.c_str(), "wb");
-    std::fputs(
-        "\xEF\xBB\xBF"
-        "ags,-9223372036854775808,1,2,3,4,5,6\r\n"
-        "ags,9223372036854775807,1,2,3,4,5,6\r\n"
-        "garbage\r\n",
-        f);
-    std::fclose(f);
+    writeFile(extreme,
+              "\xEF\xBB\xBF"
+              "ags,-9223372036854775808,1,2,3,4,5,6\r\n"
+              "ags,9223372036854775807,1,2,3,4,5,6\r\n"
+              "garbage\r\n");
     ASSERT_TRUE(loadPlotFile(extreme, p, why)) << why;
     EXPECT_EQ(p.records, 2u);
     EXPECT_EQ(p.skippedLines, 1u);

@@ -32,39 +32,30 @@ Bytes frame(Bytes message) {
 }  // namespace
 
 TEST(ReceiveParser, CommandResultsInOnePieceOrMany) {
-    Fixture ok;
-    ok.feed({0x9A, 0x8F, 0x00, 0x15});
-    EXPECT_TRUE(ok.parser.okFlag());
-    EXPECT_FALSE(ok.parser.ngFlag());
-    EXPECT_TRUE(ok.pending().empty());
-
-    Fixture ng;
-    ng.feed({0x9A, 0x8F, 0x01, 0x14});
-    EXPECT_TRUE(ng.parser.ngFlag());
-    EXPECT_FALSE(ng.parser.okFlag());
-
-    Fixture split;
-    split.feed({0x9A});
-    split.feed({0x8F, 0x00});
-    EXPECT_FALSE(split.parser.okFlag());
-    split.feed({0x15});
-    EXPECT_TRUE(split.parser.okFlag());
-
-    Fixture bad;
-    bad.feed({0x9A, 0x8F, 0x00, 0x16});
-    EXPECT_FALSE(bad.parser.okFlag() || bad.parser.ngFlag());
-    EXPECT_TRUE(bad.pending().empty());
-
-    // The rejected frame's header is dropped and the parser resynchronises
-    // on the header inside it; the leftover bytes start no later frame.
-    Fixture resync;
-    resync.feed({0x9A, 0x8F, 0x00, 0x9A, 0x8F, 0x00, 0x15});
-    EXPECT_TRUE(resync.parser.okFlag());
-    EXPECT_TRUE(resync.pending().empty());
-
-    Fixture leading;
-    leading.feed({0x01, 0x02, 0x9A, 0x8F, 0x00, 0x15});
-    EXPECT_TRUE(leading.parser.okFlag());
+    const struct {
+        const char* what;
+        std::vector<Bytes> pieces;
+        bool ok, ng;
+    } cases[] = {
+        {"OK", {{0x9A, 0x8F, 0x00, 0x15}}, true, false},
+        {"NG", {{0x9A, 0x8F, 0x01, 0x14}}, false, true},
+        {"split", {{0x9A}, {0x8F, 0x00}, {0x15}}, true, false},
+        {"bad check byte", {{0x9A, 0x8F, 0x00, 0x16}}, false, false},
+        // The rejected frame's header is dropped and the parser resynchronises
+        // on the header inside it; the leftover bytes start no later frame.
+        {"resync", {{0x9A, 0x8F, 0x00, 0x9A, 0x8F, 0x00, 0x15}}, true, false},
+        {"leading junk", {{0x01, 0x02, 0x9A, 0x8F, 0x00, 0x15}}, true, false},
+    };
+    for (const auto& c : cases) {
+        Fixture fx;
+        for (const Bytes& piece : c.pieces) {
+            EXPECT_FALSE(fx.parser.okFlag() || fx.parser.ngFlag()) << c.what;
+            fx.feed(piece);
+        }
+        EXPECT_EQ(bool(fx.parser.okFlag()), c.ok) << c.what;
+        EXPECT_EQ(bool(fx.parser.ngFlag()), c.ng) << c.what;
+        EXPECT_TRUE(fx.pending().empty()) << c.what;
+    }
 }
 
 TEST(ReceiveParser, UnknownCodesCommandCodesAndPartialFrames) {

@@ -70,10 +70,14 @@ TEST(FastPaths, FormatterWritesWhatSnprintfWrites) {
         }
 }
 
+// Nine digits also past 100 hours (99:59:59.999, then hours wrap to 00).
 TEST(FastPaths, TimeTextMatchesPlainDivision) {
     std::mt19937_64 rng(7);
-    for (int i = 0; i < 200000; ++i) {
-        const uint64_t t = i < 100000 ? rng() : uint64_t(i) * 3599999 + rng() % 1000;
+    const uint64_t edges[] = {0, 359999999, 360000000, UINT64_MAX};
+    for (int i = 0; i < 200004; ++i) {
+        const uint64_t t = i >= 200000  ? edges[i - 200000]
+                           : i < 100000 ? rng()
+                                        : uint64_t(i) * 3599999 + rng() % 1000;
         char fast[10], plain[10];
         makeTimeStr(t, fast);
         splitFieldsTimeStr(t, plain);

@@ -1,22 +1,8 @@
 // What a live session keeps: a window of its latest records, time pairs
 // against the host clock, and side files of whole lines.
-#include <fstream>
-#include <sstream>
-
 #include "StoreFixture.h"
 #include "store/FileIO.h"
 #include "store/TsvSidecar.h"
-
-namespace {
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
 
 TEST(LiveWindow, KeepLatestGivesBackOldChunksAndKeepsIndexes) {
     VRAXSensorData store;
@@ -85,13 +71,13 @@ TEST(LiveWindow, SidecarHoldsWholeLinesAndNeverReplacesAFile) {
     ASSERT_TRUE(first.open(path, "a\tb"));
     EXPECT_TRUE(first.addRow("1\tx"));
     // While it runs, the working file has whole lines.
-    EXPECT_EQ(contentOf(path + ".part"), "a\tb\n1\tx\n");
+    EXPECT_EQ(readFile(path + ".part"), "a\tb\n1\tx\n");
     EXPECT_EQ(first.finish(), path);
     TsvSidecar second;
     ASSERT_TRUE(second.open(path, "a\tb"));
     second.addRow("2\ty");
     EXPECT_EQ(second.finish(), dir / "events-2.tsv");
-    EXPECT_EQ(contentOf(path), "a\tb\n1\tx\n");
+    EXPECT_EQ(readFile(path), "a\tb\n1\tx\n");
     EXPECT_EQ(utcText(0), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(utcText(1796731200123), "2026-12-08T12:00:00.123Z");
 }
@@ -107,7 +93,7 @@ TEST(LiveWindow, SaveAsReadsTheStreamedFilesBack) {
     ASSERT_TRUE(store.saveCSVFiles(dir / "live", options, streamed));
     ASSERT_EQ(streamed.files.size(), 3u);
     std::string all;
-    for (const std::string& f : streamed.files) all += contentOf(f);
+    for (const std::string& f : streamed.files) all += readFile(f);
 
     // The files, not the store, are the source: one file again, then a binary dump.
     store.clearSensorData();
@@ -118,7 +104,7 @@ TEST(LiveWindow, SaveAsReadsTheStreamedFilesBack) {
     CsvSaveReport saved;
     ASSERT_TRUE(VRAXSensorData::saveCSVFilesFrom(runs, 250, dir / "copy", options, saved));
     ASSERT_EQ(saved.files.size(), 1u);
-    EXPECT_EQ(contentOf(saved.files[0]), all);
+    EXPECT_EQ(readFile(saved.files[0]), all);
     std::string error;
     ASSERT_TRUE(
         VRAXSensorData::saveBinFileFrom(runs, dir / "copy.bin", safeout::Existing::refuse, error));

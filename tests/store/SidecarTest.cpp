@@ -114,10 +114,8 @@ TEST(Sidecar, CountsKindsAndSaturatedValuesAndHashesTheFile) {
         EXPECT_EQ(facts.records, 3u) << path;
         EXPECT_EQ(facts.perKind[ags], 2u);
         EXPECT_EQ(facts.perKind[press], 1u);
-        EXPECT_EQ(facts.saturated[ags][0], 1u);
-        EXPECT_EQ(facts.saturated[ags][1], 1u);
-        EXPECT_EQ(facts.saturated[ags][5], 1u);
-        EXPECT_EQ(facts.saturated[ags][2], 0u);
+        const std::array<uint64_t, 14> agsSaturated{1, 1, 0, 0, 0, 1};
+        EXPECT_EQ(facts.saturated[ags], agsSaturated);
         EXPECT_EQ(facts.saturated[press][1], 1u);  // temperature: 16-bit limit
         EXPECT_EQ(facts.lastMs, 20);
         EXPECT_EQ(facts.sha256, sha256OfFile(path, error));

@@ -1,7 +1,5 @@
-#include <signal.h>
-#include <sys/resource.h>
-
 #include "StoreFixture.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
 
@@ -203,26 +201,6 @@ TEST(StreamedSave, TheWorkingFileIsNeverAStrangersFile) {
     EXPECT_EQ(fourth.finishSaveFile(true).path, dir / "f-2.csv");
     EXPECT_EQ(readFile(dir / "victim"), "precious");
 }
-
-namespace {
-
-// Lets the process write files of at most `bytes` bytes while it lives.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-
-  private:
-    rlimit old{};
-};
-
-}  // namespace
 
 TEST(StreamedSave, AFullDiskIsReportedOnceAndNoRecordIsLost) {
     TempDir dir;
