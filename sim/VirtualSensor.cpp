@@ -58,45 +58,17 @@ void putEntryHead(const VirtualEntry& e, uint8_t* p) {
     p[10] = uint8_t(n >> 16);
 }
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
-}
-
-void civilFromDays(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = int(doy - (153 * mp + 2) / 5 + 1);
-    m = int(mp < 10 ? mp + 3 : mp - 9);
-    y = int(int64_t(yoe) + era * 400 + (m <= 2));
-}
-
-const int64_t kEpoch2000 = daysFromCivil(2000, 1, 1);
-constexpr int64_t kDayMs = 86400000;
-
 // Sensor clock milliseconds (since 2000-01-01) of the date bytes year - 2000,
 // month, day, hour, minute, second; -1 for an impossible date.
 int64_t clockOf(const uint8_t* p, int ms) {
-    const int y = 2000 + p[0], mo = p[1], d = p[2];
-    if (mo < 1 || mo > 12 || d < 1 || p[3] > 23 || p[4] > 59 || p[5] > 59 || ms > 999) return -1;
-    int cy, cm, cd;
-    const int64_t days = daysFromCivil(y, unsigned(mo), unsigned(d));
-    civilFromDays(days, cy, cm, cd);
-    if (cd != d) return -1;  // 31 April and the like
-    return (days - kEpoch2000) * kDayMs + ((p[3] * 60 + p[4]) * 60 + p[5]) * 1000 + ms;
+    const datetime::SensorDateTime t{2000 + p[0], p[1], p[2], p[3], p[4], p[5], ms};
+    if (!datetime::isRealDateTime(t)) return -1;
+    return datetime::msSinceEpoch(t) - VirtualSensor::epoch2000Ms();
 }
 
 // Clock of a sensor that was never set: 2026-01-01 00:00:00.000.
-const int64_t kDefaultClock = (daysFromCivil(2026, 1, 1) - kEpoch2000) * kDayMs;
+const int64_t kDefaultClock =
+    datetime::msSinceEpoch({2026, 1, 1, 0, 0, 0, 0}) - VirtualSensor::epoch2000Ms();
 
 // Milliseconds between samples of a kind; batt has a fixed second.
 int64_t periodOf(int dataType, uint8_t rate) {
@@ -110,10 +82,6 @@ VirtualSensor::VirtualSensor(VirtualModel m) : model(m) {}
 uint64_t VirtualSensor::steadyMs() {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-int64_t VirtualSensor::epoch2000Ms() {
-    return kEpoch2000 * kDayMs;
 }
 
 void VirtualSensor::setClock(int64_t clock, uint64_t nowMs) {
@@ -295,14 +263,10 @@ void VirtualSensor::advance(uint64_t nowMs) {
         if (anyRecorded && (int(entries.size()) < maxEntries || (overwrite && !entries.empty()))) {
             if (int(entries.size()) >= maxEntries) entries.erase(entries.begin());
             measure.recording = true;
-            int y, mo, d;
-            const int64_t t = measure.startClock;
-            const int64_t days = t >= 0 ? t / kDayMs : (t - kDayMs + 1) / kDayMs;
-            const int64_t msOfDay = t - days * kDayMs;
-            civilFromDays(days + kEpoch2000, y, mo, d);
+            const datetime::SensorDateTime t =
+                datetime::fromMsSinceEpoch(measure.startClock + epoch2000Ms());
             measure.entry = VirtualEntry::fromSamples({});
-            measure.entry.setStart(y, mo, d, int(msOfDay / 3600000), int(msOfDay / 60000 % 60),
-                                   int(msOfDay / 1000 % 60), int(msOfDay % 1000));
+            measure.entry.setStart(t.year, t.month, t.day, t.hour, t.minute, t.second, t.msec);
             measure.entry.ad16Gain = gains;
         }
     }
