@@ -165,6 +165,8 @@ class VirtualSensor {
     uint64_t recordsHeld() const;
 
   private:
+    static constexpr size_t kMaxMeasurementFrame = 33;
+
     struct Reply {
         uint64_t due;
         std::vector<uint8_t> bytes;
