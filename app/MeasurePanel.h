@@ -6,24 +6,23 @@
 // session under the main window's guard. "Live" streams the measurement
 // into a CSV file under the save folder while scrolling charts show the
 // last seconds; "Save As…" writes what a live session received as a binary
-// dump or as CSV files of N lines.
+// dump or as CSV files of N lines. The panel lays out and wires its parts:
+// the settings form, the sensor's commands and the live view.
 #pragma once
 
 #include <QWidget>
-#include <array>
 #include <memory>
 
 #include "sensor/MeasureConfig.h"
 #include "sensor/SensorSession.h"
 
-class QCheckBox;
-class QComboBox;
-class QDateTimeEdit;
 class QLabel;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class ActionHost;
+class LiveDriver;
+class LiveView;
+class MeasureActions;
+class MeasureSettingsForm;
+class SensorCommandsBox;
 namespace preview {
 class LiveCharts;
 }
@@ -56,81 +55,38 @@ class MeasurePanel : public QWidget {
     // files of the lines per file chosen (0: one file); false after a message.
     bool saveLiveAs(const QString& path, bool binary);
 
-    bool isLive() const { return live; }
+    bool isLive() const;
     int windowSeconds() const;
     void setWindowSeconds(int seconds);
     void setLinesPerFile(int lines);
     // Where the last live session streamed its records.
-    QStringList liveFiles() const { return lastLiveFiles; }
+    QStringList liveFiles() const;
     uint64_t liveRecords() const;
     QString statusText() const;
-    preview::LiveCharts* charts() const { return liveCharts; }
+    preview::LiveCharts* charts() const;
 
   protected:
     // Closing the panel during a live session stops it.
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    struct KindRow {
-        QCheckBox* enabled;
-        QSpinBox* rate;
-        QSpinBox* average;
-        QCheckBox* record;
-    };
     void build();
+    void connectButtons();
     void updateControls(bool busy);
     bool isVRAX650() const;
     // The configuration, or none after telling the user what is wrong.
     std::optional<measure::Config> checkedConfig();
-    // Runs one session action on the selected sensor; the outcome's failure
-    // is said. `work` gets the fresh session.
-    void runAction(const std::function<session::Outcome(session::SensorSession&)>& work,
-                   const std::function<void()>& onSuccess);
-    void runLive();
-    // The charts from the records of the session.
-    void redrawLive(session::SensorSession& session);
-    void showProgress(const session::LiveProgress& progress);
     void setStatus(const QString& text, bool problem = false);
-    void openConfigPanel();
-    void saveConfigPanel();
     void saveAsPanel();
 
     ActionHost* host;
     QString sensor;
-    std::array<KindRow, measure::kKindCount> kindRows{};
-    QSpinBox* accRange = nullptr;
-    QSpinBox* gyroRange = nullptr;
-    QCheckBox* extPortsSet = nullptr;
-    std::array<QSpinBox*, 4> extPorts{};
-    std::array<QSpinBox*, 4> ad16Gains{};
-    QSpinBox* buzzerVolume = nullptr;
-    QSpinBox* overwriteMode = nullptr;
     QLabel* sensorLabel = nullptr;
-    QPushButton* openButton = nullptr;
-    QPushButton* saveButton = nullptr;
-    QPushButton* clockButton = nullptr;
-    QPushButton* identifyButton = nullptr;
-    QPushButton* calibrateButton = nullptr;
-    QRadioButton* startNow = nullptr;
-    QRadioButton* startAt = nullptr;
-    QDateTimeEdit* startTime = nullptr;
-    QCheckBox* setClockFirst = nullptr;
-    QPushButton* startButton = nullptr;
-    QPushButton* liveButton = nullptr;
-    QPushButton* stopButton = nullptr;
-    QComboBox* windowChoice = nullptr;
-    QSpinBox* linesPerFile = nullptr;
-    QPushButton* saveAsButton = nullptr;
-    QLabel* ratesLabel = nullptr;
+    MeasureSettingsForm* settings = nullptr;
+    SensorCommandsBox* commands = nullptr;
+    LiveView* liveView = nullptr;
     QLabel* statusLabel = nullptr;
-    preview::LiveCharts* liveCharts = nullptr;
-
+    LiveDriver* liveDriver = nullptr;
+    std::unique_ptr<MeasureActions> actions;
     bool busy = false;
-    bool live = false;         // streaming
-    bool liveRunning = false;  // connecting or streaming
-    bool stopRequested = false;
-    uint64_t drawCursor = 0;  // the window's first record at the last redraw
-    // The session of the last live session, disconnected, with its records.
-    std::unique_ptr<session::SensorSession> keptSession;
-    QStringList lastLiveFiles;
 };

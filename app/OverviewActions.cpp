@@ -8,6 +8,7 @@
 #include <map>
 
 #include "app/ActionHost.h"
+#include "app/ClockTimes.h"
 #include "app/MyTools.h"
 #include "app/OverviewText.h"
 #include "app/SensorsOverview.h"
@@ -44,16 +45,6 @@ void logClock(const QString& folder, OverviewRow& r, const timebase::ClockReadin
         }
     }
     timebase::appendClockLog(dir, line, why);
-}
-
-session::ClockTime clockTimeOf(const QDateTime& t) {
-    return session::ClockTime{t.date().year(),
-                              t.date().month(),
-                              t.date().day(),
-                              t.time().hour(),
-                              t.time().minute(),
-                              t.time().second(),
-                              0};
 }
 
 }  // namespace

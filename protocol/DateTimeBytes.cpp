@@ -37,14 +37,18 @@ void encodeDateTime(const SensorDateTime& t, uint8_t* out) {
     out[7] = uint8_t(t.msec >> 8);
 }
 
-bool decodeDateTime(const uint8_t* p, SensorDateTime& t) {
-    SensorDateTime v{2000 + p[0], p[1], p[2], p[3], p[4], p[5], p[6] | (p[7] << 8)};
-    if (v.month < 1 || v.month > 12 || v.day < 1 || v.hour > 23 || v.minute > 59 || v.second > 59 ||
-        v.msec > 999)
+bool isRealDateTime(const SensorDateTime& v) {
+    if (v.month < 1 || v.month > 12 || v.day < 1 || v.hour < 0 || v.hour > 23 || v.minute < 0 ||
+        v.minute > 59 || v.second < 0 || v.second > 59 || v.msec < 0 || v.msec > 999)
         return false;
     int y, m, d;
     civilFromDays(daysFromCivil(v.year, unsigned(v.month), unsigned(v.day)), y, m, d);
-    if (d != v.day) return false;  // 31 April and the like
+    return d == v.day;  // 31 April and the like
+}
+
+bool decodeDateTime(const uint8_t* p, SensorDateTime& t) {
+    const SensorDateTime v{2000 + p[0], p[1], p[2], p[3], p[4], p[5], p[6] | (p[7] << 8)};
+    if (!isRealDateTime(v)) return false;
     t = v;
     return true;
 }

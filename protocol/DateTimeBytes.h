@@ -19,6 +19,8 @@ struct SensorDateTime {
 void encodeDateTime(const SensorDateTime& t, uint8_t* out);
 // Reads 8 bytes; false when they are not a real date and time.
 bool decodeDateTime(const uint8_t* bytes, SensorDateTime& t);
+// True when `t` is a real date and time (no 31 April, no hour 24).
+bool isRealDateTime(const SensorDateTime& t);
 
 // Milliseconds since 1970-01-01 00:00:00 of `t` read as UTC, and back.
 int64_t msSinceEpoch(const SensorDateTime& t);

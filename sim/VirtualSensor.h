@@ -160,11 +160,13 @@ class VirtualSensor {
     // Sets the sensor clock (ms since 2000-01-01) as of `nowMs`.
     void setClock(int64_t clockMs, uint64_t nowMs);
     // Ms between 1970-01-01 and 2000-01-01, to read the clock on the Unix epoch.
-    static int64_t epoch2000Ms();
+    static constexpr int64_t epoch2000Ms() { return 946684800000; }
     // Number of records held, over all entries.
     uint64_t recordsHeld() const;
 
   private:
+    static constexpr size_t kMaxMeasurementFrame = 33;
+
     struct Reply {
         uint64_t due;
         std::vector<uint8_t> bytes;

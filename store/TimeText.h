@@ -23,6 +23,10 @@ struct LocalInstant {
 // it then). Not valid for a date that does not exist.
 LocalInstant fromLocal(const CivilTime& t);
 
+// `t` read as the computer's local time, in ms since 1970 UTC, as mktime
+// places it (no check that the date exists).
+int64_t localAsUtcMs(const CivilTime& t);
+
 // The date and time read as if it were UTC, in ms since 1970 (the form
 // the clock probe gives a sensor's time in).
 int64_t civilAsUtcMs(const CivilTime& t);

@@ -8,13 +8,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "sensor/DownloadNaming.h"
 #include "store/ClockLog.h"
 #include "store/SafeAppend.h"
 #include "store/SafeOutput.h"
+#include "store/TimeText.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Markers.h"
 
@@ -105,21 +105,11 @@ bool addRecordingMarker(const RecordingSession& session, const std::string& fiel
     return safeout::appendWholeLine(session.eventsPath, row, headerLine(), why);
 }
 
-int64_t hostUtcOfLocal(const session::ClockTime& t) {
-    std::tm local{};
-    local.tm_year = t.year - 1900;
-    local.tm_mon = t.month - 1;
-    local.tm_mday = t.day;
-    local.tm_hour = t.hour;
-    local.tm_min = t.minute;
-    local.tm_sec = t.second;
-    local.tm_isdst = -1;
-    return int64_t(std::mktime(&local)) * 1000 + t.msec;
-}
-
 void noteRecording(const std::string& saveFolder, const std::optional<session::ClockTime>& at) {
     const session::ClockTime day = at ? *at : session::localClockNow();
-    const int64_t start = at ? hostUtcOfLocal(*at) : hostUtcMs();
+    const int64_t start = at ? timetext::localAsUtcMs({at->year, at->month, at->day, at->hour,
+                                                       at->minute, at->second, at->msec})
+                             : hostUtcMs();
     std::string why;
     const std::optional<std::string> events = noteRecordingSession(
         saveFolder, dayFolderPath(saveFolder, day.year, day.month, day.day), start, why);

@@ -40,9 +40,6 @@ std::optional<RecordingSession> lastRecordingSession(const std::string& outFolde
 bool addRecordingMarker(const RecordingSession& session, const std::string& field, int64_t utcMs,
                         std::string& why);
 
-// Host UTC (ms since 1970) of a local date and time of this computer.
-int64_t hostUtcOfLocal(const session::ClockTime& t);
-
 // After `record` started (or scheduled, at `at`) a recording: notes the
 // session in the save folder so that `vraxctl mark` can add events; says
 // where they go, or warns.
