@@ -12,6 +12,7 @@
 #include "sensor/Provenance.h"
 #include "sensor/RunGuard.h"
 #include "sensor/SensorSession.h"
+#include "store/TimeText.h"
 #include "store/TsvSidecar.h"
 
 namespace session {
@@ -241,7 +242,7 @@ Outcome SensorSession::runLive(const measure::Config& config, const LiveRequest&
     auto mapPairs = [&](LiveProgress* p) {
         for (const TimePair& pair : store.takeTimePairs()) {
             timeMap.addRow(std::to_string(pair.sensorMs) + "\t" + std::to_string(pair.hostUtcMs) +
-                           "\t" + utcText(pair.hostUtcMs));
+                           "\t" + timetext::isoUtc(pair.hostUtcMs));
             if (p) p->lastTimePair = pair;
         }
     };

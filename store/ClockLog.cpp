@@ -13,6 +13,7 @@
 
 #include "protocol/DateTimeBytes.h"
 #include "store/SafeAppend.h"
+#include "store/TimeText.h"
 
 namespace timebase {
 namespace {
@@ -73,14 +74,6 @@ std::string clockLogPath(const std::string& saveFolder) {
     return (saveFolder.empty() ? std::string(".") : saveFolder) + "/" + kClockLogName;
 }
 
-std::string formatUtc(int64_t utcMs) {
-    const datetime::SensorDateTime t = datetime::fromMsSinceEpoch(utcMs);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.msec);
-    return text;
-}
-
 std::optional<int64_t> parseUtc(std::string_view t) {
     if (t.size() != 24 || t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' ||
         t[16] != ':' || t[19] != '.' || t[23] != 'Z')
@@ -100,7 +93,7 @@ std::optional<int64_t> parseUtc(std::string_view t) {
 }
 
 std::string formatClockLogLine(const ClockLogLine& l) {
-    std::string s = formatUtc(l.utcMs);
+    std::string s = timetext::isoUtc(l.utcMs);
     for (const std::string* f : {&l.sensor, &l.address, &l.event}) s += "\t" + clean(*f);
     s += "\t" + number(l.offsetMs, "%.3f");
     s += "\t" + number(l.boundMs, "%.3f");

@@ -41,8 +41,7 @@ std::string clockLogPath(const std::string& saveFolder);
 std::string formatClockLogLine(const ClockLogLine& line);
 // A line of the file; nothing for the header, a malformed or a foreign line.
 std::optional<ClockLogLine> parseClockLogLine(std::string_view text);
-// "YYYY-MM-DDThh:mm:ss.mmmZ" and back.
-std::string formatUtc(int64_t utcMs);
+// "YYYY-MM-DDThh:mm:ss.mmmZ" (timetext::isoUtc) back to milliseconds.
 std::optional<int64_t> parseUtc(std::string_view text);
 
 // Appends one whole line to the save folder's log, with the header first when

@@ -49,17 +49,6 @@ std::string TsvSidecar::finish() {
     return file.publishedPath();
 }
 
-std::string utcText(int64_t utcMs) {
-    const int64_t ms = ((utcMs % 1000) + 1000) % 1000;
-    const std::time_t t = std::time_t((utcMs - ms) / 1000);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, int(ms));
-    return text;
-}
-
 int64_t hostUtcMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();

@@ -31,7 +31,5 @@ class TsvSidecar {
     std::string lastError;
 };
 
-// "2026-12-08T10:15:30.123Z" of milliseconds since 1970 (UTC).
-std::string utcText(int64_t utcMs);
 // Milliseconds since 1970 on the host's UTC clock.
 int64_t hostUtcMs();

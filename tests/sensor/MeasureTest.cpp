@@ -17,6 +17,7 @@
 #include "link/EventWait.h"
 #include "store/SensorLabels.h"
 #include "store/Sidecar.h"
+#include "store/TimeText.h"
 #include "store/TsvSidecar.h"
 #include "store/VRAXSensorData.h"
 #include "support/SimulatedSensors.h"
@@ -346,7 +347,7 @@ TEST_F(MeasureTest, LiveKeepsItsLatestRecordsAndMapsSensorTimeToUtc) {
         long long hostMs = 0;
         ASSERT_EQ(std::sscanf(line.c_str(), "%llu\t%lld\t", &sensorMs, &hostMs), 2) << line;
         EXPECT_GE(hostMs, began);
-        EXPECT_NE(line.find("\t" + utcText(hostMs)), std::string::npos);
+        EXPECT_NE(line.find("\t" + timetext::isoUtc(hostMs)), std::string::npos);
         sensorTimes.push_back(sensorMs);
     }
     // The first record, then one a second of sensor time.

@@ -8,6 +8,7 @@
 #include "store/ClockLog.h"
 #include "store/ClockReading.h"
 #include "store/SafeAppend.h"
+#include "store/TimeText.h"
 #include "support/Files.h"
 
 namespace {
@@ -100,7 +101,7 @@ TEST(ClockLog, LinesRoundTripAndBadLinesAreSkipped) {
                             "2026-12-08T00:27:22.123Z\ts\ta\tprobe\tnan\t1",
                             "2026-12-08 00:27:22.123\ts\ta\tprobe\t1\t1"})
         EXPECT_FALSE(parseClockLogLine(bad)) << bad;
-    EXPECT_EQ(formatUtc(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(timetext::isoUtc(0), "1970-01-01T00:00:00.000Z");
     EXPECT_FALSE(parseUtc("1999-12-31T23:59:59.999Z"));
 }
 

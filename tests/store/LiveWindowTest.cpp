@@ -2,6 +2,7 @@
 // against the host clock, and side files of whole lines.
 #include "StoreFixture.h"
 #include "store/FileIO.h"
+#include "store/TimeText.h"
 #include "store/TsvSidecar.h"
 
 TEST(LiveWindow, KeepLatestGivesBackOldChunksAndKeepsIndexes) {
@@ -78,8 +79,8 @@ TEST(LiveWindow, SidecarHoldsWholeLinesAndNeverReplacesAFile) {
     second.addRow("2\ty");
     EXPECT_EQ(second.finish(), dir / "events-2.tsv");
     EXPECT_EQ(readFile(path), "a\tb\n1\tx\n");
-    EXPECT_EQ(utcText(0), "1970-01-01T00:00:00.000Z");
-    EXPECT_EQ(utcText(1796731200123), "2026-12-08T12:00:00.123Z");
+    EXPECT_EQ(timetext::isoUtc(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(timetext::isoUtc(1796731200123), "2026-12-08T12:00:00.123Z");
 }
 
 TEST(LiveWindow, SaveAsReadsTheStreamedFilesBack) {

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "protocol/DateTimeBytes.h"
+#include "store/TimeText.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
 #include "tools/vraxctl/Report.h"
@@ -56,14 +57,14 @@ void printJson(const SensorRef& ref, const timebase::ClockReading& r,
         doc.insert("roundTripMs", r.roundTripMs);
         doc.insert("probes", r.probes);
         doc.insert("sensorTime", QString::fromStdString(sensorTimeText(r.sensorMs)));
-        doc.insert("hostUtc", QString::fromStdString(timebase::formatUtc(r.hostUtcMs)));
+        doc.insert("hostUtc", QString::fromStdString(timetext::isoUtc(r.hostUtcMs)));
     } else {
         doc.insert("failure", QString::fromStdString(r.failure));
     }
     if (drift) {
         doc.insert("driftPpm", drift->ppm);
         doc.insert("driftBoundPpm", drift->boundPpm);
-        doc.insert("driftSince", QString::fromStdString(timebase::formatUtc(drift->sinceUtcMs)));
+        doc.insert("driftSince", QString::fromStdString(timetext::isoUtc(drift->sinceUtcMs)));
     }
     std::printf("%s", QJsonDocument(doc).toJson(QJsonDocument::Indented).constData());
 }
@@ -114,7 +115,7 @@ int clockRun(const ClockOptions& o, bool set, const char* command) {
                 if (drift)
                     std::printf("%s: drift %+.1f ppm \u00b1 %.1f ppm since %s\n",
                                 shown(ref.name).c_str(), drift->ppm, drift->boundPpm,
-                                timebase::formatUtc(drift->sinceUtcMs).c_str());
+                                timetext::isoUtc(drift->sinceUtcMs).c_str());
             }
         }
         if (!reading.answered) {

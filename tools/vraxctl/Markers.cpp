@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "store/TimeText.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/RecordingMarkers.h"
 
@@ -32,7 +33,7 @@ std::string markerField(const std::string& text) {
 std::string eventRow(const std::string& label, int64_t utcMs, int64_t startUtcMs) {
     char onset[48];
     std::snprintf(onset, sizeof onset, "%.3f", double(utcMs - startUtcMs) / 1000.0);
-    return std::string(onset) + "\t0\t" + label + "\t" + utcText(utcMs);
+    return std::string(onset) + "\t0\t" + label + "\t" + timetext::isoUtc(utcMs);
 }
 
 MarkerLog::MarkerLog(std::string dayFolder, std::vector<std::string> sensorNames,

@@ -56,7 +56,7 @@ std::optional<std::string> noteRecordingSession(const std::string& outFolder,
         return std::nullopt;
     std::string relative = events;
     if (relative.rfind(outFolder + "/", 0) == 0) relative.erase(0, outFolder.size() + 1);
-    const std::string line = timebase::formatUtc(startUtcMs) + "\t" + relative + "\n";
+    const std::string line = timetext::isoUtc(startUtcMs) + "\t" + relative + "\n";
     if (!safeout::appendWholeLine(outFolder + "/" + kRecordingNote, line, kRecordingNoteHeader,
                                   why))
         return std::nullopt;
