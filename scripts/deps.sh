@@ -28,11 +28,44 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-# node and npm may come from elsewhere than Debian: only ask apt when missing.
+
+# The BIDS validator, pinned (1.15.0 knows the motion datatype), into the
+# project's .cache folder; the export --bids test runs it from there. Its
+# command-line program is one bundled script that needs only node, so the
+# package's own archive is enough: its declared dependency tree (about 900
+# packages, 700 MB of web and build tooling) is not installed.
+bids_version=1.15.0
+bids_integrity=sha512-gZ0UUTLBt5L3nuhLia/VfvK5OaM0yoTBPJvGmC4slQ8yDzpanWZOHHBS+PAua0riQ7Cwa51HER/Fnd9v17MHUw==
+bids_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/bids-validator"
+install_bids_validator() {
+  [ "$(cat "$bids_dir/version" 2>/dev/null)" = "$bids_version" ] && return 0
+  local work integrity
+  work=$(mktemp -d)
+  (cd "$work" && npm pack --silent --loglevel=error "bids-validator@$bids_version" >/dev/null)
+  local tarball="$work/bids-validator-$bids_version.tgz"
+  integrity=$(node -e 'const c = require("crypto"), fs = require("fs");
+    process.stdout.write("sha512-" + c.createHash("sha512").update(fs.readFileSync(process.argv[1])).digest("base64"))' "$tarball")
+  if [ "$integrity" != "$bids_integrity" ]; then
+    echo "the bids-validator $bids_version archive does not match its pinned checksum" >&2
+    rm -rf "$work"
+    return 1
+  fi
+  rm -rf "$bids_dir"
+  mkdir -p "$bids_dir/node_modules/bids-validator"
+  tar -xzf "$tarball" -C "$bids_dir/node_modules/bids-validator" --strip-components=1
+  echo "$bids_version" > "$bids_dir/version"
+  rm -rf "$work"
+}
+
+# With node and npm already there (they may come from elsewhere than Debian),
+# the validator downloads while apt works; otherwise apt installs them first.
+bids_pid=""
 if command -v node >/dev/null && command -v npm >/dev/null; then
   kept=()
   for p in "${missing[@]}"; do [ "$p" = nodejs ] || [ "$p" = npm ] || kept+=("$p"); done
   missing=("${kept[@]+"${kept[@]}"}")
+  install_bids_validator &
+  bids_pid=$!
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
@@ -41,14 +74,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-
-# The BIDS validator, pinned (1.15.0 knows the motion datatype), into the
-# project's .cache folder; the export --bids test runs it from there.
-bids_version=1.15.0
-bids_dir="$(cd "$(dirname "$0")/.." && pwd)/.cache/bids-validator"
-if [ "$(cat "$bids_dir/version" 2>/dev/null)" != "$bids_version" ]; then
-  mkdir -p "$bids_dir"
-  npm install --prefix "$bids_dir" --no-audit --no-fund --loglevel=error \
-    "bids-validator@$bids_version"
-  echo "$bids_version" > "$bids_dir/version"
+if [ -n "$bids_pid" ]; then
+  wait "$bids_pid"
+else
+  install_bids_validator
 fi
