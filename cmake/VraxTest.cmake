@@ -7,9 +7,10 @@
 find_package(GTest QUIET)
 
 # vrax_test_build(<target>): test code is compiled for a quick build rather
-# than a quick run (it mostly waits), with line tables for the traces.
+# than a quick run (it mostly waits, and the code it checks keeps its own
+# optimisation), with line tables for the traces.
 function(vrax_test_build target)
-  target_compile_options(${target} PRIVATE -O1 -g1)
+  target_compile_options(${target} PRIVATE -O0 -g1)
 endfunction()
 
 function(vrax_add_test_suite)

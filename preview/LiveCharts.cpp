@@ -14,7 +14,7 @@
 namespace preview {
 namespace {
 
-const QColor kTrackColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+const QColor kLiveColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                                QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
 
 constexpr int kLeftMargin = 64;  // value labels
@@ -185,7 +185,7 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         p.drawText(x, baseline, QString::fromUtf8(row.title));
         x += fm.horizontalAdvance(QString::fromUtf8(row.title)) + 16;
         for (size_t k = 0; k < row.names.size(); ++k) {
-            p.setPen(kTrackColors[k % 4]);
+            p.setPen(kLiveColors[k % 4]);
             const QString name = QString::fromUtf8(row.names[k]);
             p.drawText(x, baseline, name);
             x += fm.horizontalAdvance(name) + 10;
@@ -222,7 +222,7 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         p.setClipRect(plot);
         for (size_t k = 0; k < c.tracks.size(); ++k) {
             const Decimated& d = c.tracks[k];
-            p.setPen(QPen(kTrackColors[k % 4], 1));
+            p.setPen(QPen(kLiveColors[k % 4], 1));
             for (size_t s = 0; s < d.segmentStarts.size(); ++s) {
                 const size_t b = d.segmentStarts[s];
                 const size_t e =

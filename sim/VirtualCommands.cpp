@@ -42,14 +42,9 @@ constexpr uint8_t getmementryinfo2 = 0x5C;
 
 // Start time and record count, the first 11 bytes of every entry answer.
 void putEntryHead(const VirtualEntry& e, uint8_t* p) {
-    p[0] = uint8_t(e.startYear - 2000);
-    p[1] = uint8_t(e.startMonth);
-    p[2] = uint8_t(e.startDay);
-    p[3] = uint8_t(e.startHour);
-    p[4] = uint8_t(e.startMin);
-    p[5] = uint8_t(e.startSec);
-    p[6] = uint8_t(e.startMs);
-    p[7] = uint8_t(e.startMs >> 8);
+    datetime::encodeDateTime({e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin,
+                              e.startSec, e.startMs},
+                             p);
     const uint32_t n = e.recordCount();
     p[8] = uint8_t(n);
     p[9] = uint8_t(n >> 8);

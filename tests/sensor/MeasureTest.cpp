@@ -241,15 +241,18 @@ TEST_F(MeasureTest, RefusedUnansweredAndInvalidSettingsAreNamed) {
     EXPECT_FALSE(d->measuring());
 }
 
+// Hands the virtual sensor one framed message at the test's time `at`.
+void sendAt(VirtualSensor& d, std::vector<uint8_t> message, uint64_t at) {
+    const std::vector<uint8_t> f = frameOf(std::move(message));
+    d.receive(f.data(), f.size(), at);
+}
+
 // The sensor's clock, a dated start, recording on its own and stop, with
 // the virtual sensor driven on a clock of the test's own.
 TEST(VirtualMeasureTest, ScheduledStartRecordsFromItsTime) {
     VirtualSensor d(VirtualModel::VRAX610);
     d.open();
-    auto send = [&](std::vector<uint8_t> m, uint64_t at) {
-        const std::vector<uint8_t> f = frameOf(std::move(m));
-        d.receive(f.data(), f.size(), at);
-    };
+    auto send = [&](std::vector<uint8_t> m, uint64_t at) { sendAt(d, std::move(m), at); };
     uint8_t out[4096];
     send({0x11, 26, 12, 7, 8, 0, 0, 0, 0}, 1000);  // 2026-12-07 08:00:00.000
     send({0x16, 10, 1, 1}, 1000);                  // ags every 10 ms, recorded
@@ -292,10 +295,7 @@ TEST(VirtualMeasureTest, ScheduledStartRecordsFromItsTime) {
 TEST(VirtualMeasureTest, AStartTimeAlreadyPastStartsNow) {
     VirtualSensor d(VirtualModel::VRAX610);
     d.open();
-    auto send = [&](std::vector<uint8_t> m, uint64_t at) {
-        const std::vector<uint8_t> f = frameOf(std::move(m));
-        d.receive(f.data(), f.size(), at);
-    };
+    auto send = [&](std::vector<uint8_t> m, uint64_t at) { sendAt(d, std::move(m), at); };
     uint8_t out[4096];
     send({0x11, 26, 12, 7, 8, 0, 0, 0, 0}, 1000);                   // 2026-12-07 08:00:00.000
     send({0x16, 10, 1, 1}, 1000);                                   // ags every 10 ms, recorded

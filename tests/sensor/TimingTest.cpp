@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr const char* kName = "VRAX610-001";
-constexpr const char* kAddress = "00:1B:DC:61:00:01";
+constexpr const char* kTimedName = "VRAX610-001";
+constexpr const char* kTimedAddress = "00:1B:DC:61:00:01";
 constexpr double kShortSilence = 1.5;
 
 class TimingTest : public ::testing::Test {
@@ -23,7 +23,7 @@ class TimingTest : public ::testing::Test {
     void SetUp() override {
         BluetoothPlatform::setCurrent(&platform);
         dir = makeTempFolder("vrax-timing");
-        sensor = platform.addDevice(kName, kAddress,
+        sensor = platform.addDevice(kTimedName, kTimedAddress,
                                     std::make_shared<VirtualSensor>(VirtualModel::VRAX610));
     }
     void TearDown() override {
@@ -39,7 +39,7 @@ class TimingTest : public ::testing::Test {
 
     // Downloads entry 1 with the short silence time; `seconds` is how long it took.
     session::Outcome download(session::DownloadReport& report, double& seconds) {
-        session::SensorSession s(kName, kAddress);
+        session::SensorSession s(kTimedName, kTimedAddress);
         s.setSilenceTimeout(kShortSilence);
         session::DownloadRequest request;
         request.saveFolder = dir;
@@ -62,7 +62,7 @@ TEST_F(TimingTest, AStartWithoutAnswerIsSentOnceAndFails) {
     measure::Config c;
     c[measure::Kind::ags] = {true, 10, 1, false};
     sensor->faults.unansweredCommands[commandCode("sens")] = 1;
-    session::SensorSession s(kName, kAddress);
+    session::SensorSession s(kTimedName, kTimedAddress);
     const session::Outcome o = s.startRecording(c, {});
     EXPECT_EQ(o.result, session::Result::timedOut);
     EXPECT_EQ(o.setting, "start");
@@ -73,7 +73,7 @@ TEST_F(TimingTest, AStartWithoutAnswerIsSentOnceAndFails) {
 // it, with a pause of 250 ms between frames, completes; a sensor that goes
 // quiet (before or during the transfer) times out after it.
 TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
-    EXPECT_EQ(session::SensorSession(kName, kAddress).silenceTimeout(), session::kSilenceTimeout);
+    EXPECT_EQ(session::SensorSession(kTimedName, kTimedAddress).silenceTimeout(), session::kSilenceTimeout);
     EXPECT_EQ(session::kSilenceTimeout, 10.0);
 
     struct Case {
@@ -125,7 +125,7 @@ TEST_F(TimingTest, LiveEndsWithStopAfterItsTimeAndAfterSilence) {
         SCOPED_TRACE(quiet ? "quiet" : "timed");
         sensor->faults = {};
         if (quiet) sensor->faults.silentAfterFrames = 20;
-        session::SensorSession s(kName, kAddress);
+        session::SensorSession s(kTimedName, kTimedAddress);
         s.setSilenceTimeout(kShortSilence);
         session::LiveReport live;
         const size_t stopsBefore = framesWithCode(stop);
