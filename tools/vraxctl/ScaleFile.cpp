@@ -96,12 +96,12 @@ bool ScaleFile::load(const std::string& path, std::string& error) {
         if (n == 0) break;
         have += size_t(n);
     }
+    unreadable_ = false;
     if (have > kMaxBytes) {
         error = path + ": a scale file is at most 64 KiB";
         return false;
     }
     text.resize(have);
-    unreadable_ = false;
     if (!parse(text, error)) {
         error = path + ": " + error;
         return false;
