@@ -1,7 +1,7 @@
 // export --scale: the user's scale factors, per sensor model and range
-// setting, that turn raw counts into physical units. The sensors' documents
-// give bit widths but no units, so vraxctl never has factors of its own:
-// only the ones the user wrote in this file.
+// setting, that turn raw counts into physical units. The records carry
+// counts of known bit widths but no units, so vraxctl never has factors of
+// its own: only the ones the user wrote in this file.
 //
 //   {"scales": [
 //     {"model": "VRAX610", "quantity": "acc", "accRange": 0,
