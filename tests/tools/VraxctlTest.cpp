@@ -418,6 +418,18 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     EXPECT_NE(channels.find("pressure\tn/a\tMISC\tn/a\thPa\t"), npos) << channels;
     EXPECT_NE(channels.find("temperature\tn/a\tMISC\tn/a\tcount\t"), npos) << channels;
 
+    // A sidecar is input too: a long text and deep nesting become attributes
+    // (past the 64 KiB an object header holds), and the rows are written.
+    writeFile(dir / "a.csv.json",
+              R"({"sensor": {"name": ")" + std::string(200000, 'x') +
+                  R"(", "model": "VRAX650"}, "": 1, "deep": {"a": {"b": {"c": {"d": {"e": {"f": )"
+                  R"({"g": {"h": {"i": [1, {"j": null}]}}}}}}}}}})");
+    EXPECT_TRUE(exits(run("export a.csv --hdf5 long.h5"), 0, {}, {"7 tables -> long.h5"}));
+    r = shell("h5dump -a /a/deep_a_b_c_d_e_f_g_h -w 0 long.h5 && h5ls -r long.h5 | tr -s ' '",
+              "fast", "/bin/sh");
+    EXPECT_TRUE(
+        exits(r, 0, {}, {R"((0): "{"i":[1,{"j":null}]}")", "/a/ags/acc_x Dataset {30000}\n"}));
+
     // A scale file is the user's input: every fault named, never a crash.
     writeFile(dir / "big.json", std::string(70000, ' '));
     for (const auto& [text, code, says] : std::vector<std::tuple<std::string, int, std::string>>{
@@ -898,6 +910,13 @@ TEST_F(VraxctlTest, SidecarsLabelsAndUtcExportOfParts) {
         ++n;
     }
     EXPECT_GE(n, 80);
+    // In HDF5 too the parts are one group, time_utc running on across them.
+    args.replace(args.indexOf("--tidy"), "--hdf5");
+    args.replace(args.indexOf("tables"), "parts.h5");
+    ASSERT_TRUE(exits(run(args), 0, {}, {"1 tables -> parts.h5"}));
+    const Result h5 = shell("h5ls -r parts.h5 | tr -s ' '", "fast", "/bin/sh");
+    EXPECT_TRUE(exits(h5, 0, {}, {"/ags/time_utc Dataset {" + std::to_string(n) + "}\n"}));
+    EXPECT_EQ(countLines(h5.out), 2u + 1u + 2u + 2u + 6u) << h5.out;
     fs::remove(parts[0].string() + ".json");
     EXPECT_TRUE(exits(run(QStringList{"export", QString::fromStdString(parts[0].string()), "--tidy",
                                       "t3", "--utc"}),

@@ -125,10 +125,8 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         run(vraxctl, ["download", "--demo", "VRAX610-001", "1", "--out", "data"], env, work)
         run(vraxctl, ["download", "--demo", "VRAX650-LAB-0016", "1", "--out", "data"], env, work)
-        day = os.path.join(work, "data", os.listdir(os.path.join(work, "data"))[0])
-        if not os.path.isdir(day):
-            day = os.path.join(work, "data", sorted(d for d in os.listdir(os.path.join(work, "data"))
-                                                    if d.startswith("memdata_"))[0])
+        data = os.path.join(work, "data")
+        day = os.path.join(data, next(d for d in os.listdir(data) if d.startswith("memdata_")))
         inputs = sorted(os.path.join(day, n) for n in os.listdir(day) if n.endswith(".csv"))
         with open(os.path.join(work, "scale.json"), "w") as f:
             json.dump(SCALE, f)
