@@ -196,8 +196,12 @@ int exportCommand(const ExportOptions& o) {
             {"layout", std::string("/<source>/<kind>/<column>: one dataset per column; each kind's "
                                    "\"columns\" attribute lists them in order")},
             {"sources", sources}};
+        // Not what describes one input file alone (its name, size, hash,
+        // counts), even when there is only one.
         for (hdf5out::Attribute& a : sharedAttributes(groupAttributes))
-            attributes.push_back(std::move(a));
+            if (a.name.rfind("file_", 0) != 0 && a.name.rfind("records_", 0) != 0 &&
+                a.name.rfind("source_", 0) != 0)
+                attributes.push_back(std::move(a));
         if (!h5.create(o.hdf5File) || !hdf5.open(h5, attributes, why))
             return failed(why.empty() ? h5.error() : why);
     }
