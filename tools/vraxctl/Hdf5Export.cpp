@@ -6,6 +6,7 @@
 
 #ifdef VRAXCTL_HDF5
 #include <hdf5.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -227,6 +228,11 @@ bool Writer::open(const safeout::OutputFile& out, const std::vector<Attribute>& 
     H5dont_atexit();
     // Failures come back as results; the library prints nothing itself.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    // The deflate filter takes and frees a buffer of a chunk's size or more
+    // for every chunk; from the heap rather than fresh mappings, so the
+    // same pages serve again instead of faulting in anew each time.
+    mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
     error = "the HDF5 library could not make the file " + out.workingPath();
     d->path = out.workingPath();
     Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
