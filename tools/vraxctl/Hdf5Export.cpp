@@ -194,7 +194,10 @@ struct Writer::Impl {
 
     bool makeColumn(hid_t kindGroup, Table& table, const std::string& name, Column column,
                     hid_t fileType, const std::string& units);
+    // Flushes and closes the current group's datasets; false when a write failed.
     bool endGroup();
+    // Makes a source's group, its attributes and its datasets.
+    bool makeGroup(const Group& g);
 };
 
 bool Writer::Impl::makeColumn(hid_t kindGroup, Table& table, const std::string& name, Column column,
@@ -278,23 +281,21 @@ bool Writer::Impl::endGroup() {
     return ok;
 }
 
-bool Writer::beginGroup(const Group& g, std::string& error) {
-    error = "the HDF5 library could not make the group " + g.name + " in " + d->path;
-    if (!d->file.ok() || !d->endGroup()) return false;
-    d->origin = g.origin;
-    d->utcStart = g.utcStart;
+bool Writer::Impl::makeGroup(const Group& g) {
+    origin = g.origin;
+    utcStart = g.utcStart;
     Id create = denseAttributes(H5P_GROUP_CREATE);
     if (!create.ok()) return false;
-    d->group = Id(H5Gcreate2(d->file, g.name.c_str(), H5P_DEFAULT, create, H5P_DEFAULT), H5Gclose);
-    if (!d->group.ok()) return false;
+    group = Id(H5Gcreate2(file, g.name.c_str(), H5P_DEFAULT, create, H5P_DEFAULT), H5Gclose);
+    if (!group.ok()) return false;
     for (const Attribute& a : g.attributes)
-        if (!writeAttribute(d->group, a)) return false;
+        if (!writeAttribute(group, a)) return false;
     for (const tidy::Table& t : g.tables) {
         auto table = std::make_unique<Table>();
         table->rows = t.rows;
         const std::vector<std::string> names = tidy::columnNames(t.dataType, g.filteredAd16);
         Id kind(
-            H5Gcreate2(d->group, tidy::kindName(t.dataType), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+            H5Gcreate2(group, tidy::kindName(t.dataType), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
             H5Gclose);
         if (!kind.ok()) return false;
         std::vector<std::string> order;
@@ -308,13 +309,13 @@ bool Writer::beginGroup(const Group& g, std::string& error) {
             c.factor = factor;
             c.size = size;
             c.memoryType = memoryType;
-            return d->makeColumn(kind, *table, name, std::move(c), fileType, units);
+            return makeColumn(kind, *table, name, std::move(c), fileType, units);
         };
         if (!make(tidy::kTimeMs, Source::timeMs, 0, 0, 8, H5T_NATIVE_INT64, H5T_STD_I64LE, "ms") ||
             !make(tidy::kTimeS, Source::timeS, 0, 0, 8, H5T_NATIVE_DOUBLE, H5T_IEEE_F64LE, "s"))
             return false;
         if (g.utcStart && (!make(tidy::kTimeUtc, Source::timeUtc, 0, 0, tidy::kIsoUtcLength,
-                                 d->utcType, d->utcType, "ISO 8601 UTC") ||
+                                 utcType, utcType, "ISO 8601 UTC") ||
                            !make(tidy::kTimeUnix, Source::timeUnix, 0, 0, 8, H5T_NATIVE_DOUBLE,
                                  H5T_IEEE_F64LE, "s")))
             return false;
@@ -346,10 +347,18 @@ bool Writer::beginGroup(const Group& g, std::string& error) {
                 return false;
         }
         if (!writeTexts(kind, "columns", order)) return false;
-        d->tables[size_t(t.dataType)] = std::move(table);
+        tables[size_t(t.dataType)] = std::move(table);
     }
-    error.clear();
     return true;
+}
+
+bool Writer::beginGroup(const Group& g, std::string& error) {
+    errno = 0;
+    if (d->file.ok() && d->endGroup() && d->makeGroup(g)) return true;
+    const int why = d->lastErrno ? d->lastErrno : errno;
+    error = why ? "cannot write " + d->path + ": " + std::strerror(why)
+                : "the HDF5 library could not make the group " + g.name + " in " + d->path;
+    return false;
 }
 
 void Writer::add(const SensorDataRecord& r) {
