@@ -369,6 +369,9 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     EXPECT_TRUE(exits(run("export a.bin --hdf5 a.bin --force"), 2, {"is the input file"}));
     EXPECT_EQ(fs::file_size(dir / "a.bin"), 60000u * 96);
     EXPECT_TRUE(exits(run("export a.csv"), 2, {"--tidy DIR, --hdf5 OUT.h5 or both"}));
+    // Two sources of one name would be one group: refused before anything is written.
+    EXPECT_TRUE(exits(run("export a.csv a.bin --hdf5 two.h5"), 2,
+                      {"two inputs would both write two.h5:/a; nothing was written"}));
     EXPECT_TRUE(exits(run("export a.txt --tidy t"), 2));
 
     // A failed export leaves nothing behind: no folder it made, no file.
