@@ -365,6 +365,11 @@ void Writer::add(const SensorDataRecord& r) {
     if (d->failed || r.dataType < 0 || size_t(r.dataType) >= tidy::kKinds) return;
     Table* table = d->tables[size_t(r.dataType)].get();
     if (!table) return;
+    // More rows than the first pass counted: the input changed in between.
+    if (table->written + table->pending >= table->rows) {
+        d->allRows = false;
+        return;
+    }
     const int64_t ms = tidy::recordedMs(r);
     const size_t row = size_t(table->pending);
     for (Column& c : table->columns) {
