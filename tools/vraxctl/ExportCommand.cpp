@@ -11,7 +11,6 @@
 #include <memory>
 #include <vector>
 
-#include "sensor/Provenance.h"
 #include "store/FileIO.h"
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
@@ -186,22 +185,9 @@ int exportCommand(const ExportOptions& o) {
     for (const SourcePlan& p : plans)
         groupAttributes.push_back(sidecarAttributes(p.source.sidecar));
     if (!o.hdf5File.empty()) {
-        // The file says what made it and how it is laid out, and carries
-        // what every source's sidecar says alike.
-        std::string sources;
-        for (const SourcePlan& p : plans) sources += (sources.empty() ? "" : "\n") + p.source.stem;
-        std::vector<hdf5out::Attribute> attributes = {
-            {"tool_name", provenance::toolName()},
-            {"tool_version", provenance::toolVersion()},
-            {"layout", std::string("/<source>/<kind>/<column>: one dataset per column; each kind's "
-                                   "\"columns\" attribute lists them in order")},
-            {"sources", sources}};
-        // Not what describes one input file alone (its name, size, hash,
-        // counts), even when there is only one.
-        for (hdf5out::Attribute& a : sharedAttributes(groupAttributes))
-            if (a.name.rfind("file_", 0) != 0 && a.name.rfind("records_", 0) != 0 &&
-                a.name.rfind("source_", 0) != 0)
-                attributes.push_back(std::move(a));
+        std::vector<std::string> stems;
+        for (const SourcePlan& p : plans) stems.push_back(p.source.stem);
+        const std::vector<hdf5out::Attribute> attributes = fileAttributes(stems, groupAttributes);
         if (!h5.create(o.hdf5File) || !hdf5.open(h5, attributes, why))
             return failed(why.empty() ? h5.error() : why);
     }

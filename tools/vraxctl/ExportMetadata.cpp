@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "sensor/Provenance.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/ExportOptions.h"
 
@@ -67,6 +68,24 @@ std::vector<hdf5out::Attribute> sharedAttributes(
                 return std::find(list.begin(), list.end(), a) != list.end();
             }))
             out.push_back(a);
+    return out;
+}
+
+std::vector<hdf5out::Attribute> fileAttributes(
+    const std::vector<std::string>& sources,
+    const std::vector<std::vector<hdf5out::Attribute>>& groups) {
+    std::string names;
+    for (const std::string& s : sources) names += (names.empty() ? "" : "\n") + s;
+    std::vector<hdf5out::Attribute> out = {
+        {"tool_name", provenance::toolName()},
+        {"tool_version", provenance::toolVersion()},
+        {"layout", std::string("/<source>/<kind>/<column>: one dataset per column; each kind's "
+                               "\"columns\" attribute lists them in order")},
+        {"sources", names}};
+    for (hdf5out::Attribute& a : sharedAttributes(groups))
+        if (a.name.rfind("file_", 0) != 0 && a.name.rfind("records_", 0) != 0 &&
+            a.name.rfind("source_", 0) != 0)
+            out.push_back(std::move(a));
     return out;
 }
 

@@ -19,6 +19,14 @@ std::vector<hdf5out::Attribute> sidecarAttributes(const QJsonObject& sidecar);
 std::vector<hdf5out::Attribute> sharedAttributes(
     const std::vector<std::vector<hdf5out::Attribute>>& lists);
 
+// The HDF5 file's own attributes: what made it, its layout, its sources'
+// group names, and what every source's sidecar says alike about sensor,
+// start and settings (not what describes one input file: name, size,
+// hash, counts).
+std::vector<hdf5out::Attribute> fileAttributes(
+    const std::vector<std::string>& sources,
+    const std::vector<std::vector<hdf5out::Attribute>>& groups);
+
 // The source's model and range settings (those sent with its configuration,
 // else those read at download), from its sidecar or its source's.
 ScaleSubject scaleSubjectOf(const ExportSource& source);
