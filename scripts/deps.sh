@@ -18,6 +18,8 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-noto-cjk
   # vraxctl export --hdf5, and reading its files back in the tests
   libhdf5-dev hdf5-tools python3
+  # the export tests read every tidy CSV with pandas and every HDF5 dataset with h5py
+  python3-pandas python3-h5py
   # the Debian package and its checks
   dpkg-dev desktop-file-utils appstream lintian
   # the BIDS validator (from npm) that checks export --bids

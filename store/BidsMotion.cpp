@@ -36,7 +36,8 @@ std::string scansPath(const Entities& e) {
            subjectPrefix(e) + "_scans.tsv";
 }
 
-std::vector<Channel> channels(int dataType, const std::string& /*trackedPoint*/) {
+std::vector<Channel> channels(int dataType, const std::string& /*trackedPoint*/,
+                              const tidy::Scales& scales) {
     std::vector<Channel> out = {{"latency", "LATENCY", "n/a", "s"}};
     const std::vector<std::string> names = tidy::columnNames(dataType, false);
     for (size_t i = 2; i < names.size(); ++i) {
@@ -52,6 +53,8 @@ std::vector<Channel> channels(int dataType, const std::string& /*trackedPoint*/)
             static const char* quat[4] = {"quat_w", "quat_x", "quat_y", "quat_z"};
             c = {n, "ORNT", quat[i - 2], "count"};
         }
+        if (const tidy::ColumnScale& scale = scales.of(dataType, int(i) - 2); scale.set())
+            c.units = scale.unit;
         out.push_back(c);
     }
     return out;
@@ -78,12 +81,17 @@ std::string channelsTable(const std::vector<Channel>& chans, const std::string& 
     return out;
 }
 
-void appendMotionRow(std::string& out, const SensorDataRecord& r, int64_t originMs) {
+void appendMotionRow(std::string& out, const SensorDataRecord& r, int64_t originMs,
+                     const tidy::Scales& scales) {
     tidy::appendSeconds(out, int64_t(uint64_t(tidy::recordedMs(r)) - uint64_t(originMs)));
-    char buf[16];
+    char buf[32];
     for (int v = 0; v < tidy::valueColumns(r.dataType, false); ++v) {
         out += '\t';
-        out.append(buf, size_t(std::to_chars(buf, buf + sizeof buf, r.values[v]).ptr - buf));
+        const tidy::ColumnScale& scale = scales.of(r.dataType, v);
+        const auto end =
+            scale.set() ? std::to_chars(buf, buf + sizeof buf, double(r.values[v]) * scale.factor)
+                        : std::to_chars(buf, buf + sizeof buf, r.values[v]);
+        out.append(buf, size_t(end.ptr - buf));
     }
     out += '\n';
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/SensorDataRecord.h"
+#include "store/TidyColumns.h"
 
 namespace bids {
 
@@ -40,8 +41,10 @@ struct Channel {
 };
 
 // The channels of a kind's motion table, in column order: a latency
-// channel (seconds from the first sample), then the kind's values.
-std::vector<Channel> channels(int dataType, const std::string& trackedPoint);
+// channel (seconds from the first sample), then the kind's values: raw
+// counts, or in the unit of the value's scale where `scales` has one.
+std::vector<Channel> channels(int dataType, const std::string& trackedPoint,
+                              const tidy::Scales& scales = {});
 
 // Channel counts of a motion sidecar ("ACCELChannelCount": n, ...) as JSON
 // members with a trailing comma each, plus "MotionChannelCount".
@@ -51,8 +54,10 @@ std::string channelCountMembers(const std::vector<Channel>& chans);
 std::string channelsTable(const std::vector<Channel>& chans, const std::string& trackedPoint,
                           double samplingFrequency);
 
-// One motion row: latency in seconds from `originMs`, then the values. Tab
-// separated, no header (the channels table names the columns).
-void appendMotionRow(std::string& out, const SensorDataRecord& r, int64_t originMs);
+// One motion row: latency in seconds from `originMs`, then the values
+// (scaled where `scales` has a scale). Tab separated, no header (the
+// channels table names the columns).
+void appendMotionRow(std::string& out, const SensorDataRecord& r, int64_t originMs,
+                     const tidy::Scales& scales = {});
 
 }  // namespace bids

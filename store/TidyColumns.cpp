@@ -74,6 +74,42 @@ ValueRange valueRange(int dataType, int slot) {
     }
 }
 
+const char* timeUnit(const std::string& column) {
+    if (column == kTimeMs) return "ms";
+    if (column == kTimeS || column == kTimeUnix) return "s";
+    return "";
+}
+
+const ColumnScale& Scales::of(int dataType, int slot) const {
+    static const ColumnScale none;
+    if (dataType < 0 || dataType >= int(slots.size()) || slot < 0 || slot >= 12) return none;
+    return slots[size_t(dataType)][size_t(slot)];
+}
+
+bool Scales::any() const {
+    for (const auto& kind : slots)
+        for (const ColumnScale& s : kind)
+            if (s.set()) return true;
+    return false;
+}
+
+std::string scaledName(const std::string& column, const std::string& unit) {
+    std::string slug;
+    for (char c : unit) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            slug += c;
+        else if (c == '/')
+            slug += "_per_";
+        else if (c != '^')
+            slug += '_';
+    }
+    std::string out = column + "_";
+    for (char c : slug)
+        if (c != '_' || out.back() != '_') out += c;
+    while (out.back() == '_') out.pop_back();
+    return out;
+}
+
 void appendSeconds(std::string& out, int64_t ms) {
     // The magnitude as unsigned, so that the most negative value has one too.
     const uint64_t magnitude = ms < 0 ? uint64_t(0) - uint64_t(ms) : uint64_t(ms);

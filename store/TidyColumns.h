@@ -3,6 +3,7 @@
 // CSV files and the HDF5 export both take their names from here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,31 @@ struct ValueRange {
 };
 // The range of values[slot] of the kind; bits 0 for a slot it does not have.
 ValueRange valueRange(int dataType, int slot);
+
+// The unit of every raw value column: the sensor's counts, unscaled.
+inline constexpr const char* kCountUnit = "count";
+// The unit of a time column ("ms", "s"; empty for time_utc, a text).
+const char* timeUnit(const std::string& column);
+
+// A physical scale the user gave for one value column: the count times
+// `factor` is a value in `unit`. Unset (factor 0): raw counts only.
+struct ColumnScale {
+    double factor = 0;
+    std::string unit;
+    bool set() const { return factor != 0; }
+};
+
+// The scales of one source, per kind and value slot.
+struct Scales {
+    std::array<std::array<ColumnScale, 12>, 7> slots{};
+    const ColumnScale& of(int dataType, int slot) const;
+    bool any() const;
+};
+
+// The scaled column of `column` in `unit`: "acc_x" in "m/s^2" is
+// "acc_x_m_per_s2" (letters and digits kept, "/" read as "per", anything
+// else an underscore).
+std::string scaledName(const std::string& column, const std::string& unit);
 
 // The time stamp as recorded (a negative stamp from the sensor is kept negative).
 inline int64_t recordedMs(const SensorDataRecord& r) {

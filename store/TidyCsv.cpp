@@ -13,13 +13,16 @@
 namespace tidy {
 namespace {
 
-// time_ms, time_s, time_utc, time_unix and twelve values: well below this.
-constexpr size_t kMaxRowLength = 400;
+// time_ms, time_s, time_utc, time_unix, twelve values and twelve scaled
+// values (at most 24 characters each): well below this.
+constexpr size_t kMaxRowLength = 800;
 
 template <class T>
 char* number(char* at, T value) {
     return std::to_chars(at, at + 24, value).ptr;
 }
+
+}  // namespace
 
 // "YYYY-MM-DDThh:mm:ss.mmmZ" without snprintf: this runs once per row.
 char* isoUtcInto(char* at, int64_t unixMs) {
@@ -63,8 +66,6 @@ char* isoUtcInto(char* at, int64_t unixMs) {
     *at++ = 'Z';
     return at;
 }
-
-}  // namespace
 
 void Survey::add(const SensorDataRecord& r) {
     if (records_ == 0) origin_ = recordedMs(r);
@@ -132,6 +133,10 @@ bool CsvTables::open(const std::string& dir, const std::string& stem,
             header += (header.empty() ? "" : ",") + name;
             if (utcStart && name == kTimeS) header += std::string(",") + kTimeUtc + "," + kTimeUnix;
         }
+        const std::vector<std::string> names = columnNames(t.dataType, filtered);
+        for (int v = 0; v < valueColumns(t.dataType, filtered); ++v)
+            if (const ColumnScale& s = scales.of(t.dataType, v); s.set())
+                header += "," + scaledName(names[size_t(v) + 2], s.unit);
         header += '\n';
         file->write(header.data(), header.size());
         order.push_back(file.get());
@@ -159,10 +164,16 @@ void CsvTables::add(const SensorDataRecord& r) {
         appendSeconds(seconds, unixMs);
         for (char c : seconds) *at++ = c;
     }
-    for (int v = 0; v < valueColumns(r.dataType, filtered); ++v) {
+    const int values = valueColumns(r.dataType, filtered);
+    for (int v = 0; v < values; ++v) {
         *at++ = ',';
         at = number(at, r.values[v]);
     }
+    for (int v = 0; v < values; ++v)
+        if (const ColumnScale& s = scales.of(r.dataType, v); s.set()) {
+            *at++ = ',';
+            at = number(at, double(r.values[v]) * s.factor);
+        }
     *at++ = '\n';
     file.commit(size_t(at - start));
 }

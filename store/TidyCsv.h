@@ -15,6 +15,7 @@
 
 #include "store/SafeOutput.h"
 #include "store/SensorDataRecord.h"
+#include "store/TidyColumns.h"
 
 namespace fileio {
 class BufferedFile;
@@ -58,6 +59,11 @@ class Survey {
     bool filtered_ = false;
 };
 
+// Writes `unixMs` as "YYYY-MM-DDThh:mm:ss.mmmZ" (24 characters; a year
+// outside 0-9999 as the plain number) at `at`; the end of what it wrote.
+char* isoUtcInto(char* at, int64_t unixMs);
+inline constexpr size_t kIsoUtcLength = 24;
+
 // "<dir>/<stem>_<kind>.csv".
 std::string csvPath(const std::string& dir, const std::string& stem, int dataType);
 
@@ -77,6 +83,9 @@ class CsvTables {
     // Adds the time_utc and time_unix columns: the recording started at
     // `startUnixMs` (UTC) and time stamps count ms from that start. Before open.
     void setUtcStart(int64_t startUnixMs) { utcStart = startUnixMs; }
+    // Adds a physical-unit column after the raw ones for every value column
+    // with a scale (scaledName). Before open.
+    void setScales(const Scales& s) { scales = s; }
     // Creates the working files and writes their header rows; false with `error` set.
     bool open(const std::string& dir, const std::string& stem, const std::vector<Table>& tables,
               int64_t origin, bool filteredAd16, std::string& error);
@@ -93,6 +102,7 @@ class CsvTables {
     int64_t origin = 0;
     bool filtered = false;
     std::optional<int64_t> utcStart;
+    Scales scales;
     std::string seconds;
 };
 

@@ -4,6 +4,9 @@
 // nothing left behind on failure).
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "StoreFixture.h"
 #include "store/TidyColumns.h"
 #include "store/TidyCsv.h"
@@ -47,6 +50,32 @@ TEST(TidyColumns, NamesEveryValueOfEveryKindOnce) {
         s += ' ';
     }
     EXPECT_EQ(s, "0.000 1.005 -1.005 -0.007 -9223372036854775.808 ");
+}
+
+// A scaled column's name is its column's and its unit's, in letters, digits
+// and underscores, so that pandas and HDF5 take it as it is.
+TEST(TidyColumns, ScaledColumnsAreNamedAfterColumnAndUnit) {
+    for (const auto& [column, unit, name] : std::vector<std::array<const char*, 3>>{
+             {"acc_x", "m/s^2", "acc_x_m_per_s2"},
+             {"gyro_z", "deg/s", "gyro_z_deg_per_s"},
+             {"pressure", "hPa", "pressure_hPa"},
+             {"temperature",
+              "\xC2\xB0"
+              "C",
+              "temperature_C"},
+             {"acc_y", "m s-2", "acc_y_m_s_2"},
+             {"q0", "1", "q0_1"},
+             {"geo_x", "uT ", "geo_x_uT"},
+         })
+        EXPECT_EQ(tidy::scaledName(column, unit), name) << unit;
+    tidy::Scales scales;
+    EXPECT_FALSE(scales.any());
+    scales.slots[press][1] = {0.5, "K"};
+    EXPECT_TRUE(scales.any());
+    EXPECT_TRUE(scales.of(press, 1).set());
+    EXPECT_FALSE(scales.of(press, 0).set());
+    EXPECT_FALSE(scales.of(9, 1).set());
+    EXPECT_FALSE(scales.of(press, 12).set());
 }
 
 TEST(TidyCsv, OneFilePerKindWithHeaderExactValuesAndLfEnds) {

@@ -319,18 +319,6 @@ TEST_F(VraxctlTest, AllSensorsThenConvertAndPlot) {
     EXPECT_NE(readFile(dir / "p.png"), png);
 }
 
-// The values of tidy CSV row `row` (0: the first after the header) as h5dump
-// prints them with -m %.3f.
-std::string rowAsHdf5(const std::string& csvText, size_t row) {
-    std::string out;
-    for (const QString& field :
-         QString::fromStdString(splitText(csvText).at(row + 1)).split(u',')) {
-        out += out.empty() ? "" : ", ";
-        out += QString::number(field.toDouble(), 'f', 3).toStdString();
-    }
-    return out;
-}
-
 TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     ASSERT_TRUE(exits(run("download --demo VRAX650-LAB-0016 1 --out out --filter"), 0));
     fs::copy_file(day() / kFilt650, dir / "a.csv");
@@ -349,24 +337,23 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
                        ",raw_3,filtered_0,filtered_1,filtered_2,filtered_3\n"}));
     EXPECT_EQ(countLines(r.out), 7u) << r.out;
 
-    // The HDF5 file: one table per kind, its column names, the same values.
-    r = shell("h5ls a.h5", "fast", "/bin/sh");
+    // The HDF5 file: a group per source, a group per kind, a dataset per
+    // column, integers as integers, compressed, with units and valid ranges
+    // (check_export_analysis.py reads every value back with h5py).
+    r = shell("h5ls -r a.h5 | tr -s ' '", "fast", "/bin/sh");
     EXPECT_TRUE(exits(r, 0, {},
-                      {"ags                      Dataset {30000, 8}",
-                       "ext16ad                  Dataset {6000, 14}",
-                       "qags                     Dataset {6000, 12}"}));
-    EXPECT_EQ(countLines(r.out), 7u) << r.out;
-    r = shell("h5dump -a /press/columns -w 0 a.h5", "fast", "/bin/sh");
+                      {"/a/ags/acc_x Dataset {30000}\n", "/a/ext16ad/filtered_3 Dataset {6000}\n",
+                       "/a/qags/time_ms Dataset {6000}\n"}));
+    EXPECT_EQ(countLines(r.out), 2u + 7u + 7u * 2u + 6 + 3 + 2 + 2 + 6 + 10 + 12) << r.out;
+    r = shell("h5dump -a /a/press/columns -w 0 a.h5", "fast", "/bin/sh");
     EXPECT_TRUE(exits(r, 0, {}, {"(0): \"time_ms\", \"time_s\", \"pressure\", \"temperature\"\n"}));
-    for (const auto& [kind, row, columns] :
-         {std::tuple{"press", 0, 4}, std::tuple{"qags", 5999, 12}, std::tuple{"ext16ad", 17, 14}}) {
-        const std::string cmd = std::string("h5dump -m %.3f -w 0 -d /") + kind + " -s " +
-                                std::to_string(row) + ",0 -c 1," + std::to_string(columns) +
-                                " a.h5";
-        r = shell(cmd, "fast", "/bin/sh");
-        const std::string csv = readFile(dir / "t" / (std::string("a_") + kind + ".csv"));
-        EXPECT_TRUE(exits(r, 0, {}, {"): " + rowAsHdf5(csv, size_t(row)) + "\n"})) << kind;
-    }
+    r = shell("h5dump -p -d /a/ags/acc_z -s 5 -c 1 -w 0 a.h5", "fast", "/bin/sh");
+    const std::string ags = readFile(dir / "t" / "a_ags.csv");
+    EXPECT_TRUE(exits(r, 0, {},
+                      {"H5T_STD_I32LE", "DEFLATE", "\"count\"", "-8388608, 8388607",
+                       "(5): " + splitText(splitText(ags)[6], ',')[4] + "\n"}));
+    r = shell("h5dump -a /a/ags/time_s/units -a /sources -w 0 a.h5", "fast", "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {}, {"(0): \"s\"\n", "(0): \"a\"\n"}));
 
     // The binary dump of the same records gives the same tables.
     EXPECT_TRUE(exits(run("export a.bin --tidy tb"), 0));
@@ -382,6 +369,9 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     EXPECT_TRUE(exits(run("export a.bin --hdf5 a.bin --force"), 2, {"is the input file"}));
     EXPECT_EQ(fs::file_size(dir / "a.bin"), 60000u * 96);
     EXPECT_TRUE(exits(run("export a.csv"), 2, {"--tidy DIR, --hdf5 OUT.h5 or both"}));
+    // Two sources of one name would be one group: refused before anything is written.
+    EXPECT_TRUE(exits(run("export a.csv a.bin --hdf5 two.h5"), 2,
+                      {"two inputs would both write two.h5:/a; nothing was written"}));
     EXPECT_TRUE(exits(run("export a.txt --tidy t"), 2));
 
     // A failed export leaves nothing behind: no folder it made, no file.
@@ -401,6 +391,82 @@ TEST_F(VraxctlTest, ExportWritesTidyCsvAndHdf5ThatReadBack) {
     writeFile(dir / "none.csv", "time,value\n1,2\n");
     EXPECT_TRUE(exits(run("export none.csv --tidy n"), 6, {"nothing was written"}));
     EXPECT_FALSE(fs::exists(dir / "n"));
+
+    // --scale: the user's factors add physical-unit columns for the model
+    // the sidecar names; what the file does not cover stays in counts.
+    fs::copy_file(day() / (std::string(kFilt650) + ".json"), dir / "a.csv.json");
+    writeFile(dir / "scale.json", R"({"scales": [
+        {"model": "VRAX650", "quantity": "pressure", "factor": 0.01, "unit": "hPa"},
+        {"model": "VRAX650", "quantity": "acc", "accRange": 3, "factor": 2, "unit": "g"},
+        {"model": "VRAX610", "quantity": "geo", "factor": 3, "unit": "uT"}]})");
+    r = run("export a.csv --tidy sc --hdf5 sc.h5 --scale scale.json --bids sb");
+    EXPECT_TRUE(exits(r, 2, {"--bids writes a dataset of its own"}));
+    r = run("export a.csv --tidy sc --hdf5 sc.h5 --scale scale.json");
+    EXPECT_TRUE(exits(r, 0, {"acc stays in counts: the scale file has no scale for accRange"}));
+    const std::vector<std::string> press = splitText(readFile(dir / "sc" / "a_press.csv"));
+    EXPECT_EQ(press[0], "time_ms,time_s,pressure,temperature,pressure_hPa");
+    const QStringList row = QString::fromStdString(press[1]).split(',');
+    EXPECT_DOUBLE_EQ(row[4].toDouble(), row[2].toDouble() * 0.01) << press[1];
+    EXPECT_EQ(splitText(readFile(dir / "sc" / "a_ags.csv"))[0],
+              "time_ms,time_s,acc_x,acc_y,acc_z,gyro_x,gyro_y,gyro_z");
+    r = shell(
+        "h5dump -a /a/press/pressure_hPa/units -a /a/press/pressure_hPa/scale_factor -w 0 "
+        "sc.h5",
+        "fast", "/bin/sh");
+    EXPECT_TRUE(exits(r, 0, {}, {"(0): \"hPa\"\n", "(0): 0.01\n"}));
+    r = run("export a.csv --bids sb --subject 01 --task t --scale scale.json");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string channels =
+        readFile(dir / "sb/sub-01/motion/sub-01_task-t_tracksys-VRAX650LAB0016press_channels.tsv");
+    EXPECT_NE(channels.find("pressure\tn/a\tMISC\tn/a\thPa\t"), npos) << channels;
+    EXPECT_NE(channels.find("temperature\tn/a\tMISC\tn/a\tcount\t"), npos) << channels;
+
+    // A sidecar is input too: a long text and deep nesting become attributes
+    // (past the 64 KiB an object header holds), and the rows are written.
+    writeFile(dir / "a.csv.json",
+              R"({"sensor": {"name": ")" + std::string(200000, 'x') +
+                  R"(", "model": "VRAX650"}, "": 1, "deep": {"a": {"b": {"c": {"d": {"e": {"f": )"
+                  R"({"g": {"h": {"i": [1, {"j": null}]}}}}}}}}}})");
+    EXPECT_TRUE(exits(run("export a.csv --hdf5 long.h5"), 0, {}, {"7 tables -> long.h5"}));
+    r = shell("h5dump -a /a/deep_a_b_c_d_e_f_g_h -w 0 long.h5 && h5ls -r long.h5 | tr -s ' '",
+              "fast", "/bin/sh");
+    EXPECT_TRUE(
+        exits(r, 0, {}, {R"((0): "{"i":[1,{"j":null}]}")", "/a/ags/acc_x Dataset {30000}\n"}));
+
+    // A scale file is the user's input: every fault named, never a crash.
+    writeFile(dir / "big.json", std::string(70000, ' '));
+    for (const auto& [text, code, says] : std::vector<std::tuple<std::string, int, std::string>>{
+             {"", 6, "cannot read nosuch.json"},
+             {"{\"scales\": [\n{\"model\": \"VRAX650\",\n  oops}]}", 2, "line 3: not JSON"},
+             {R"({"scales": {}})", 2, "needs an object with a \"scales\" array"},
+             {R"({"scales": [], "extra": 1})", 2, "unknown key \"extra\""},
+             {R"({"scales": [{"model": "VRAX650", "quantity": "speed"}]})", 2,
+              "scales[0].quantity: one of acc, gyro"},
+             {R"({"scales": [{"model": "VRAX650", "quantity": "acc", "factor": 1, "unit": "g"}]})",
+              2, "scales[0].accRange: needs the range setting, 0 to 3"},
+             {R"({"scales": [{"model": "VRAX650", "quantity": "geo", "accRange": 1}]})", 2,
+              "scales[0].accRange: no range setting for geo"},
+             {R"({"scales": [{"model": "X", "quantity": "geo", "facter": 1}]})", 2,
+              "scales[0].facter: unknown key"},
+             {R"({"scales": [{"model": "X", "quantity": "geo", "factor": 0, "unit": "uT"}]})", 2,
+              "scales[0].factor: needs a number other than 0"},
+             {R"({"scales": [{"model": "X", "quantity": "geo", "factor": 1, "unit": "u,T"}]})", 2,
+              "scales[0].unit: 1 to 32 characters"},
+             {R"({"scales": [{"model": "X", "quantity": "geo", "factor": 1, "unit": "uT"},
+                             {"model": "X", "quantity": "geo", "factor": 2, "unit": "nT"}]})",
+              2, "scales[1]: a second scale for the same model, quantity and range"},
+             {"big.json", 2, "a scale file is at most 64 KiB"},
+             {"/dev/zero", 6, "cannot read /dev/zero: it is not a regular file"},
+         }) {
+        std::string file = text;
+        if (text.empty())
+            file = "nosuch.json";
+        else if (text != "big.json" && text != "/dev/zero")
+            writeFile(dir / (file = "bad.json"), text);
+        r = run(("export a.csv --tidy bad --scale " + file).c_str());
+        EXPECT_TRUE(exits(r, code, {says})) << text;
+        EXPECT_FALSE(fs::exists(dir / "bad")) << text;
+    }
 }
 
 // Every command, option and exit code vraxctl's help gives (it is made from
@@ -847,6 +913,13 @@ TEST_F(VraxctlTest, SidecarsLabelsAndUtcExportOfParts) {
         ++n;
     }
     EXPECT_GE(n, 80);
+    // In HDF5 too the parts are one group, time_utc running on across them.
+    args.replace(args.indexOf("--tidy"), "--hdf5");
+    args.replace(args.indexOf("tables"), "parts.h5");
+    ASSERT_TRUE(exits(run(args), 0, {}, {"1 tables -> parts.h5"}));
+    const Result h5 = shell("h5ls -r parts.h5 | tr -s ' '", "fast", "/bin/sh");
+    EXPECT_TRUE(exits(h5, 0, {}, {"/ags/time_utc Dataset {" + std::to_string(n) + "}\n"}));
+    EXPECT_EQ(countLines(h5.out), 2u + 1u + 2u + 2u + 6u) << h5.out;
     fs::remove(parts[0].string() + ".json");
     EXPECT_TRUE(exits(run(QStringList{"export", QString::fromStdString(parts[0].string()), "--tidy",
                                       "t3", "--utc"}),

@@ -22,6 +22,7 @@
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/ExportOptions.h"
 #include "tools/vraxctl/ExportSources.h"
+#include "tools/vraxctl/ScaleFile.h"
 
 namespace cli {
 namespace {
@@ -126,7 +127,11 @@ int bidsExportCommand(const ExportOptions& o) {
         error("--subject, --session and --task need letters or digits");
         return Exit::usage;
     }
+    ScaleFile scaleFile;
+    if (const int code = loadScales(o, scaleFile); code != Exit::ok) return code;
     std::vector<ExportSource> sources = groupSources(o.files);
+    std::vector<tidy::Scales> scales;
+    for (const ExportSource& source : sources) scales.push_back(scalesOf(scaleFile, source));
     std::vector<std::array<KindSpan, 7>> spans(sources.size());
     for (size_t s = 0; s < sources.size(); ++s)
         for (const std::string& file : sources[s].files)
@@ -207,7 +212,8 @@ int bidsExportCommand(const ExportOptions& o) {
     if (!fileio::exists(readme.string()) &&
         !addText(readme,
                  "Motion data of VRAX sensors, exported by vraxctl.\n\nValues are raw sensor "
-                 "counts (units \"count\") unless a channels table says otherwise; latency is "
+                 "counts (units \"count\") unless a channels table gives a unit from the "
+                 "user's scale file; latency is "
                  "seconds from each table's first sample, and the scans table gives that sample's "
                  "time on UTC.\n"))
         return failed(why);
@@ -218,7 +224,8 @@ int bidsExportCommand(const ExportOptions& o) {
         const ExportSource& src = sources[t.source];
         const KindSpan& span = spans[t.source][size_t(t.dataType)];
         const std::string point = bids::label(src.label).empty() ? "n/a" : src.label;
-        const std::vector<bids::Channel> chans = bids::channels(t.dataType, point);
+        const std::vector<bids::Channel> chans =
+            bids::channels(t.dataType, point, scales[t.source]);
         const double rate = span.nominalHz();
         const fs::path motion = folder / bids::motionName(e, t.tracksys, "motion.tsv");
         if (!o.force && fileio::exists(motion.string()))
@@ -267,16 +274,17 @@ int bidsExportCommand(const ExportOptions& o) {
         for (Track& t : tracks)
             if (t.source == s) into[size_t(t.dataType)] = t.motion.get();
         for (const std::string& file : sources[s].files)
-            if (const int code = readRecordFile(
-                    file, false,
-                    [&](const SensorDataRecord& r) {
-                        if (r.dataType < 0 || r.dataType > 6) return;
-                        fileio::BufferedFile* f = into[size_t(r.dataType)];
-                        if (!f) return;
-                        row.clear();
-                        bids::appendMotionRow(row, r, spans[s][size_t(r.dataType)].first);
-                        f->write(row.data(), row.size());
-                    });
+            if (const int code =
+                    readRecordFile(file, false,
+                                   [&](const SensorDataRecord& r) {
+                                       if (r.dataType < 0 || r.dataType > 6) return;
+                                       fileio::BufferedFile* f = into[size_t(r.dataType)];
+                                       if (!f) return;
+                                       row.clear();
+                                       bids::appendMotionRow(
+                                           row, r, spans[s][size_t(r.dataType)].first, scales[s]);
+                                       f->write(row.data(), row.size());
+                                   });
                 code != Exit::ok) {
                 removeAll();
                 return code;

@@ -16,9 +16,11 @@
 #include "store/TidyCsv.h"
 #include "tools/vraxctl/Cli.h"
 #include "tools/vraxctl/Commands.h"
+#include "tools/vraxctl/ExportMetadata.h"
 #include "tools/vraxctl/ExportOptions.h"
 #include "tools/vraxctl/ExportSources.h"
 #include "tools/vraxctl/Hdf5Export.h"
+#include "tools/vraxctl/ScaleFile.h"
 
 namespace cli {
 namespace {
@@ -30,9 +32,16 @@ constexpr Option kTidy{"tidy",
                        "<dir>/<name>_<kind>.csv, a header row of column names, LF line ends.",
                        "dir"};
 constexpr Option kHdf5{"hdf5",
-                       "Write every kind of record as a table of one HDF5 file, the column names "
-                       "in the table's \"columns\" attribute.",
+                       "Write the tables into one HDF5 file: a group per source, in it a group "
+                       "per kind of record with one compressed dataset per column (integers "
+                       "stay integers), units and valid ranges as attributes, and the "
+                       "source's sidecar as the group's attributes.",
                        "file"};
+constexpr Option kScale{"scale",
+                        "Add physical-unit columns from the scale factors in <file> (JSON, per "
+                        "sensor model and range setting; see the man page). Without it values "
+                        "stay raw counts.",
+                        "file"};
 constexpr Option kUtc{"utc",
                       "Add time_utc (ISO 8601, UTC) and time_unix (seconds) columns from the start "
                       "on UTC in each file's .json sidecar."};
@@ -73,6 +82,7 @@ struct SourcePlan {
     tidy::Survey survey;
     std::vector<tidy::Table> tables;
     bool filtered = false;
+    tidy::Scales scales;
 };
 
 // A folder for the tidy files; `made` when this run made it.
@@ -102,6 +112,8 @@ int exportCommand(const ExportOptions& o) {
         error("--hdf5: this vraxctl was built without HDF5");
         return Exit::usage;
     }
+    ScaleFile scaleFile;
+    if (const int code = loadScales(o, scaleFile); code != Exit::ok) return code;
     std::vector<SourcePlan> plans;
     for (ExportSource& source : groupSources(o.files)) {
         if (o.utc && !source.startUnixMs) {
@@ -127,11 +139,8 @@ int exportCommand(const ExportOptions& o) {
                   " holds no records of a known kind; nothing was written");
             return Exit::fileError;
         }
+        plan.scales = scalesOf(scaleFile, plan.source);
         plans.push_back(std::move(plan));
-    }
-    if (!o.hdf5File.empty() && plans.size() > 1) {
-        error("--hdf5 takes the files of one recording; give --tidy for several");
-        return Exit::usage;
     }
 
     std::vector<std::string> names;
@@ -139,12 +148,15 @@ int exportCommand(const ExportOptions& o) {
         for (const SourcePlan& p : plans)
             for (const tidy::Table& t : p.tables)
                 names.push_back(tidy::csvPath(o.tidyDir, p.source.stem, t.dataType));
+    if (!o.hdf5File.empty())
+        for (const SourcePlan& p : plans) names.push_back(o.hdf5File + ":/" + p.source.stem);
     for (size_t i = 0; i < names.size(); ++i)
         for (size_t k = i + 1; k < names.size(); ++k)
             if (names[i] == names[k]) {
                 error("two inputs would both write " + shown(names[i]) + "; nothing was written");
                 return Exit::usage;
             }
+    if (!o.hdf5File.empty()) names.resize(names.size() - plans.size());
     if (!o.hdf5File.empty()) names.push_back(o.hdf5File);
     if (const int code = checkOutputs(o, names); code != Exit::ok) return code;
     const safeout::Existing existing =
@@ -169,17 +181,32 @@ int exportCommand(const ExportOptions& o) {
         return Exit::fileError;
     };
     std::string why;
-    if (!o.hdf5File.empty() &&
-        (!h5.create(o.hdf5File) ||
-         !hdf5.open(h5, plans[0].tables, plans[0].survey.origin(), plans[0].filtered, why)))
-        return failed(why.empty() ? h5.error() : why);
+    std::vector<std::vector<hdf5out::Attribute>> groupAttributes;
+    for (const SourcePlan& p : plans)
+        groupAttributes.push_back(sidecarAttributes(p.source.sidecar));
+    if (!o.hdf5File.empty()) {
+        std::vector<std::string> stems;
+        for (const SourcePlan& p : plans) stems.push_back(p.source.stem);
+        const std::vector<hdf5out::Attribute> attributes = fileAttributes(stems, groupAttributes);
+        if (!h5.create(o.hdf5File) || !hdf5.open(h5, attributes, why))
+            return failed(why.empty() ? h5.error() : why);
+    }
     if (!o.tidyDir.empty() && !makeFolder(o.tidyDir, madeFolder)) {
         removeAll();
         return Exit::fileError;
     }
-    for (const SourcePlan& p : plans) {
+    for (size_t s = 0; s < plans.size(); ++s) {
+        const SourcePlan& p = plans[s];
+        if (h5.pending()) {
+            hdf5out::Group group{p.source.stem, std::move(groupAttributes[s]),
+                                 p.tables,      p.survey.origin(),
+                                 p.filtered,    o.utc ? p.source.startUnixMs : std::nullopt,
+                                 p.scales};
+            if (!hdf5.beginGroup(group, why)) return failed(why);
+        }
         auto tables = std::make_unique<tidy::CsvTables>();
         if (o.utc) tables->setUtcStart(*p.source.startUnixMs);
+        tables->setScales(p.scales);
         if (!o.tidyDir.empty() &&
             !tables->open(o.tidyDir, p.source.stem, p.tables, p.survey.origin(), p.filtered, why))
             return failed(why);
@@ -214,9 +241,11 @@ int exportCommand(const ExportOptions& o) {
                                 o.force);
         }
     }
-    if (!o.hdf5File.empty())
-        std::printf("%zu tables -> %s\n", plans[0].tables.size(),
-                    shown(h5.publishedPath()).c_str());
+    if (!o.hdf5File.empty()) {
+        size_t count = 0;
+        for (const SourcePlan& p : plans) count += p.tables.size();
+        std::printf("%zu tables -> %s\n", count, shown(h5.publishedPath()).c_str());
+    }
     return Exit::ok;
 }
 
@@ -228,6 +257,7 @@ UsageError parseExport(const ParsedLine& l, ExportOptions& o) {
     }
     o.file = o.files.front();
     o.utc = l.isSet(kUtc);
+    if (l.isSet(kScale) && !l.path(kScale, o.scaleFile)) return "--scale needs a file name";
     o.force = l.isSet(opt::forceOutputs);
     if (l.isSet(kTidy) && !l.path(kTidy, o.tidyDir)) return "--tidy needs a folder";
     if (l.isSet(kHdf5) && !l.path(kHdf5, o.hdf5File)) return "--hdf5 needs a file name";
@@ -255,9 +285,10 @@ std::vector<Command> exportCommands() {
          "Write the records as analysis-ready tables, one per kind of record: CSV files with a\n"
          "header row (time_ms, time_s from the first sample, then the kind's values) and/or\n"
          "one HDF5 file. Several files: the parts of one recording make one source whose time_s\n"
-         "runs on; each sensor or recording is a source of its own. Never writes over its\n"
-         "input, nor over an existing file without --force.",
-         {&kTidy, &kHdf5, &kUtc, &kBids, &kSubject, &kSession, &kTask, &opt::forceOutputs},
+         "runs on; each sensor or recording is a source of its own. Values are raw counts;\n"
+         "--scale adds physical-unit columns from the user's scale factors. Never writes over\n"
+         "its input, nor over an existing file without --force.",
+         {&kTidy, &kHdf5, &kUtc, &kScale, &kBids, &kSubject, &kSession, &kTask, &opt::forceOutputs},
          parseThenRun(parseExport, exportCommand)},
     };
 }

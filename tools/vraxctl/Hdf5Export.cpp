@@ -6,6 +6,7 @@
 
 #ifdef VRAXCTL_HDF5
 #include <hdf5.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/TidyColumns.h"
+#include "tools/vraxctl/Hdf5Objects.h"
 #endif
 
 namespace hdf5out {
@@ -29,8 +30,12 @@ struct Writer::Impl {};
 Writer::Writer() = default;
 Writer::~Writer() = default;
 
-bool Writer::open(const safeout::OutputFile&, const std::vector<tidy::Table>&, int64_t, bool,
-                  std::string& error) {
+bool Writer::open(const safeout::OutputFile&, const std::vector<Attribute>&, std::string& error) {
+    error = "this vraxctl was built without HDF5";
+    return false;
+}
+
+bool Writer::beginGroup(const Group&, std::string& error) {
     error = "this vraxctl was built without HDF5";
     return false;
 }
@@ -46,70 +51,43 @@ bool Writer::finish(std::string& error) {
 
 namespace {
 
-// An HDF5 identifier, closed with its kind's close function.
-class Id {
-  public:
-    Id() = default;
-    Id(hid_t id, herr_t (*close)(hid_t)) : id(id), closeFn(close) {}
-    ~Id() { reset(); }
-    Id(const Id&) = delete;
-    Id& operator=(const Id&) = delete;
-    Id& operator=(Id&& other) noexcept {
-        reset();
-        std::swap(id, other.id);
-        std::swap(closeFn, other.closeFn);
-        return *this;
-    }
-    bool ok() const { return id >= 0; }
-    operator hid_t() const { return id; }
-    // Closes it; false when closing failed (the last writes of a file).
-    bool reset() {
-        const bool closed = id < 0 || closeFn(id) >= 0;
-        id = -1;
-        return closed;
-    }
+// Rows per chunk, and per write: each write fills whole chunks.
+constexpr hsize_t kRowsPerChunk = 8192;
+// Fast deflate: the data are counts that vary little, and the export
+// should keep up with the disk.
+constexpr unsigned kDeflateLevel = 1;
 
-  private:
-    hid_t id = -1;
-    herr_t (*closeFn)(hid_t) = nullptr;
+enum class Source { timeMs, timeS, timeUtc, timeUnix, value, scaled };
+
+// One column's dataset and the block of rows on its way into it.
+struct Column {
+    Source source = Source::value;
+    int slot = 0;
+    double factor = 0;
+    size_t size = 0;  // bytes per row in memory
+    hid_t memoryType = -1;
+    Id dataset, space;
+    std::vector<char> block;
 };
 
-// Rows converted and written per step.
-constexpr hsize_t kRowsPerBlock = 8192;
-
-bool writeColumnNames(hid_t dataset, const std::vector<std::string>& names) {
-    Id type(H5Tcopy(H5T_C_S1), H5Tclose);
-    if (!type.ok() || H5Tset_size(type, H5T_VARIABLE) < 0 || H5Tset_cset(type, H5T_CSET_UTF8) < 0)
-        return false;
-    const hsize_t count = names.size();
-    Id space(H5Screate_simple(1, &count, nullptr), H5Sclose);
-    if (!space.ok()) return false;
-    Id attribute(H5Acreate2(dataset, "columns", type, space, H5P_DEFAULT, H5P_DEFAULT), H5Aclose);
-    std::vector<const char*> texts;
-    for (const std::string& n : names) texts.push_back(n.c_str());
-    return attribute.ok() && H5Awrite(attribute, type, texts.data()) >= 0;
-}
-
-// One kind's dataset and the block of rows on its way into it.
+// One kind's columns.
 struct Table {
-    Id space, dataset;
-    hsize_t rows = 0, columns = 0, written = 0;
-    int values = 0;
-    std::vector<double> block;
+    hsize_t rows = 0, written = 0, pending = 0;
+    std::vector<Column> columns;
 
     bool flush() {
-        const hsize_t n = block.size() / columns;
-        if (n == 0) return true;
-        if (written + n > rows) return false;  // more rows than surveyed
-        const hsize_t start[2] = {written, 0};
-        const hsize_t count[2] = {n, columns};
-        Id memory(H5Screate_simple(2, count, nullptr), H5Sclose);
-        if (!memory.ok() ||
-            H5Sselect_hyperslab(space, H5S_SELECT_SET, start, nullptr, count, nullptr) < 0 ||
-            H5Dwrite(dataset, H5T_NATIVE_DOUBLE, memory, space, H5P_DEFAULT, block.data()) < 0)
-            return false;
-        written += n;
-        block.clear();
+        if (pending == 0) return true;
+        if (written + pending > rows) return false;  // more rows than surveyed
+        const hsize_t start = written, count = pending;
+        Id memory(H5Screate_simple(1, &count, nullptr), H5Sclose);
+        if (!memory.ok()) return false;
+        for (Column& c : columns)
+            if (H5Sselect_hyperslab(c.space, H5S_SELECT_SET, &start, nullptr, &count, nullptr) <
+                    0 ||
+                H5Dwrite(c.dataset, c.memoryType, memory, c.space, H5P_DEFAULT, c.block.data()) < 0)
+                return false;
+        written += pending;
+        pending = 0;
         return true;
     }
 };
@@ -121,36 +99,74 @@ bool available() {
 }
 
 struct Writer::Impl {
-    Id file;
+    Id file, group;
     std::array<std::unique_ptr<Table>, tidy::kKinds> tables;
     std::string path;
     int64_t origin = 0;
+    std::optional<int64_t> utcStart;
+    Id utcType;
     bool failed = false;
+    bool allRows = true;
     int lastErrno = 0;  // of the write that failed, as the library left it
+
+    bool makeColumn(hid_t kindGroup, Table& table, const std::string& name, Column column,
+                    hid_t fileType, const std::string& units);
+    // Flushes and closes the current group's datasets; false when a write failed.
+    bool endGroup();
+    // Makes a source's group, its attributes and its datasets.
+    bool makeGroup(const Group& g);
 };
+
+bool Writer::Impl::makeColumn(hid_t kindGroup, Table& table, const std::string& name, Column column,
+                              hid_t fileType, const std::string& units) {
+    const hsize_t rows = table.rows, chunk = std::min(rows, kRowsPerChunk);
+    column.space = Id(H5Screate_simple(1, &rows, nullptr), H5Sclose);
+    Id create(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+    // No chunk cache: every write is of whole chunks, which go straight to
+    // the file, so memory does not grow with the number of columns.
+    Id access(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+    if (!column.space.ok() || !create.ok() || !access.ok() || H5Pset_chunk(create, 1, &chunk) < 0 ||
+        H5Pset_shuffle(create) < 0 || H5Pset_deflate(create, kDeflateLevel) < 0 ||
+        H5Pset_chunk_cache(access, 0, 0, H5D_CHUNK_CACHE_W0_DEFAULT) < 0)
+        return false;
+    column.dataset =
+        Id(H5Dcreate2(kindGroup, name.c_str(), fileType, column.space, H5P_DEFAULT, create, access),
+           H5Dclose);
+    if (!column.dataset.ok() || !writeText(column.dataset, "units", units)) return false;
+    column.block.resize(size_t(chunk) * column.size);
+    table.columns.push_back(std::move(column));
+    return true;
+}
 
 Writer::Writer() : d(std::make_unique<Impl>()) {}
 Writer::~Writer() = default;
 
-bool Writer::open(const safeout::OutputFile& out, const std::vector<tidy::Table>& tables,
-                  int64_t origin, bool filteredAd16, std::string& error) {
+bool Writer::open(const safeout::OutputFile& out, const std::vector<Attribute>& attributes,
+                  std::string& error) {
     // The library's own clean-up at exit crashes on a file whose closing
     // failed (a full disk); every file is closed here, so it is not needed.
     H5dont_atexit();
     // Failures come back as results; the library prints nothing itself.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    // The deflate filter takes and frees a buffer of a chunk's size or more
+    // for every chunk; from the heap rather than fresh mappings, so the
+    // same pages serve again instead of faulting in anew each time.
+    mallopt(M_MMAP_THRESHOLD, 8 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
     error = "the HDF5 library could not make the file " + out.workingPath();
-    d->origin = origin;
     d->path = out.workingPath();
     Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
-    if (!access.ok() || H5Pset_fapl_sec2(access) < 0) return false;
+    if (!access.ok() || H5Pset_fapl_sec2(access) < 0 ||
+        H5Pset_libver_bounds(access, H5F_LIBVER_V18, H5F_LIBVER_LATEST) < 0)
+        return false;
 #if H5_VERSION_GE(1, 10, 7)
     if (H5Pset_file_locking(access, false, true) < 0) return false;
 #else
     setenv("HDF5_USE_FILE_LOCKING", "FALSE", 1);
 #endif
-    d->file =
-        Id(H5Fcreate(out.workingPath().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access), H5Fclose);
+    Id create = denseAttributes(H5P_FILE_CREATE);
+    if (!create.ok()) return false;
+    d->file = Id(H5Fcreate(out.workingPath().c_str(), H5F_ACC_TRUNC, create, access), H5Fclose);
     if (!d->file.ok()) return false;
     // The file HDF5 opened must be the working file the safe output holds.
     void* handle = nullptr;
@@ -162,59 +178,167 @@ bool Writer::open(const safeout::OutputFile& out, const std::vector<tidy::Table>
         error = out.workingPath() + " was replaced while it was written";
         return false;
     }
-    for (const tidy::Table& t : tables) {
-        auto table = std::make_unique<Table>();
-        const std::vector<std::string> names = tidy::columnNames(t.dataType, filteredAd16);
-        table->rows = t.rows;
-        table->columns = names.size();
-        table->values = tidy::valueColumns(t.dataType, filteredAd16);
-        const hsize_t dims[2] = {table->rows, table->columns};
-        table->space = Id(H5Screate_simple(2, dims, nullptr), H5Sclose);
-        if (!table->space.ok()) return false;
-        table->dataset = Id(H5Dcreate2(d->file, tidy::kindName(t.dataType), H5T_IEEE_F64LE,
-                                       table->space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
-                            H5Dclose);
-        if (!table->dataset.ok() || !writeColumnNames(table->dataset, names)) return false;
-        table->block.reserve(size_t(std::min<hsize_t>(kRowsPerBlock, t.rows) * table->columns));
-        d->tables[size_t(t.dataType)] = std::move(table);
-    }
+    d->utcType = textType(tidy::kIsoUtcLength);
+    if (!d->utcType.ok()) return false;
+    for (const Attribute& a : attributes)
+        if (!writeAttribute(d->file, a)) return false;
     error.clear();
     return true;
+}
+
+bool Writer::Impl::endGroup() {
+    bool ok = !failed;
+    for (auto& table : tables) {
+        if (!table) continue;
+        ok = ok && table->flush();
+        allRows = allRows && table->written == table->rows;
+        table.reset();
+    }
+    group.reset();
+    return ok;
+}
+
+bool Writer::Impl::makeGroup(const Group& g) {
+    origin = g.origin;
+    utcStart = g.utcStart;
+    Id create = denseAttributes(H5P_GROUP_CREATE);
+    if (!create.ok()) return false;
+    group = Id(H5Gcreate2(file, g.name.c_str(), H5P_DEFAULT, create, H5P_DEFAULT), H5Gclose);
+    if (!group.ok()) return false;
+    for (const Attribute& a : g.attributes)
+        if (!writeAttribute(group, a)) return false;
+    for (const tidy::Table& t : g.tables) {
+        auto table = std::make_unique<Table>();
+        table->rows = t.rows;
+        const std::vector<std::string> names = tidy::columnNames(t.dataType, g.filteredAd16);
+        Id kind(
+            H5Gcreate2(group, tidy::kindName(t.dataType), H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+            H5Gclose);
+        if (!kind.ok()) return false;
+        std::vector<std::string> order;
+        // A column: where its values come from, their size and type in memory.
+        auto make = [&](const std::string& name, Source source, int slot, double factor,
+                        size_t size, hid_t memoryType, hid_t fileType, const std::string& units) {
+            order.push_back(name);
+            Column c;
+            c.source = source;
+            c.slot = slot;
+            c.factor = factor;
+            c.size = size;
+            c.memoryType = memoryType;
+            return makeColumn(kind, *table, name, std::move(c), fileType, units);
+        };
+        if (!make(tidy::kTimeMs, Source::timeMs, 0, 0, 8, H5T_NATIVE_INT64, H5T_STD_I64LE, "ms") ||
+            !make(tidy::kTimeS, Source::timeS, 0, 0, 8, H5T_NATIVE_DOUBLE, H5T_IEEE_F64LE, "s"))
+            return false;
+        if (g.utcStart && (!make(tidy::kTimeUtc, Source::timeUtc, 0, 0, tidy::kIsoUtcLength,
+                                 utcType, utcType, "ISO 8601 UTC") ||
+                           !make(tidy::kTimeUnix, Source::timeUnix, 0, 0, 8, H5T_NATIVE_DOUBLE,
+                                 H5T_IEEE_F64LE, "s")))
+            return false;
+        const int values = tidy::valueColumns(t.dataType, g.filteredAd16);
+        for (int v = 0; v < values; ++v) {
+            const std::string& name = names[size_t(v) + 2];
+            if (!make(name, Source::value, v, 0, 4, H5T_NATIVE_INT32, H5T_STD_I32LE,
+                      tidy::kCountUnit))
+                return false;
+            const tidy::ValueRange range = tidy::valueRange(t.dataType, v);
+            const hid_t dataset = table->columns.back().dataset;
+            if (!writeNumbers(dataset, "valid_range", H5T_STD_I64LE, H5T_NATIVE_INT64,
+                              std::vector<int64_t>{range.min, range.max}, false) ||
+                (range.bits > 0 && !writeNumbers(dataset, "bits", H5T_STD_I64LE, H5T_NATIVE_INT64,
+                                                 std::vector<int64_t>{range.bits}, true)))
+                return false;
+        }
+        for (int v = 0; v < values; ++v) {
+            const tidy::ColumnScale& s = g.scales.of(t.dataType, v);
+            if (!s.set()) continue;
+            const std::string& raw = names[size_t(v) + 2];
+            if (!make(tidy::scaledName(raw, s.unit), Source::scaled, v, s.factor, 8,
+                      H5T_NATIVE_DOUBLE, H5T_IEEE_F64LE, s.unit))
+                return false;
+            const hid_t dataset = table->columns.back().dataset;
+            if (!writeNumbers(dataset, "scale_factor", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE,
+                              std::vector<double>{s.factor}, true) ||
+                !writeText(dataset, "scaled_from", raw))
+                return false;
+        }
+        if (!writeTexts(kind, "columns", order)) return false;
+        tables[size_t(t.dataType)] = std::move(table);
+    }
+    return true;
+}
+
+bool Writer::beginGroup(const Group& g, std::string& error) {
+    errno = 0;
+    if (d->file.ok() && d->endGroup() && d->makeGroup(g)) return true;
+    const int why = d->lastErrno ? d->lastErrno : errno;
+    error = why ? "cannot write " + d->path + ": " + std::strerror(why)
+                : "the HDF5 library could not make the group " + g.name + " in " + d->path;
+    return false;
 }
 
 void Writer::add(const SensorDataRecord& r) {
     if (d->failed || r.dataType < 0 || size_t(r.dataType) >= tidy::kKinds) return;
     Table* table = d->tables[size_t(r.dataType)].get();
     if (!table) return;
+    // More rows than the first pass counted: the input changed in between.
+    if (table->written + table->pending >= table->rows) {
+        d->allRows = false;
+        return;
+    }
     const int64_t ms = tidy::recordedMs(r);
-    table->block.push_back(double(ms));
-    table->block.push_back(double(int64_t(uint64_t(ms) - uint64_t(d->origin))) / 1000.0);
-    for (int v = 0; v < table->values; ++v) table->block.push_back(double(r.values[v]));
-    if (table->block.size() >= kRowsPerBlock * table->columns && !table->flush()) {
+    const size_t row = size_t(table->pending);
+    for (Column& c : table->columns) {
+        char* at = c.block.data() + row * c.size;
+        switch (c.source) {
+            case Source::timeMs:
+                std::memcpy(at, &ms, 8);
+                break;
+            case Source::timeS: {
+                // The difference as unsigned arithmetic: stamps far apart never overflow.
+                const double s = double(int64_t(uint64_t(ms) - uint64_t(d->origin))) / 1000.0;
+                std::memcpy(at, &s, 8);
+                break;
+            }
+            case Source::timeUtc: {
+                std::memset(at, 0, c.size);
+                tidy::isoUtcInto(at, *d->utcStart + ms);
+                break;
+            }
+            case Source::timeUnix: {
+                const double s = double(*d->utcStart + ms) / 1000.0;
+                std::memcpy(at, &s, 8);
+                break;
+            }
+            case Source::value:
+                std::memcpy(at, &r.values[c.slot], 4);
+                break;
+            case Source::scaled: {
+                const double x = double(r.values[c.slot]) * c.factor;
+                std::memcpy(at, &x, 8);
+                break;
+            }
+        }
+    }
+    if (++table->pending == kRowsPerChunk && !table->flush()) {
         d->failed = true;
         d->lastErrno = errno;
     }
 }
 
 bool Writer::finish(std::string& error) {
-    bool ok = !d->failed && d->file.ok();
-    bool allRows = true;
     errno = 0;
-    for (auto& table : d->tables) {
-        if (!table) continue;
-        ok = ok && table->flush();
-        allRows = allRows && table->written == table->rows;
-        table.reset();
-    }
+    bool ok = d->file.ok() && d->endGroup();
     ok = ok && H5Fflush(d->file, H5F_SCOPE_GLOBAL) >= 0;
     ok = d->file.reset() && ok;
     if (!ok && d->lastErrno == 0) d->lastErrno = errno;
     if (!ok)
         error = "cannot write " + d->path +
                 (d->lastErrno ? ": " + std::string(std::strerror(d->lastErrno)) : std::string());
-    else if (!allRows)
+    else if (!d->allRows)
         error = "the input changed while it was read";
-    return ok && allRows;
+    return ok && d->allRows;
 }
 
 #endif
