@@ -14,6 +14,7 @@
 #include "app/MyTools.h"
 #include "app/OutcomeText.h"
 #include "app/ProgressView.h"
+#include "app/StdText.h"
 #include "sensor/DownloadNaming.h"
 #include "store/FileIO.h"
 
@@ -24,10 +25,6 @@ constexpr bool kHavePreview = true;
 #else
 constexpr bool kHavePreview = false;
 #endif
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString fileNameOf(const std::string& path) {
     return QFileInfo(qs(path)).fileName();

@@ -1,13 +1,10 @@
 #include "app/OutcomeText.h"
 
 #include "app/Messages.h"
+#include "app/StdText.h"
 #include "link/platform/BluetoothPlatform.h"
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString failedStepText(const session::Outcome& o, const QString& name) {
     using session::Result;

@@ -17,18 +17,11 @@
 #include "app/ActionHost.h"
 #include "app/MyTools.h"
 #include "app/OverviewText.h"
+#include "app/StdText.h"
 #include "link/BtUtilClass.h"
 #include "link/platform/BluetoothPlatform.h"
 #include "store/ClockLog.h"
 #include "store/SensorLabels.h"
-
-namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-}  // namespace
 
 SensorsOverview::SensorsOverview(ActionHost* host, QWidget* parent)
     : QWidget(parent),

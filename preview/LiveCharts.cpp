@@ -15,7 +15,7 @@ namespace preview {
 namespace {
 
 const QColor kLiveColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
-                               QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
+                              QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
 
 constexpr int kLeftMargin = 64;  // value labels
 constexpr int kRightMargin = 10;

@@ -42,9 +42,8 @@ constexpr uint8_t getmementryinfo2 = 0x5C;
 
 // Start time and record count, the first 11 bytes of every entry answer.
 void putEntryHead(const VirtualEntry& e, uint8_t* p) {
-    datetime::encodeDateTime({e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin,
-                              e.startSec, e.startMs},
-                             p);
+    datetime::encodeDateTime(
+        {e.startYear, e.startMonth, e.startDay, e.startHour, e.startMin, e.startSec, e.startMs}, p);
     const uint32_t n = e.recordCount();
     p[8] = uint8_t(n);
     p[9] = uint8_t(n >> 8);

@@ -58,7 +58,10 @@ struct ColumnScale {
 
 // The scales of one source, per kind and value slot.
 struct Scales {
-    std::array<std::array<ColumnScale, 12>, 7> slots{};
+    // Not constant-initialised: clang 14 crashes evaluating the whole table
+    // as a constant.
+    Scales() {}
+    std::array<std::array<ColumnScale, 12>, 7> slots;  // every one unset
     const ColumnScale& of(int dataType, int slot) const;
     bool any() const;
 };

@@ -73,7 +73,8 @@ TEST_F(TimingTest, AStartWithoutAnswerIsSentOnceAndFails) {
 // it, with a pause of 250 ms between frames, completes; a sensor that goes
 // quiet (before or during the transfer) times out after it.
 TEST_F(TimingTest, DownloadSilenceCountsFromTheLastData) {
-    EXPECT_EQ(session::SensorSession(kTimedName, kTimedAddress).silenceTimeout(), session::kSilenceTimeout);
+    EXPECT_EQ(session::SensorSession(kTimedName, kTimedAddress).silenceTimeout(),
+              session::kSilenceTimeout);
     EXPECT_EQ(session::kSilenceTimeout, 10.0);
 
     struct Case {

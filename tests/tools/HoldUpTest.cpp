@@ -9,12 +9,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-constexpr auto npos = std::string::npos;
 
 using HoldUpTest = VraxctlRunTest;
 
-const std::string kEntry1 = "memdata_VRAX610-001_2026-11-28_090030.000";
-const std::string kEntry2 = "memdata_VRAX610-001_2026-11-29_101530.250";
+const std::string kEntryStem1 = "memdata_VRAX610-001_2026-11-28_090030.000";
+const std::string kEntryStem2 = "memdata_VRAX610-001_2026-11-29_101530.250";
 
 // A closed pipe, a closed terminal and a file-size limit end a run through
 // its normal failure path: what arrived is kept as "-incomplete", no
@@ -49,9 +48,10 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
     r = run("download --demo VRAX610-001 2 --out limit", QStringLiteral("fast"), 20000);
     EXPECT_EQ(r.code, 6) << r;
     EXPECT_FALSE(anyWorkingFile(dir / "limit")) << r;
-    EXPECT_TRUE(fs::exists(dir / "limit" / dayFolder / (kEntry2 + "-incomplete.csv"))) << r;
+    EXPECT_TRUE(fs::exists(dir / "limit" / dayFolder / (kEntryStem2 + "-incomplete.csv"))) << r;
     // The same for export and convert: nothing is left behind.
-    writeFile(dir / "big.csv", readFile(dir / "limit" / dayFolder / (kEntry2 + "-incomplete.csv")));
+    writeFile(dir / "big.csv",
+              readFile(dir / "limit" / dayFolder / (kEntryStem2 + "-incomplete.csv")));
     for (const char* line : {"export big.csv --hdf5 big.h5", "export big.csv --tidy tidy",
                              "convert big.csv --to bin --output big2"}) {
         r = run(line, QStringLiteral("fast"), 4000);
@@ -62,11 +62,11 @@ TEST_F(HoldUpTest, SignalsAndLimitsTakeTheNormalFailurePath) {
     }
 
     // A closed terminal (SIGHUP) ends a download as Ctrl-C does.
-    const fs::path part = dir / "hup" / dayFolder / (kEntry2 + ".csv.part");
+    const fs::path part = dir / "hup" / dayFolder / (kEntryStem2 + ".csv.part");
     r = run("download --demo VRAX610-001 2 --out hup", QString(), RLIM_INFINITY,
             [&](QProcess& p) { signalAt(p, part, 20000, SIGHUP); });
     EXPECT_EQ(r.code, 7) << r;
-    EXPECT_GE(fs::file_size(dir / "hup" / dayFolder / (kEntry2 + "-incomplete.csv")), 20000u);
+    EXPECT_GE(fs::file_size(dir / "hup" / dayFolder / (kEntryStem2 + "-incomplete.csv")), 20000u);
     EXPECT_FALSE(fs::exists(part));
 }
 
@@ -110,13 +110,13 @@ std::string rewriteCapture(const std::string& cap, const std::function<void(std:
 std::function<void(std::string&)> setField(const std::string& key, const std::string& value,
                                            bool add = false) {
     return [=](std::string& text) {
-        if (text.find("event=transfer\n") == npos) return;
+        if (text.find("event=transfer\n") == std::string::npos) return;
         if (add) {
             text += key + "=" + value + "\n";
             return;
         }
         const size_t at = text.find(key + "=");
-        if (at == npos) return;
+        if (at == std::string::npos) return;
         const size_t end = text.find('\n', at);
         text.replace(at, end + 1 - at, value.empty() ? "" : key + "=" + value + "\n");
     };
@@ -154,14 +154,14 @@ TEST_F(HoldUpTest, DamagedCaptureMarkersAreRefusedBeforeAnyFile) {
     std::string same = rewriteCapture(cap, [&](std::string& text) {
         setField("numbered", "")(text);
         const size_t at = text.find("start=");
-        if (at != npos && text.find("event=transfer\n") != npos)
+        if (at != std::string::npos && text.find("event=transfer\n") != std::string::npos)
             text.replace(at, start1.size(), start1);
     });
     writeFile(dir / "same.cap", same);
     Result r = run("replay same.cap --out same");
     EXPECT_EQ(r.code, 0) << r;
     EXPECT_EQ(filesIn(dir / "same" / dayFolder, true),
-              (std::vector<std::string>{kEntry1 + "-e1.csv", kEntry1 + "-e2.csv"}))
+              (std::vector<std::string>{kEntryStem1 + "-e1.csv", kEntryStem1 + "-e2.csv"}))
         << r;
 }
 
@@ -169,7 +169,7 @@ TEST_F(HoldUpTest, DamagedCaptureMarkersAreRefusedBeforeAnyFile) {
 // a clear message and exit code, no new file left, nothing replaced.
 TEST_F(HoldUpTest, FailedRunsLeaveNothingAndSayWhy) {
     ASSERT_EQ(run("download --demo VRAX610-001 1 --out o").code, 0);
-    fs::copy_file(dir / "o" / dayFolder / (kEntry1 + ".csv"), dir / "e.csv");
+    fs::copy_file(dir / "o" / dayFolder / (kEntryStem1 + ".csv"), dir / "e.csv");
     // --force where one output is a folder: no CSV file appears.
     fs::create_directory(dir / "folder.h5");
     Result r = run("export e.csv --tidy tidy --hdf5 folder.h5 --force");
