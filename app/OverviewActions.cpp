@@ -55,7 +55,7 @@ void SensorsOverview::refresh() {
     if (chosen.isEmpty())
         for (const OverviewRow& r : rows->rows()) chosen << r.address;
     // A recording is stopped by every connect: those rows are left as they are.
-    QStringList toRead, first;
+    QStringList toRead;
     for (const QString& a : chosen) {
         const OverviewRow& r = rows->row(rows->rowOf(a));
         if (recordingHere(r)) {
@@ -63,21 +63,22 @@ void SensorsOverview::refresh() {
                 row.result = overview::notReadWhileRecording();
                 row.failed = false;
             });
-        } else if (r.state == OverviewRow::State::unreachable) {
-            // Their connects wait longest: started first, they wait outermost.
-            first << a;
         } else {
             toRead << a;
         }
     }
+    // Each sensor is read on a thread of its own, so one that is off or out
+    // of range holds up none of the others. One place per sensor, made
+    // before the threads start: each fills its own.
     std::map<std::string, session::SensorStatus> found;
+    for (const QString& a : toRead) found[a.toStdString()];
     const QString folder = host->saveFolder();
     runOn(
-        first + toRead,
+        toRead,
         [&](session::SensorSession& s, int) {
             session::SensorStatus status;
             const session::Outcome o = s.readStatus(status);
-            found[s.sensor().address()] = status;
+            found.at(s.sensor().address()) = status;
             return o;
         },
         [&](OverviewRow& r, const session::Outcome&) {
@@ -89,7 +90,8 @@ void SensorsOverview::refresh() {
             r.lastRead = QDateTime::currentDateTime();
             r.result = overview::read();
             logClock(folder, r, status.clock, timebase::event::probe);
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::setClocks() {

@@ -68,10 +68,16 @@ class SensorsOverview : public QWidget {
     void build();
     void editLabel();
     void setBusy(bool busy);
-    // Runs `work` on the given rows side by side under the window's guard;
-    // each row shows "working…" meanwhile and then its result.
+    // How the sensors of an action run at once: side by side in the
+    // window's event loop (actions that may ask the user), or each on a
+    // thread of its own (actions that only read and ask nothing).
+    enum class Together { sideBySide, onThreads };
+    // Runs `work` on the given rows under the window's guard; each row shows
+    // "working…" meanwhile and then its result. On threads, `work` may write
+    // only to what belongs to its own sensor.
     void runOn(const QStringList& addresses, const SensorFleet::Work& work,
-               const std::function<void(OverviewRow&, const session::Outcome&)>& done);
+               const std::function<void(OverviewRow&, const session::Outcome&)>& done,
+               Together together = Together::sideBySide);
     // The row's result and state after an action that failed.
     static void tellFailure(OverviewRow& row, const session::Outcome& outcome);
     // Each row's memory listing, read side by side, by address; rows that
