@@ -18,11 +18,13 @@
 
 namespace {
 
-// Args: sensors, one of them silent (0/1), the silent one's row first (0) or
+// Args: sensors; one of them answering (0), silent (1: connects, answers
+// nothing) or out of range (2: a page of 5 s); that one's row first (0) or
 // last (1).
 void BM_OverviewRefresh(benchmark::State& state) {
     const int count = int(state.range(0));
     const bool withSilent = state.range(1) != 0;
+    const bool outOfRange = state.range(1) == 2;
     const bool silentLast = state.range(2) != 0;
     SimulatedPlatform platform;
     BluetoothPlatform::setCurrent(&platform);
@@ -33,7 +35,8 @@ void BM_OverviewRefresh(benchmark::State& state) {
         std::snprintf(name, sizeof name, "VRAX610-%03d", i + 1);
         std::snprintf(address, sizeof address, "00:1B:DC:61:01:%02X", i + 1);
         auto s = std::make_shared<VirtualSensor>(VirtualModel::VRAX610);
-        if (i == silentIndex)
+        if (i == silentIndex && outOfRange) s->faults.connectDelayMs = 5000;
+        if (i == silentIndex && !outOfRange)
             for (int code = 0; code < 256; ++code) s->faults.unansweredCommands[uint8_t(code)] = -1;
         platform.addDevice(name, address, s);
     }
@@ -95,6 +98,7 @@ BENCHMARK(BM_OverviewRefresh)
     ->Args({10, 0, 0})
     ->Args({10, 1, 0})
     ->Args({10, 1, 1})
+    ->Args({10, 2, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
