@@ -97,14 +97,16 @@ void SensorsOverview::refresh() {
 void SensorsOverview::setClocks() {
     const QStringList chosen = selectedAddresses();
     if (chosen.isEmpty()) return MyTools::dispMessageOK(overview::nothingSelected(), "Warning");
+    // One place per sensor, made before the threads start: each fills its own.
     std::map<std::string, timebase::ClockReading> achieved;
+    for (const QString& a : chosen) achieved[a.toStdString()];
     const QString folder = host->saveFolder();
     runOn(
         chosen,
         [&](session::SensorSession& s, int) {
             timebase::ClockReading reading;
             const session::Outcome o = s.setClock(reading);
-            achieved[s.sensor().address()] = reading;
+            achieved.at(s.sensor().address()) = reading;
             return o;
         },
         [&](OverviewRow& r, const session::Outcome&) {
@@ -112,7 +114,8 @@ void SensorsOverview::setClocks() {
             r.state = OverviewRow::State::idle;
             r.result = overview::clockSet();
             logClock(folder, r, *r.clock, timebase::event::set);
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::startRecording() {
@@ -130,6 +133,7 @@ void SensorsOverview::startRecording() {
             return MyTools::dispMessageOK(overview::startInPast(), "Warning");
         start.at = clockTimeOf(at);
     }
+    // The threads only read the configuration and the start.
     runOn(
         chosen,
         [&](session::SensorSession& s, int) {
@@ -150,7 +154,8 @@ void SensorsOverview::startRecording() {
                 r.state = OverviewRow::State::recording;
                 r.result = overview::recordingStarted();
             }
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::stop() {
@@ -161,7 +166,8 @@ void SensorsOverview::stop() {
         [](OverviewRow& r, const session::Outcome&) {
             r.state = OverviewRow::State::idle;
             r.result = overview::stopped();
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::identify() {
@@ -173,7 +179,8 @@ void SensorsOverview::identify() {
             // Every connect stops a recording.
             r.state = OverviewRow::State::idle;
             r.result = overview::beeped();
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::erase() {
@@ -214,7 +221,8 @@ void SensorsOverview::erase() {
             r.state = OverviewRow::State::idle;
             if (r.status) r.status->memory.entryCount = 0;
             r.result = overview::erased();
-        });
+        },
+        Together::onThreads);
 }
 
 bool SensorsOverview::setLabel(const QString& address, const QString& label) {

@@ -69,8 +69,9 @@ class SensorsOverview : public QWidget {
     void editLabel();
     void setBusy(bool busy);
     // How the sensors of an action run at once: side by side in the
-    // window's event loop (actions that may ask the user), or each on a
-    // thread of its own (actions that only read and ask nothing).
+    // window's event loop (a download, which reports progress and may ask
+    // on the way), or each on a thread of its own (actions whose work
+    // touches nothing but its own sensor).
     enum class Together { sideBySide, onThreads };
     // Runs `work` on the given rows under the window's guard; each row shows
     // "working…" meanwhile and then its result. On threads, `work` may write
