@@ -21,11 +21,14 @@ class SimulatedPlatform : public BluetoothPlatform {
     ~SimulatedPlatform() override;
 
     // Adds a device to the paired list (or, with paired false, one that is
-    // known but not paired). Returns the sensor for tests to adjust; devices
+    // known but not paired). Returns the sensor for tests to adjust (while
+    // no session on another thread uses it); devices
     // added with a null sensor (a headset, say) cannot be opened.
     VirtualSensor* addDevice(const std::string& name, const std::string& address,
                              std::shared_ptr<VirtualSensor> sensor, bool paired = true);
     VirtualSensor* sensorAt(const std::string& address);
+    // Forgets every device and closes every far end: call it while no
+    // channel is open on another thread.
     void removeAll();
     // With false, pairedDevices() gives no list at all, as with no BlueZ.
     void setPairedListAvailable(bool available);
