@@ -21,9 +21,9 @@ class SimulatedPlatform : public BluetoothPlatform {
     ~SimulatedPlatform() override;
 
     // Adds a device to the paired list (or, with paired false, one that is
-    // known but not paired). Returns the sensor for tests to adjust (while
-    // no session on another thread uses it); devices
-    // added with a null sensor (a headset, say) cannot be opened.
+    // known but not paired). Returns the sensor for tests to adjust (while no
+    // session on another thread uses it); devices added with a null sensor
+    // (a headset, say) cannot be opened.
     VirtualSensor* addDevice(const std::string& name, const std::string& address,
                              std::shared_ptr<VirtualSensor> sensor, bool paired = true);
     VirtualSensor* sensorAt(const std::string& address);
