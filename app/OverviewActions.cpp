@@ -55,7 +55,7 @@ void SensorsOverview::refresh() {
     if (chosen.isEmpty())
         for (const OverviewRow& r : rows->rows()) chosen << r.address;
     // A recording is stopped by every connect: those rows are left as they are.
-    QStringList toRead, first;
+    QStringList toRead;
     for (const QString& a : chosen) {
         const OverviewRow& r = rows->row(rows->rowOf(a));
         if (recordingHere(r)) {
@@ -63,21 +63,22 @@ void SensorsOverview::refresh() {
                 row.result = overview::notReadWhileRecording();
                 row.failed = false;
             });
-        } else if (r.state == OverviewRow::State::unreachable) {
-            // Their connects wait longest: started first, they wait outermost.
-            first << a;
         } else {
             toRead << a;
         }
     }
+    // Each sensor is read on a thread of its own, so one that is off or out
+    // of range holds up none of the others. One place per sensor, made
+    // before the threads start: each fills its own.
     std::map<std::string, session::SensorStatus> found;
+    for (const QString& a : toRead) found[a.toStdString()];
     const QString folder = host->saveFolder();
     runOn(
-        first + toRead,
+        toRead,
         [&](session::SensorSession& s, int) {
             session::SensorStatus status;
             const session::Outcome o = s.readStatus(status);
-            found[s.sensor().address()] = status;
+            found.at(s.sensor().address()) = status;
             return o;
         },
         [&](OverviewRow& r, const session::Outcome&) {
@@ -89,20 +90,23 @@ void SensorsOverview::refresh() {
             r.lastRead = QDateTime::currentDateTime();
             r.result = overview::read();
             logClock(folder, r, status.clock, timebase::event::probe);
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::setClocks() {
     const QStringList chosen = selectedAddresses();
     if (chosen.isEmpty()) return MyTools::dispMessageOK(overview::nothingSelected(), "Warning");
+    // One place per sensor, made before the threads start: each fills its own.
     std::map<std::string, timebase::ClockReading> achieved;
+    for (const QString& a : chosen) achieved[a.toStdString()];
     const QString folder = host->saveFolder();
     runOn(
         chosen,
         [&](session::SensorSession& s, int) {
             timebase::ClockReading reading;
             const session::Outcome o = s.setClock(reading);
-            achieved[s.sensor().address()] = reading;
+            achieved.at(s.sensor().address()) = reading;
             return o;
         },
         [&](OverviewRow& r, const session::Outcome&) {
@@ -110,7 +114,8 @@ void SensorsOverview::setClocks() {
             r.state = OverviewRow::State::idle;
             r.result = overview::clockSet();
             logClock(folder, r, *r.clock, timebase::event::set);
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::startRecording() {
@@ -128,6 +133,7 @@ void SensorsOverview::startRecording() {
             return MyTools::dispMessageOK(overview::startInPast(), "Warning");
         start.at = clockTimeOf(at);
     }
+    // The threads only read the configuration and the start.
     runOn(
         chosen,
         [&](session::SensorSession& s, int) {
@@ -148,7 +154,8 @@ void SensorsOverview::startRecording() {
                 r.state = OverviewRow::State::recording;
                 r.result = overview::recordingStarted();
             }
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::stop() {
@@ -159,7 +166,8 @@ void SensorsOverview::stop() {
         [](OverviewRow& r, const session::Outcome&) {
             r.state = OverviewRow::State::idle;
             r.result = overview::stopped();
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::identify() {
@@ -171,7 +179,8 @@ void SensorsOverview::identify() {
             // Every connect stops a recording.
             r.state = OverviewRow::State::idle;
             r.result = overview::beeped();
-        });
+        },
+        Together::onThreads);
 }
 
 void SensorsOverview::erase() {
@@ -212,7 +221,8 @@ void SensorsOverview::erase() {
             r.state = OverviewRow::State::idle;
             if (r.status) r.status->memory.entryCount = 0;
             r.result = overview::erased();
-        });
+        },
+        Together::onThreads);
 }
 
 bool SensorsOverview::setLabel(const QString& address, const QString& label) {

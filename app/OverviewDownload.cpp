@@ -24,16 +24,19 @@ struct Plan {
 
 std::map<std::string, session::MemoryListing> SensorsOverview::listEach(
     const QStringList& addresses) {
+    // One place per sensor, made before the threads start: each fills its own.
     std::map<std::string, session::MemoryListing> listed;
+    for (const QString& a : addresses) listed[a.toStdString()];
     runOn(
         addresses,
         [&](session::SensorSession& s, int) {
             session::MemoryListing listing;
             const session::Outcome o = s.listMemory(listing);
-            listed[s.sensor().address()] = listing;
+            listed.at(s.sensor().address()) = listing;
             return o;
         },
-        [](OverviewRow& r, const session::Outcome&) { r.state = OverviewRow::State::idle; });
+        [](OverviewRow& r, const session::Outcome&) { r.state = OverviewRow::State::idle; },
+        Together::onThreads);
     return listed;
 }
 

@@ -33,6 +33,8 @@ SensorsOverview::SensorsOverview(ActionHost* host, QWidget* parent)
     sorted->setSortRole(Qt::UserRole);
     build();
     connect(host, &ActionHost::busyChanged, this, &SensorsOverview::setBusy);
+    // Closing the window cancels the connects that wait.
+    sensors->setStopCheck([host] { return host->stopAsked(); });
 }
 
 void SensorsOverview::build() {
@@ -196,9 +198,9 @@ void SensorsOverview::tellFailure(OverviewRow& row, const session::Outcome& o) {
     }
 }
 
-void SensorsOverview::runOn(
-    const QStringList& addresses, const SensorFleet::Work& work,
-    const std::function<void(OverviewRow&, const session::Outcome&)>& done) {
+void SensorsOverview::runOn(const QStringList& addresses, const SensorFleet::Work& work,
+                            const std::function<void(OverviewRow&, const session::Outcome&)>& done,
+                            Together together) {
     host->runGuarded([&] {
         QVector<SensorFleet::Sensor> list;
         QVector<OverviewRow::State> before;
@@ -213,7 +215,7 @@ void SensorsOverview::runOn(
                 r.failed = false;
             });
         }
-        sensors->runEach(list, work, [&](int k, const session::Outcome& o) {
+        const auto ended = [&](int k, const session::Outcome& o) {
             rows->update(rows->rowOf(list[k].address), [&](OverviewRow& r) {
                 r.state = before[k];
                 if (o.ok())
@@ -221,7 +223,11 @@ void SensorsOverview::runOn(
                 else
                     tellFailure(r, o);
             });
-        });
+        };
+        if (together == Together::onThreads)
+            sensors->runEachOnThreads(list, work, ended);
+        else
+            sensors->runEach(list, work, ended);
     });
     view->resizeColumnsToContents();
 }

@@ -68,10 +68,17 @@ class SensorsOverview : public QWidget {
     void build();
     void editLabel();
     void setBusy(bool busy);
-    // Runs `work` on the given rows side by side under the window's guard;
-    // each row shows "working…" meanwhile and then its result.
+    // How the sensors of an action run at once: side by side in the
+    // window's event loop (a download, which reports progress and may ask
+    // on the way), or each on a thread of its own (actions whose work
+    // touches nothing but its own sensor).
+    enum class Together { sideBySide, onThreads };
+    // Runs `work` on the given rows under the window's guard; each row shows
+    // "working…" meanwhile and then its result. On threads, `work` may write
+    // only to what belongs to its own sensor.
     void runOn(const QStringList& addresses, const SensorFleet::Work& work,
-               const std::function<void(OverviewRow&, const session::Outcome&)>& done);
+               const std::function<void(OverviewRow&, const session::Outcome&)>& done,
+               Together together = Together::sideBySide);
     // The row's result and state after an action that failed.
     static void tellFailure(OverviewRow& row, const session::Outcome& outcome);
     // Each row's memory listing, read side by side, by address; rows that

@@ -5,6 +5,7 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -35,6 +36,13 @@ class SimulatedLink {
         writable.setEnabled(false);
         sensor->close();
         ::close(fd);
+    }
+
+    // Takes what the host wrote before it closed its end, as the event loop
+    // would have, before the link is destroyed.
+    void finish() {
+        onEnded = [](SimulatedLink*) {};
+        readHost();
     }
 
   private:
@@ -112,6 +120,35 @@ class SimulatedLink {
     size_t sent = 0;
 };
 
+// The host end of a virtual channel: closing it ends the far end too, in
+// the thread that opened both.
+class SimulatedPlatform::Channel : public FdChannel {
+  public:
+    Channel(int fd, std::weak_ptr<Shared> shared, uint64_t id)
+        : FdChannel(fd), shared(std::move(shared)), id(id) {}
+    ~Channel() override {
+        FdChannel::close();
+        if (const auto s = shared.lock()) s->endLink(id, true);
+    }
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+  private:
+    std::weak_ptr<Shared> shared;
+    uint64_t id;
+};
+
+SimulatedPlatform::Shared::Shared() = default;
+SimulatedPlatform::Shared::~Shared() = default;
+
+void SimulatedPlatform::Shared::endLink(uint64_t id, bool drain) {
+    std::lock_guard<std::mutex> hold(lock);
+    const auto it = links.find(id);
+    if (it == links.end()) return;  // it ended on its own before
+    if (drain) it->second->finish();
+    links.erase(it);
+}
+
 SimulatedPlatform::SimulatedPlatform() = default;
 SimulatedPlatform::~SimulatedPlatform() {
     if (&BluetoothPlatform::current() == this) BluetoothPlatform::setCurrent(nullptr);
@@ -119,47 +156,67 @@ SimulatedPlatform::~SimulatedPlatform() {
 
 VirtualSensor* SimulatedPlatform::addDevice(const std::string& name, const std::string& address,
                                             std::shared_ptr<VirtualSensor> sensor, bool paired) {
-    devices.push_back({name, address, std::move(sensor), paired});
-    return devices.back().sensor.get();
+    std::lock_guard<std::mutex> hold(shared->lock);
+    shared->devices.push_back({name, address, std::move(sensor), paired});
+    return shared->devices.back().sensor.get();
 }
 
 VirtualSensor* SimulatedPlatform::sensorAt(const std::string& address) {
     BluetoothAddress a;
     if (parseAddressText(address, a) != PlatformStatus::ok) return nullptr;
+    std::lock_guard<std::mutex> hold(shared->lock);
     Device* d = find(a);
     return d ? d->sensor.get() : nullptr;
 }
 
 void SimulatedPlatform::removeAll() {
-    links.clear();
-    devices.clear();
+    std::lock_guard<std::mutex> hold(shared->lock);
+    shared->links.clear();
+    shared->devices.clear();
+}
+
+void SimulatedPlatform::setPairedListAvailable(bool available) {
+    std::lock_guard<std::mutex> hold(shared->lock);
+    shared->listAvailable = available;
+}
+
+size_t SimulatedPlatform::openLinks() const {
+    std::lock_guard<std::mutex> hold(shared->lock);
+    return shared->links.size();
 }
 
 void SimulatedPlatform::setState(BluetoothState state) {
-    simulatedState = state;
+    {
+        std::lock_guard<std::mutex> hold(shared->lock);
+        shared->simulatedState = state;
+    }
     notifyChanged();
 }
 
 void SimulatedPlatform::removeDevice(const std::string& address) {
     BluetoothAddress a;
     if (parseAddressText(address, a) != PlatformStatus::ok) return;
-    for (auto it = devices.begin(); it != devices.end(); ++it) {
-        BluetoothAddress b;
-        if (parseAddressText(it->address, b) == PlatformStatus::ok && a == b) {
-            devices.erase(it);
-            notifyChanged();
-            return;
-        }
+    {
+        std::lock_guard<std::mutex> hold(shared->lock);
+        auto& devices = shared->devices;
+        const auto it = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
+            BluetoothAddress b;
+            return parseAddressText(d.address, b) == PlatformStatus::ok && a == b;
+        });
+        if (it == devices.end()) return;
+        devices.erase(it);
     }
+    notifyChanged();
 }
 
 BluetoothState SimulatedPlatform::state() {
-    if (!listAvailable) return BluetoothState::noBlueZ;
-    return simulatedState;
+    std::lock_guard<std::mutex> hold(shared->lock);
+    if (!shared->listAvailable) return BluetoothState::noBlueZ;
+    return shared->simulatedState;
 }
 
 SimulatedPlatform::Device* SimulatedPlatform::find(const BluetoothAddress& address) {
-    for (Device& d : devices) {
+    for (Device& d : shared->devices) {
         BluetoothAddress a;
         if (parseAddressText(d.address, a) == PlatformStatus::ok && a == address) return &d;
     }
@@ -167,11 +224,12 @@ SimulatedPlatform::Device* SimulatedPlatform::find(const BluetoothAddress& addre
 }
 
 std::optional<std::vector<PairedDevice>> SimulatedPlatform::pairedDevices() {
-    if (!listAvailable || simulatedState == BluetoothState::noSystemBus ||
-        simulatedState == BluetoothState::noBlueZ)
+    std::lock_guard<std::mutex> hold(shared->lock);
+    if (!shared->listAvailable || shared->simulatedState == BluetoothState::noSystemBus ||
+        shared->simulatedState == BluetoothState::noBlueZ)
         return std::nullopt;
     std::vector<PairedDevice> list;
-    for (const Device& d : devices)
+    for (const Device& d : shared->devices)
         if (d.paired) list.push_back({d.name, d.address});
     return list;
 }
@@ -193,6 +251,8 @@ int32_t SimulatedPlatform::serialPortChannel(const BluetoothAddress& address, ui
 
 std::unique_ptr<BluetoothChannel> SimulatedPlatform::openChannel(const BluetoothAddress& address,
                                                                  uint8_t channel, int32_t& status) {
+    // The check that the sensor is free and its opening are one step.
+    std::lock_guard<std::mutex> hold(shared->lock);
     Device* d = find(address);
     if (!d || !d->sensor || channel != kChannel) {
         status = PlatformStatus::fromErrno(d ? ECONNREFUSED : EHOSTDOWN);
@@ -207,19 +267,19 @@ std::unique_ptr<BluetoothChannel> SimulatedPlatform::openChannel(const Bluetooth
         status = PlatformStatus::fromErrno(errno);
         return nullptr;
     }
-    auto link = std::make_unique<SimulatedLink>(fds[1], d->sensor,
-                                                [this](SimulatedLink* l) { linkEnded(l); });
-    SimulatedLink* key = link.get();
-    links.emplace(key, std::move(link));
+    const uint64_t id = shared->nextLink++;
+    // A far end that closes on its own (a fault) ends itself later, in its thread.
+    std::weak_ptr<Shared> weak = shared;
+    shared->links.emplace(
+        id, std::make_unique<SimulatedLink>(fds[1], d->sensor, [weak, id](SimulatedLink*) {
+            if (const auto s = weak.lock()) s->endLink(id, false);
+        }));
     status = PlatformStatus::ok;
-    return std::make_unique<FdChannel>(fds[0]);
-}
-
-void SimulatedPlatform::linkEnded(SimulatedLink* link) {
-    links.erase(link);
+    return std::make_unique<Channel>(fds[0], shared, id);
 }
 
 std::function<ConnectAttempt()> SimulatedPlatform::connectJob(const BluetoothAddress& address) {
+    std::lock_guard<std::mutex> hold(shared->lock);
     ConnectAttempt found;
     found.status = serialPortChannel(address, found.channel, found.found);
     const Device* d = find(address);

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -161,6 +162,9 @@ void BlueZPlatform::watch() {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) return;
     watcher = std::make_unique<BlueZWatcher>([this] { notifyChanged(); });
+    // The signals and the listener belong to the main thread, also when a
+    // session on a worker thread asks first.
+    if (QCoreApplication* app = QCoreApplication::instance()) watcher->moveToThread(app->thread());
     const char* slot = SLOT(changed());
     bus.connect("org.bluez", "/", "org.freedesktop.DBus.ObjectManager", "InterfacesAdded",
                 watcher.get(), slot);
@@ -234,17 +238,25 @@ bool BlueZPlatform::refresh() {
     return true;
 }
 
+std::string BlueZPlatform::lastError() const {
+    std::lock_guard<std::mutex> hold(lock);
+    return error;
+}
+
 BluetoothState BlueZPlatform::state() {
+    std::lock_guard<std::mutex> hold(lock);
     refresh();
     return lastState;
 }
 
 std::optional<std::vector<PairedDevice>> BlueZPlatform::pairedDevices() {
+    std::lock_guard<std::mutex> hold(lock);
     if (!refresh()) return std::nullopt;
     return devices;
 }
 
 BluetoothAddress BlueZPlatform::adapterOf(const BluetoothAddress& address) {
+    std::lock_guard<std::mutex> hold(lock);
     auto held = deviceAdapter.find(addressText(address));
     if (held == deviceAdapter.end()) {
         refresh();

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <cerrno>
 
 #include "link/platform/BlueZPlatform.h"
@@ -33,8 +34,9 @@ const char* describe(BluetoothState state) {
 }
 
 namespace {
-BluetoothPlatform* installed = nullptr;
-}
+// Read by sessions on worker threads; set by programs and tests while none runs.
+std::atomic<BluetoothPlatform*> installed{nullptr};
+}  // namespace
 
 BluetoothPlatform::BluetoothPlatform() = default;
 BluetoothPlatform::~BluetoothPlatform() = default;
@@ -51,7 +53,7 @@ void BluetoothPlatform::notifyChanged() {
 }
 
 BluetoothPlatform& BluetoothPlatform::current() {
-    if (installed) return *installed;
+    if (BluetoothPlatform* p = installed.load()) return *p;
     static BlueZPlatform bluez;
     return bluez;
 }

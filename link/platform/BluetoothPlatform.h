@@ -73,6 +73,9 @@ struct ConnectAttempt {
     int fd = -1;  // a connected descriptor, or -1 where the channel is made afterwards
 };
 
+// Sessions on worker threads use the current platform at once: backends
+// guard their own state, and a channel is used and destroyed in the thread
+// that opened it. The change listener is told on the main thread.
 class BluetoothPlatform {
   public:
     BluetoothPlatform();

@@ -4,11 +4,14 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableView>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 
 #include "AppFixture.h"
 #include "app/MeasurePanel.h"
@@ -85,6 +88,103 @@ TEST_F(OverviewTest, RefreshReadsEverySensorAndNamesTheBusyAndTheSilentOne) {
     QTableView* table = overview->table();
     table->sortByColumn(OverviewModel::entries, Qt::DescendingOrder);
     EXPECT_EQ(table->model()->index(0, OverviewModel::sensor).data().toString(), "VRAX610-001");
+}
+
+// Qt's warnings about threads while it lives (a notifier or timer touched
+// from a thread it does not belong to says so), from any thread.
+class QtWarnings {
+  public:
+    QtWarnings() {
+        std::lock_guard<std::mutex> hold(lock());
+        texts().clear();
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtDebugMsg || type == QtInfoMsg || !text.contains("thread")) return;
+                std::lock_guard<std::mutex> hold(lock());
+                texts() << text;
+            });
+    }
+    ~QtWarnings() { qInstallMessageHandler(previous); }
+    QString seen() const {
+        std::lock_guard<std::mutex> hold(lock());
+        return texts().join('\n');
+    }
+
+  private:
+    static std::mutex& lock() {
+        static std::mutex m;
+        return m;
+    }
+    static QStringList& texts() {
+        static QStringList t;
+        return t;
+    }
+    QtMessageHandler previous;
+};
+
+// Each sensor is read on a thread of its own: the others' rows are filled
+// while a sensor out of range still waits (run inside their waits, it would
+// hold them all up), a second refresh works, and a cancel ends the refresh.
+TEST_F(OverviewTest, RefreshReadsEverySensorAtOnceAndTheUnreachableOneEndsLast) {
+    const QtWarnings warnings;
+    addSensor("VRAX610-001", "00:1B:DC:61:00:01", {100});
+    addSensor("VRAX610-002", "00:1B:DC:61:00:02")->faults.busy = true;
+    addSensor("VRAX610-003", "00:1B:DC:61:00:03", {50, 60});
+    addSensor("VRAX610-004", "00:1B:DC:61:00:04");
+    VirtualSensor* silent = addSensor("VRAX610-009", "00:1B:DC:61:00:09");
+    for (int code = 0; code < 256; ++code) silent->faults.unansweredCommands[uint8_t(code)] = -1;
+    openWindow();
+    // The rows in the order their reads end, and what happens at each end.
+    QStringList endOrder, working;
+    std::function<void()> onEnd;
+    QObject::connect(overview->model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         for (int i = from.row(); i <= to.row(); ++i) {
+                             const OverviewRow& r = overview->model()->row(i);
+                             if (r.state == OverviewRow::State::working) {
+                                 if (!working.contains(r.name)) working << r.name;
+                             } else if (working.removeAll(r.name)) {
+                                 endOrder << r.name;
+                             }
+                         }
+                         if (onEnd) onEnd();
+                     });
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        endOrder.clear();
+        const QDateTime began = QDateTime::currentDateTime();
+        overview->refresh();
+        ASSERT_EQ(endOrder.size(), 5) << endOrder.join(' ').toStdString();
+        for (const char* n : {"VRAX610-001", "VRAX610-003", "VRAX610-004"}) {
+            EXPECT_EQ(row(n).result, "読み取りました") << n;
+            EXPECT_GE(row(n).lastRead, began) << n;
+        }
+        ASSERT_TRUE(row("VRAX610-003").status.has_value());
+        EXPECT_EQ(row("VRAX610-003").status->memory.entryCount, 2u);
+        EXPECT_EQ(row("VRAX610-002").state, OverviewRow::State::busy);
+        EXPECT_EQ(row("VRAX610-009").state, OverviewRow::State::unreachable);
+        EXPECT_EQ(row("VRAX610-009").result, "センサが応答しませんでした");
+        EXPECT_EQ(platform.openLinks(), 0u);  // every far end closed with its channel
+    }
+    // Each read went into the clock log, written on the main thread.
+    EXPECT_EQ(linesIn(folder.path + "/clock-log.tsv"), 1 + 2 * 3);
+
+    // Out of range (a page of 30 s): the others end while it waits, and the
+    // cancel once they have ends it.
+    silent->faults.connectDelayMs = 30000;
+    endOrder.clear();
+    onEnd = [&] {
+        if (endOrder.size() == 4) overview->fleet()->cancel();
+    };
+    overview->refresh();
+    ASSERT_EQ(endOrder.size(), 5) << endOrder.join(' ').toStdString();
+    EXPECT_EQ(endOrder.last(), "VRAX610-009") << endOrder.join(' ').toStdString();
+    EXPECT_EQ(row("VRAX610-009").result, "中止しました");
+    EXPECT_EQ(row("VRAX610-004").result, "読み取りました");
+    EXPECT_FALSE(overview->fleet()->running());
+    EXPECT_EQ(platform.openLinks(), 0u);
+    EXPECT_TRUE(warnings.seen().isEmpty()) << warnings.seen().toStdString();
 }
 
 TEST_F(OverviewTest, ThreeSensorsStartTogetherAtACommonTimeAndStop) {
