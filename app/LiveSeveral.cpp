@@ -181,7 +181,10 @@ void LiveSeveral::run(const QVector<SensorFleet::Sensor>& list, const measure::C
         for (const std::string& f : reports[i].files) lastFiles << qs(f);
         if (!reports[i].timeMapPath.empty()) lastMaps << qs(reports[i].timeMapPath);
         lastRecords += reports[i].records;
-        if (!outcomes[i].ok())
+        // Connects that Stop cancelled are no failure.
+        const bool cancelledByStop =
+            stopRequested && outcomes[i].result == session::Result::cancelled;
+        if (!outcomes[i].ok() && !cancelledByStop)
             failures << QStringLiteral("%1：%2").arg(sensors[i].name,
                                                      overview::failureText(outcomes[i]));
     }

@@ -52,6 +52,18 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
     liveRow->addWidget(markerLabel);
     liveRow->addWidget(new QLabel(QStringLiteral("Window:"), this));
     liveRow->addWidget(windowChoice);
+    componentLabel = new QLabel(QStringLiteral("Show:"), this);
+    componentChoice = new QComboBox(this);
+    componentChoice->setObjectName(QStringLiteral("componentChoice"));
+    componentChoice->addItem(QStringLiteral("All components"), -1);
+    componentChoice->addItem(QStringLiteral("1st (x)"), 0);
+    componentChoice->addItem(QStringLiteral("2nd (y)"), 1);
+    componentChoice->addItem(QStringLiteral("3rd (z)"), 2);
+    componentChoice->addItem(QStringLiteral("4th"), 3);
+    liveRow->addWidget(componentLabel);
+    liveRow->addWidget(componentChoice);
+    componentLabel->hide();
+    componentChoice->hide();
     liveRow->addStretch();
     liveRow->addWidget(new QLabel(QStringLiteral("Lines per file:"), this));
     liveRow->addWidget(lines);
@@ -70,6 +82,8 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
     chartPages->addWidget(shared);
     scroll->setWidget(chartPages);
     column->addWidget(scroll, 1);
+    connect(componentChoice, &QComboBox::currentIndexChanged, this,
+            [this] { shared->setComponent(componentChoice->currentData().toInt()); });
     connect(windowChoice, &QComboBox::currentIndexChanged, this, [this] {
         drawCursor = 0;  // a longer window starts before the last one
         Q_EMIT windowChanged();
@@ -99,6 +113,8 @@ void LiveView::setLinesPerFile(int n) {
 
 void LiveView::restart() {
     chartPages->setCurrentWidget(liveCharts);
+    componentLabel->hide();
+    componentChoice->hide();
     liveCharts->clear();
     ratesLabel->setTextFormat(Qt::PlainText);
     ratesLabel->clear();
@@ -107,6 +123,8 @@ void LiveView::restart() {
 
 void LiveView::restartShared(size_t sensors) {
     chartPages->setCurrentWidget(shared);
+    componentLabel->show();
+    componentChoice->show();
     shared->start(sensors);
     ratesLabel->setTextFormat(Qt::RichText);
     ratesLabel->clear();

@@ -61,6 +61,8 @@ class LiveView : public QWidget {
     QPushButton* live = nullptr;
     QPushButton* stop = nullptr;
     QComboBox* windowChoice = nullptr;
+    QComboBox* componentChoice = nullptr;  // several sensors: which component
+    QLabel* componentLabel = nullptr;
     QSpinBox* lines = nullptr;
     QPushButton* saveAs = nullptr;
     QPushButton* mark = nullptr;

@@ -115,6 +115,12 @@ void SharedLiveCharts::showWindow(const std::vector<LiveSource>& sources, int64_
     update();
 }
 
+void SharedLiveCharts::setComponent(int index) {
+    component = index < 0 ? -1 : index;
+    decimateAll();
+    update();
+}
+
 void SharedLiveCharts::addMarker(const ChartMarker& marker) {
     marks.push_back(marker);
     update();
@@ -172,6 +178,7 @@ void SharedLiveCharts::decimateAll() {
             const KindSamples& k = sensors[s].kinds[size_t(row.dataType)];
             if (k.t.empty()) continue;
             for (size_t n = 0; n < components; ++n) {
+                if (component >= 0 && n != std::min(size_t(component), components - 1)) continue;
                 Decimated& d = c.tracks[s * components + n];
                 d = decimate(k.t, k.values[size_t(row.first) + n], k.gaps, -windowSec, 0, columns);
                 if (!d.points.empty()) {
@@ -218,7 +225,8 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
     const QColor textColor = palette().color(QPalette::Text);
     const QColor markColor(0x30, 0x30, 0x30);
 
-    QPolygonF line;
+    // Whole pixels: the raster engine's fastest path for thin lines.
+    QPolygon line;
     for (size_t n = 0; n < shown.size(); ++n) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
@@ -231,7 +239,9 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
         p.setPen(textColor);
         const int baseline = top + fm.ascent() + 2;
         QStringList names;
-        for (const char* name : row.names) names << QString::fromUtf8(name);
+        for (size_t k = 0; k < row.names.size(); ++k)
+            if (component < 0 || k == std::min(size_t(component), row.names.size() - 1))
+                names << QString::fromUtf8(row.names[k]);
         p.drawText(4, baseline,
                    QString::fromUtf8(row.title) + QStringLiteral("   ") +
                        names.join(QStringLiteral(" · ")));
@@ -273,7 +283,8 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
                     s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
                 line.clear();
                 for (size_t i = b; i < e; ++i)
-                    line << QPointF(px(d.points[i].t), py(d.points[i].v));
+                    line << QPoint(int(std::lround(px(d.points[i].t))),
+                                   int(std::lround(py(d.points[i].v))));
                 if (line.size() == 1)
                     p.drawPoint(line.front());
                 else if (line.size() > 1)

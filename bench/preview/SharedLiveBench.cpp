@@ -66,7 +66,7 @@ double residentMB() {
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
-// One redraw (records found, reduced, painted) of a full window of `range(0)` seconds.
+// One redraw (records found, reduced, painted) of a full window.
 void BM_SharedRedraw10Sensors(benchmark::State& state) {
     const uint64_t windowMs = uint64_t(state.range(0)) * 1000;
     const uint64_t seconds = windowMs / 1000 + 1;
@@ -83,15 +83,25 @@ void BM_SharedRedraw10Sensors(benchmark::State& state) {
     QApplication::processEvents();
     charts.start(kSensors);
     const int64_t end = kStartUtc + int64_t(seconds * 1000);
+    const bool paint = state.range(1) != 0;
+    charts.setComponent(int(state.range(2)));
     for (auto _ : state) {
         charts.showWindow(sources, end, windowMs);
-        charts.repaint();
+        if (paint) charts.repaint();
     }
     state.counters["records"] = double(charts.recordsShown());
     state.counters["charts"] = charts.chartCount();
     state.counters["points"] = double(charts.pointCount());
 }
-BENCHMARK(BM_SharedRedraw10Sensors)->Arg(10)->Arg(60)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Args: window (s), painted (1) or only found and reduced (0), the
+// component shown (-1: all).
+BENCHMARK(BM_SharedRedraw10Sensors)
+    ->Args({10, 1, -1})
+    ->Args({10, 0, -1})
+    ->Args({10, 1, 0})
+    ->Args({60, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Ten minutes of sensor time, compressed: ticks of 100 ms as fast as they go.
 void BM_SharedLiveTenMinutes(benchmark::State& state) {
@@ -111,6 +121,7 @@ void BM_SharedLiveTenMinutes(benchmark::State& state) {
         charts.show();
         QApplication::processEvents();
         charts.start(kSensors);
+        charts.setComponent(int(state.range(1)));
         const double cpuBefore = cpuSeconds();
         for (int tick = 1; tick <= kTicks; ++tick) {
             for (size_t s = 0; s < kSensors; ++s) {
@@ -135,7 +146,7 @@ void BM_SharedLiveTenMinutes(benchmark::State& state) {
     state.counters["rss_after_10min_MB"] = endMB;
     state.counters["slowest_redraw_cpu_ms"] = slowestMs;
 }
-BENCHMARK(BM_SharedLiveTenMinutes)->Arg(10)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_SharedLiveTenMinutes)->Args({10, 0})->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 
