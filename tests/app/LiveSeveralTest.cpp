@@ -218,11 +218,20 @@ TEST_F(LiveSeveralTest, AnUnreachableSensorIsNamedAndTheOtherStreams) {
     EXPECT_GE(linesIn(panel->liveFiles()[0].toStdString()), 100);
     EXPECT_TRUE(panel->eventsFile().isEmpty());  // no marker, no events file
 
+    // One row chosen: the panel's one-sensor session, which takes markers too.
     overview->select({address("VRAX610-001")});
     probe.disconnect();
+    bool marked = false;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (panel->isLive() && panel->charts()->recordsShown() >= 50)
+        if (!panel->isLive() || panel->charts()->recordsShown() < 50) return;
+        if (!marked) {
+            key(panel, Qt::Key_M);
+            panel->live()->markerEdit()->setText("tap");
+            key(panel->live()->markerEdit(), Qt::Key_Return);
+            marked = true;
+        } else {
             panel->live()->stopButton()->click();
+        }
     });
     probe.start(50);
     giveUp = giveUpAfter(10);
@@ -230,4 +239,64 @@ TEST_F(LiveSeveralTest, AnUnreachableSensorIsNamedAndTheOtherStreams) {
     EXPECT_FALSE(panel->liveWasSeveral());
     ASSERT_EQ(panel->liveFiles().size(), 1);
     EXPECT_NE(panel->liveFiles()[0].indexOf("VRAX610-001"), -1);
+    const std::vector<std::string> rows =
+        splitText(readFile(panel->eventsFile().toStdString()), '\n');
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "onset\tduration\ttrial_type\tutc\tVRAX610-001_time_ms");
+    const std::vector<std::string> f = splitText(rows[1], '\t');
+    ASSERT_EQ(f.size(), 5u) << rows[1];
+    EXPECT_EQ(f[2], "tap");
+    EXPECT_NE(f[4], "n/a");
+}
+
+// The session of three sensors done in the window: clocks set in the
+// overview, all three started together live (recording into their memory
+// too) with a marker, stopped, what they recorded downloaded, their memory
+// erased.
+TEST_F(LiveSeveralTest, AThreeSensorSessionFromClocksThroughLiveToErase) {
+    VirtualSensor* s[3] = {addSensor("VRAX610-001", "00:1B:DC:61:00:01"),
+                           addSensor("VRAX610-002", "00:1B:DC:61:00:02"),
+                           addSensor("VRAX610-003", "00:1B:DC:61:00:03")};
+    openPanel();
+    measure::Config config;
+    config[measure::Kind::ags] = {true, 10, 1, true};
+    config[measure::Kind::batt] = {true, 0, 0, false};
+    panel->setConfig(config);
+    const QStringList all{address("VRAX610-001"), address("VRAX610-002"), address("VRAX610-003")};
+    overview->select(all);
+    overview->setClocks();
+    for (const OverviewRow& r : overview->model()->rows())
+        EXPECT_FALSE(r.failed) << r.name.toStdString();
+
+    bool marked = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!panel->isLive()) return;
+        for (size_t i = 0; i < 3; ++i)
+            if (panel->sharedCharts()->recordsShownOf(i) < 50) return;
+        if (!marked) {
+            panel->markClicked();
+            panel->live()->markerEdit()->setText("trial 1");
+            panel->markerLabelEntered();
+            marked = true;
+        } else {
+            panel->stopClicked();
+        }
+    });
+    probe.start(100);
+    const auto giveUp = giveUpAfter(10);
+    panel->live()->liveButton()->click();
+    probe.stop();
+    ASSERT_TRUE(marked);
+    EXPECT_EQ(panel->liveFiles().size(), 3);
+    EXPECT_EQ(linesIn(panel->eventsFile().toStdString()), 2);
+
+    overview->downloadAllNew();
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(s[i]->entries.size(), 1u) << i;
+    for (const OverviewRow& r : overview->model()->rows())
+        EXPECT_EQ(r.result, "1 件ダウンロードしました") << r.name.toStdString();
+    presenter.answer = 1;
+    overview->erase();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(s[i]->entries.empty()) << i;
+    EXPECT_TRUE(presenter.messages.empty()) << presenter.last().toStdString();
 }
