@@ -23,6 +23,7 @@
 #include "app/SensorCommandsBox.h"
 #include "app/StdText.h"
 #include "link/BtUtilClass.h"
+#include "preview/LiveCharts.h"
 #include "preview/SharedLiveCharts.h"
 #include "store/TsvSidecar.h"
 
@@ -37,8 +38,12 @@ MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
     liveDriver->setHooks(
         [this](const QString& name) {
             markers.begin(path8(this->host->saveFolder()), {name.toStdString()}, hostUtcMs());
+            singlePair.reset();
         },
-        [this](const TimePair& pair) { markers.setTimePair(0, pair); });
+        [this](const TimePair& pair) {
+            markers.setTimePair(0, pair);
+            singlePair = pair;
+        });
     actions =
         std::make_unique<MeasureActions>(host, [this](const QString& text) { setStatus(text); });
     connectButtons();
@@ -295,6 +300,9 @@ void MeasurePanel::markerLabelEntered() {
     if (lastSeveral) {
         liveView->sharedCharts()->addMarker({*at, label});
         liveSeveral->redraw();
+    } else if (singlePair) {
+        liveView->charts()->addMarker(
+            uint64_t(int64_t(singlePair->sensorMs) + (*at - singlePair->hostUtcMs)), label);
     }
     liveView->markButton()->setText(QStringLiteral("Mark (%1)").arg(markers.events()));
 }

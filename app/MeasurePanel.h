@@ -118,6 +118,7 @@ class MeasurePanel : public QWidget {
     LiveSeveral* liveSeveral = nullptr;
     SelectionSource chosen;
     LiveMarkers markers;
+    std::optional<TimePair> singlePair;  // the one-sensor session's latest pair
     QString lastEvents;
     bool lastSeveral = false;
     std::unique_ptr<MeasureActions> actions;

@@ -237,6 +237,7 @@ TEST_F(LiveSeveralTest, AnUnreachableSensorIsNamedAndTheOtherStreams) {
     giveUp = giveUpAfter(10);
     panel->live()->liveButton()->click();
     EXPECT_FALSE(panel->liveWasSeveral());
+    EXPECT_EQ(panel->charts()->markerCount(), 1u);
     ASSERT_EQ(panel->liveFiles().size(), 1);
     EXPECT_NE(panel->liveFiles()[0].indexOf("VRAX610-001"), -1);
     const std::vector<std::string> rows =
