@@ -14,6 +14,11 @@ LiveDriver::LiveDriver(ActionHost* host, LiveView* view, Status status, QObject*
 
 LiveDriver::~LiveDriver() = default;
 
+void LiveDriver::setHooks(Began b, PairSeen p) {
+    began = std::move(b);
+    pairSeen = std::move(p);
+}
+
 uint64_t LiveDriver::records() const {
     return kept ? kept->sensor().getSensorDataObject().count() : 0;
 }
@@ -31,6 +36,7 @@ void LiveDriver::redrawEnded() {
 void LiveDriver::run(const measure::Config& config, bool setClock) {
     QString name, address;
     if (!host->selectedSensor(name, address)) return;
+    if (began) began(name);
 
     kept.reset();
     lastFiles.clear();
@@ -68,6 +74,7 @@ void LiveDriver::run(const measure::Config& config, bool setClock) {
         name, address,
         [&](session::SensorSession& s) {
             hooks.tick = [this, &s](const session::LiveProgress& p) {
+                if (pairSeen && p.lastTimePair) pairSeen(*p.lastTimePair);
                 view->showProgress(p);
                 view->draw(s);
             };

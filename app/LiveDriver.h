@@ -22,6 +22,12 @@ class LiveDriver : public QObject {
     LiveDriver(ActionHost* host, LiveView* view, Status status, QObject* parent);
     ~LiveDriver() override;
 
+    // Told the sensor's name once the session is about to start, and each
+    // new (sensor time, host receive time) pair while it streams.
+    using Began = std::function<void(const QString& name)>;
+    using PairSeen = std::function<void(const TimePair& pair)>;
+    void setHooks(Began began, PairSeen pairSeen);
+
     // One session, run inside the host's guard: until stop is asked, or
     // until it ends on its own (then the user is told why and where the records are).
     void run(const measure::Config& config, bool setClock);
@@ -46,6 +52,8 @@ class LiveDriver : public QObject {
     ActionHost* host;
     LiveView* view;
     Status status;
+    Began began;
+    PairSeen pairSeen;
     bool live = false;
     bool running = false;
     bool stopRequested = false;

@@ -3,15 +3,18 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
 
 #include "preview/LiveCharts.h"
+#include "preview/SharedLiveCharts.h"
 
 namespace {
 
@@ -35,10 +38,32 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
     lines->setValue(0);
     lines->setSpecialValueText(QStringLiteral("one file"));
     saveAs = new QPushButton(QStringLiteral("Save &As…"), this);
+    mark = new QPushButton(QStringLiteral("Mark"), this);
+    mark->setObjectName(QStringLiteral("markButton"));
+    mark->setToolTip(QStringLiteral("Add a marker now (key M); type its label and press Enter"));
+    markerLabel = new QLineEdit(this);
+    markerLabel->setObjectName(QStringLiteral("markerLabel"));
+    markerLabel->setPlaceholderText(QStringLiteral("Marker label (Enter)"));
+    markerLabel->setMaxLength(200);
+    markerLabel->hide();
     liveRow->addWidget(live);
     liveRow->addWidget(stop);
+    liveRow->addWidget(mark);
+    liveRow->addWidget(markerLabel);
     liveRow->addWidget(new QLabel(QStringLiteral("Window:"), this));
     liveRow->addWidget(windowChoice);
+    componentLabel = new QLabel(QStringLiteral("Show:"), this);
+    componentChoice = new QComboBox(this);
+    componentChoice->setObjectName(QStringLiteral("componentChoice"));
+    componentChoice->addItem(QStringLiteral("All components"), -1);
+    componentChoice->addItem(QStringLiteral("1st (x)"), 0);
+    componentChoice->addItem(QStringLiteral("2nd (y)"), 1);
+    componentChoice->addItem(QStringLiteral("3rd (z)"), 2);
+    componentChoice->addItem(QStringLiteral("4th"), 3);
+    liveRow->addWidget(componentLabel);
+    liveRow->addWidget(componentChoice);
+    componentLabel->hide();
+    componentChoice->hide();
     liveRow->addStretch();
     liveRow->addWidget(new QLabel(QStringLiteral("Lines per file:"), this));
     liveRow->addWidget(lines);
@@ -50,9 +75,15 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
     column->addWidget(ratesLabel);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
-    liveCharts = new preview::LiveCharts(scroll);
-    scroll->setWidget(liveCharts);
+    chartPages = new QStackedWidget(scroll);
+    liveCharts = new preview::LiveCharts(chartPages);
+    shared = new preview::SharedLiveCharts(chartPages);
+    chartPages->addWidget(liveCharts);
+    chartPages->addWidget(shared);
+    scroll->setWidget(chartPages);
     column->addWidget(scroll, 1);
+    connect(componentChoice, &QComboBox::currentIndexChanged, this,
+            [this] { shared->setComponent(componentChoice->currentData().toInt()); });
     connect(windowChoice, &QComboBox::currentIndexChanged, this, [this] {
         drawCursor = 0;  // a longer window starts before the last one
         Q_EMIT windowChanged();
@@ -81,9 +112,30 @@ void LiveView::setLinesPerFile(int n) {
 }
 
 void LiveView::restart() {
+    chartPages->setCurrentWidget(liveCharts);
+    componentLabel->hide();
+    componentChoice->hide();
     liveCharts->clear();
+    ratesLabel->setTextFormat(Qt::PlainText);
     ratesLabel->clear();
     drawCursor = 0;
+}
+
+void LiveView::restartShared(size_t sensors) {
+    chartPages->setCurrentWidget(shared);
+    componentLabel->show();
+    componentChoice->show();
+    shared->start(sensors);
+    ratesLabel->setTextFormat(Qt::RichText);
+    ratesLabel->clear();
+}
+
+void LiveView::drawShared(const std::vector<preview::LiveSource>& sources, int64_t endUtcMs) {
+    shared->showWindow(sources, endUtcMs, uint64_t(windowSeconds()) * 1000);
+}
+
+void LiveView::setLegend(const QString& html) {
+    ratesLabel->setText(html);
 }
 
 void LiveView::showProgress(const session::LiveProgress& p) {

@@ -1,6 +1,8 @@
-// The live part of the Measure panel: Live, Stop, the chart window, lines
-// per file and Save As…, the line of rates and counts, and the scrolling
-// charts of the last seconds of a session's records.
+// The live part of the Measure panel: Live, Stop, Mark (with the marker's
+// label field), the chart window, lines per file and Save As…, the line of
+// rates and counts (or the legend of several sensors), and the scrolling
+// charts of the last seconds: one sensor's, or several sensors' on one
+// host-time axis.
 #pragma once
 
 #include <QWidget>
@@ -9,11 +11,15 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QStackedWidget;
 namespace preview {
 class LiveCharts;
-}
+class SharedLiveCharts;
+struct LiveSource;
+}  // namespace preview
 
 class LiveView : public QWidget {
     Q_OBJECT
@@ -23,6 +29,9 @@ class LiveView : public QWidget {
     QPushButton* liveButton() const { return live; }
     QPushButton* stopButton() const { return stop; }
     QPushButton* saveAsButton() const { return saveAs; }
+    QPushButton* markButton() const { return mark; }
+    // The label of the marker that waits (shown from Mark until Enter).
+    QLineEdit* markerEdit() const { return markerLabel; }
     int windowSeconds() const;
     void setWindowSeconds(int seconds);
     // The longest window offered: what a session holds to draw.
@@ -30,12 +39,19 @@ class LiveView : public QWidget {
     int linesPerFile() const;
     void setLinesPerFile(int lines);
     preview::LiveCharts* charts() const { return liveCharts; }
+    preview::SharedLiveCharts* sharedCharts() const { return shared; }
 
     // A new session: no charts, no rates.
     void restart();
     void showProgress(const session::LiveProgress& progress);
     // Draws the session's records of the chosen window.
     void draw(session::SensorSession& session);
+    // A new session of several sensors: the shared charts, no legend yet.
+    void restartShared(size_t sensors);
+    // Draws the sensors' records of the chosen window ending at host UTC `endUtcMs`.
+    void drawShared(const std::vector<preview::LiveSource>& sources, int64_t endUtcMs);
+    // The legend of several sensors (rich text).
+    void setLegend(const QString& html);
 
   Q_SIGNALS:
     // The chart window changed (a session no longer streaming is to be drawn again).
@@ -45,8 +61,14 @@ class LiveView : public QWidget {
     QPushButton* live = nullptr;
     QPushButton* stop = nullptr;
     QComboBox* windowChoice = nullptr;
+    QComboBox* componentChoice = nullptr;  // several sensors: which component
+    QLabel* componentLabel = nullptr;
     QSpinBox* lines = nullptr;
     QPushButton* saveAs = nullptr;
+    QPushButton* mark = nullptr;
+    QLineEdit* markerLabel = nullptr;
+    QStackedWidget* chartPages = nullptr;
+    preview::SharedLiveCharts* shared = nullptr;
     QLabel* ratesLabel = nullptr;
     preview::LiveCharts* liveCharts = nullptr;
     uint64_t drawCursor = 0;  // the window's first record at the last draw

@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QItemSelectionModel>
 #include <QTabWidget>
+#include <QTableView>
 
 #include "app/SensorsOverview.h"
 #include "ui_MainWindow.h"
@@ -28,6 +30,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui::MainWi
     overviewPage->setConfigSource([this]() -> std::optional<measure::Config> {
         return mainController->measurePanel()->config();
     });
+    // Live runs on the overview's selected sensors when several are selected.
+    MeasurePanel* panel = mainController->measurePanel();
+    panel->setSelectionSource([this] {
+        QVector<SensorFleet::Sensor> list;
+        const OverviewModel* rows = overviewPage->model();
+        for (const QString& address : overviewPage->selectedAddresses())
+            if (const int i = rows->rowOf(address); i >= 0)
+                list.push_back({rows->row(i).name, address});
+        return list;
+    });
+    connect(overviewPage->table()->selectionModel(), &QItemSelectionModel::selectionChanged, panel,
+            &MeasurePanel::selectionChanged);
 #endif
     overviewPage->setFilteredSource([this] { return ui->ad16FilterCB->isChecked(); });
     connect(tabs, &QTabWidget::currentChanged, this, [this](int index) {

@@ -2,14 +2,18 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/ActionHost.h"
 #include "app/LiveDriver.h"
 #include "app/LiveSaveAs.h"
+#include "app/LiveSeveral.h"
 #include "app/LiveView.h"
 #include "app/MeasureActions.h"
 #include "app/MeasureConfigFile.h"
@@ -17,7 +21,11 @@
 #include "app/Messages.h"
 #include "app/MyTools.h"
 #include "app/SensorCommandsBox.h"
+#include "app/StdText.h"
 #include "link/BtUtilClass.h"
+#include "preview/LiveCharts.h"
+#include "preview/SharedLiveCharts.h"
+#include "store/TsvSidecar.h"
 
 MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
     : QWidget(parent, Qt::Window), host(host) {
@@ -26,6 +34,16 @@ MeasurePanel::MeasurePanel(ActionHost* host, QWidget* parent)
     build();
     const auto status = [this](const QString& text, bool problem) { setStatus(text, problem); };
     liveDriver = new LiveDriver(host, liveView, status, this);
+    liveSeveral = new LiveSeveral(host, liveView, status, this);
+    liveDriver->setHooks(
+        [this](const QString& name) {
+            markers.begin(path8(this->host->saveFolder()), {name.toStdString()}, hostUtcMs());
+            singlePair.reset();
+        },
+        [this](const TimePair& pair) {
+            markers.setTimePair(0, pair);
+            singlePair = pair;
+        });
     actions =
         std::make_unique<MeasureActions>(host, [this](const QString& text) { setStatus(text); });
     connectButtons();
@@ -96,6 +114,16 @@ void MeasurePanel::connectButtons() {
     connect(liveView->saveAsButton(), &QPushButton::clicked, this, &MeasurePanel::saveAsPanel);
     connect(liveView, &LiveView::windowChanged, liveDriver, &LiveDriver::redrawEnded);
     connect(liveDriver, &LiveDriver::stateChanged, this, [this] { updateControls(busy); });
+    connect(liveView, &LiveView::windowChanged, liveSeveral, [this] {
+        if (liveSeveral->isRunning()) liveSeveral->redraw();
+    });
+    connect(liveSeveral, &LiveSeveral::stateChanged, this, [this] { updateControls(busy); });
+    connect(liveView->markButton(), &QPushButton::clicked, this, &MeasurePanel::markClicked);
+    auto* markKey = new QShortcut(QKeySequence(Qt::Key_M), this);
+    markKey->setObjectName(QStringLiteral("markShortcut"));
+    connect(markKey, &QShortcut::activated, this, &MeasurePanel::markClicked);
+    connect(liveView->markerEdit(), &QLineEdit::returnPressed, this,
+            &MeasurePanel::markerLabelEntered);
 }
 
 void MeasurePanel::closeEvent(QCloseEvent* event) {
@@ -114,20 +142,33 @@ bool MeasurePanel::isVRAX650() const {
     return BtUtilClass::checkSensorType2(sensor.toStdString()) == 2;
 }
 
+void MeasurePanel::setSelectionSource(SelectionSource source) {
+    chosen = std::move(source);
+    updateControls(busy);
+}
+
+QVector<SensorFleet::Sensor> MeasurePanel::severalChosen() const {
+    QVector<SensorFleet::Sensor> list = chosen ? chosen() : QVector<SensorFleet::Sensor>{};
+    if (list.size() < 2) list.clear();
+    return list;
+}
+
 void MeasurePanel::updateControls(bool running) {
     busy = running;
     const bool idle = !running;
     const bool haveSensor = !sensor.isEmpty();
-    for (QPushButton* b :
-         {commands->clockButton(), commands->identifyButton(), commands->calibrateButton(),
-          commands->startButton(), liveView->liveButton()})
+    for (QPushButton* b : {commands->clockButton(), commands->identifyButton(),
+                           commands->calibrateButton(), commands->startButton()})
         b->setEnabled(idle && haveSensor);
+    liveView->liveButton()->setEnabled(idle && (haveSensor || !severalChosen().isEmpty()));
     settings->openButton()->setEnabled(idle);
     settings->saveButton()->setEnabled(idle);
     // Stop ends a live session, or stops a sensor that records on its own.
     liveView->stopButton()->setEnabled(
-        (liveDriver->isRunning() && !liveDriver->stopIsRequested()) || (idle && haveSensor));
-    liveView->saveAsButton()->setEnabled(idle && liveDriver->records() > 0);
+        (liveDriver->isRunning() && !liveDriver->stopIsRequested()) ||
+        (liveSeveral->isRunning() && !liveSeveral->stopIsRequested()) || (idle && haveSensor));
+    liveView->saveAsButton()->setEnabled(idle && !lastSeveral && liveDriver->records() > 0);
+    liveView->markButton()->setEnabled(isLive());
 }
 
 // ---- configuration -----------------------------------------------------------
@@ -158,6 +199,22 @@ std::optional<measure::Config> MeasurePanel::checkedConfig() {
     return c;
 }
 
+// The configuration for every one of `sensors` (each by its model).
+static std::optional<measure::Config> checkedFor(const measure::Config& c,
+                                                 const QVector<SensorFleet::Sensor>& sensors) {
+    for (const SensorFleet::Sensor& s : sensors) {
+        const bool is650 = BtUtilClass::checkSensorType2(s.name.toStdString()) == 2;
+        const std::string why = measure::validate(c, is650);
+        if (!why.empty()) {
+            MyTools::dispMessageOK(
+                msg::configInvalid(s.name + QStringLiteral(": ") + QString::fromStdString(why)),
+                msg::warning());
+            return std::nullopt;
+        }
+    }
+    return c;
+}
+
 // ---- actions -------------------------------------------------------------------
 
 void MeasurePanel::setClockClicked() {
@@ -184,6 +241,10 @@ void MeasurePanel::startRecordingClicked() {
 }
 
 void MeasurePanel::stopClicked() {
+    if (liveSeveral->isRunning()) {
+        liveSeveral->requestStop();
+        return;
+    }
     if (liveDriver->isRunning()) {
         liveDriver->requestStop();
         return;
@@ -193,16 +254,83 @@ void MeasurePanel::stopClicked() {
 
 void MeasurePanel::liveClicked() {
     if (busy) return;
-    host->runGuarded([this] {
-        const std::optional<measure::Config> c = checkedConfig();
-        if (c) liveDriver->run(*c, commands->setClockFirst());
+    const QVector<SensorFleet::Sensor> several = severalChosen();
+    host->runGuarded([&] {
+        if (several.isEmpty()) {
+            const std::optional<measure::Config> c = checkedConfig();
+            if (!c) return;
+            lastSeveral = false;
+            liveDriver->run(*c, commands->setClockFirst());
+        } else {
+            const std::optional<measure::Config> c = checkedFor(config(), several);
+            if (!c) return;
+            lastSeveral = true;
+            std::vector<std::string> names;
+            for (const SensorFleet::Sensor& s : several) names.push_back(s.name.toStdString());
+            markers.begin(path8(host->saveFolder()), names, hostUtcMs());
+            liveSeveral->run(
+                several, *c, commands->setClockFirst(),
+                [this](size_t i, const TimePair& pair) { markers.setTimePair(i, pair); });
+        }
+        finishMarkers();
     });
+}
+
+void MeasurePanel::markClicked() {
+    if (!isLive()) return;
+    if (!markers.hold(hostUtcMs()))
+        MyTools::dispMessageOK(msg::markerFailed(markers.error()), msg::error());
+    QLineEdit* edit = liveView->markerEdit();
+    edit->clear();
+    edit->show();
+    edit->setFocus();
+}
+
+void MeasurePanel::markerLabelEntered() {
+    QLineEdit* edit = liveView->markerEdit();
+    const std::optional<int64_t> at = markers.heldTime();
+    const QString label = edit->text().trimmed();
+    edit->hide();
+    edit->clear();
+    if (!at) return;
+    if (!markers.commit(label)) {
+        MyTools::dispMessageOK(msg::markerFailed(markers.error()), msg::error());
+        return;
+    }
+    if (lastSeveral) {
+        liveView->sharedCharts()->addMarker({*at, label});
+        liveSeveral->redraw();
+    } else if (singlePair) {
+        liveView->charts()->addMarker(
+            uint64_t(int64_t(singlePair->sensorMs) + (*at - singlePair->hostUtcMs)), label);
+    }
+    liveView->markButton()->setText(QStringLiteral("Mark (%1)").arg(markers.events()));
+}
+
+void MeasurePanel::finishMarkers() {
+    QLineEdit* edit = liveView->markerEdit();
+    const QString label = edit->text().trimmed();
+    edit->hide();
+    edit->clear();
+    liveView->markButton()->setText(QStringLiteral("Mark"));
+    if (!markers.active()) return;
+    const uint64_t count = markers.events() + (markers.holding() ? 1 : 0);
+    lastEvents = markers.finish(label);
+    if (!lastEvents.isEmpty())
+        setStatus(statusText() + QStringLiteral("\n") + msg::markersSaved(count, lastEvents),
+                  !statusLabel->styleSheet().isEmpty());
+    else if (!markers.error().isEmpty())
+        MyTools::dispMessageOK(msg::markerFailed(markers.error()), msg::error());
 }
 
 // ---- the live view ---------------------------------------------------------------
 
 bool MeasurePanel::isLive() const {
-    return liveDriver->isLive();
+    return liveDriver->isLive() || liveSeveral->isLive();
+}
+
+QStringList MeasurePanel::liveTimeMaps() const {
+    return lastSeveral ? liveSeveral->timeMaps() : QStringList{};
 }
 
 int MeasurePanel::windowSeconds() const {
@@ -218,15 +346,19 @@ void MeasurePanel::setLinesPerFile(int lines) {
 }
 
 QStringList MeasurePanel::liveFiles() const {
-    return liveDriver->files();
+    return lastSeveral ? liveSeveral->files() : liveDriver->files();
 }
 
 uint64_t MeasurePanel::liveRecords() const {
-    return liveDriver->records();
+    return lastSeveral ? liveSeveral->records() : liveDriver->records();
 }
 
 preview::LiveCharts* MeasurePanel::charts() const {
     return liveView->charts();
+}
+
+preview::SharedLiveCharts* MeasurePanel::sharedCharts() const {
+    return liveView->sharedCharts();
 }
 
 QString MeasurePanel::statusText() const {
@@ -241,7 +373,7 @@ void MeasurePanel::setStatus(const QString& text, bool problem) {
 // ---- save as -----------------------------------------------------------------------
 
 void MeasurePanel::saveAsPanel() {
-    if (busy || liveRecords() == 0) return;
+    if (busy || lastSeveral || liveRecords() == 0) return;
     bool binary = false;
     const QString path = livesave::choose(this, host->saveFolder(), binary);
     if (path.isEmpty()) return;
@@ -249,7 +381,7 @@ void MeasurePanel::saveAsPanel() {
 }
 
 bool MeasurePanel::saveLiveAs(const QString& path, bool binary) {
-    if (liveRecords() == 0) return false;
+    if (lastSeveral || liveRecords() == 0) return false;
     const std::optional<QStringList> written =
         livesave::save(liveDriver->files(), path, binary, liveView->linesPerFile());
     if (!written) return false;

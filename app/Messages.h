@@ -438,6 +438,38 @@ inline QString liveStopped(quint64 records, const QString& files) {
         .arg(records)
         .arg(files);
 }
+// Several sensors live at once.
+inline QString liveSeveralRunning(int sensors, const QString& folder) {
+    return QStringLiteral("ライブ表示中（%1台）：%2").arg(sensors).arg(folder);
+}
+inline QString liveSeveralStopped(quint64 records, int sensors, const QString& files) {
+    if (files.isEmpty())
+        return QStringLiteral(
+                   "ライブ表示を停止しました．%1台のセンサから%2 "
+                   "レコードを受信しましたが，ファイルは残していません．")
+            .arg(sensors)
+            .arg(records);
+    return QStringLiteral(
+               "ライブ表示を停止しました．%1台のセンサから %2 レコードを保存しました：%3")
+        .arg(sensors)
+        .arg(records)
+        .arg(files);
+}
+inline QString liveSeveralFailed(const QStringList& sensors) {
+    return QStringLiteral("次のセンサはライブ表示を続けられませんでした．\n%1")
+        .arg(sensors.join(QStringLiteral("\n")));
+}
+// Markers of a live session.
+inline QString markerAdded(const QString& label) {
+    return label.isEmpty() ? QStringLiteral("マーカーを追加しました")
+                           : QStringLiteral("マーカーを追加しました：%1").arg(label);
+}
+inline QString markerFailed(const QString& why) {
+    return QStringLiteral("マーカーを保存できませんでした．\n%1").arg(why);
+}
+inline QString markersSaved(quint64 count, const QString& path) {
+    return QStringLiteral("マーカー %1 件を保存しました：%2").arg(count).arg(path);
+}
 inline QString liveSaved(const QString& files) {
     return QStringLiteral("保存しました：%1").arg(files);
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -20,6 +21,7 @@
 #include "app/ProgressView.h"
 #include "app/SensorsOverview.h"
 #ifdef VRAX_HAVE_PREVIEW
+#include "app/LiveView.h"
 #include "app/MeasurePanel.h"
 #include "preview/PreviewWindow.h"
 #endif
@@ -68,6 +70,45 @@ class PicturePresenter : public MessagePresenter {
   private:
     QString path;
 };
+
+#ifdef VRAX_HAVE_PREVIEW
+// The Measure panel with the overview's selected sensors live: a marker at
+// 3 s and one at 5 s, the picture at 7 s.
+bool liveSeveralShot(MeasurePanel* m, const QString& path) {
+    m->show();
+    measure::Config config;
+    config[measure::Kind::ags] = {true, 5, 1, false};
+    config[measure::Kind::batt] = {true, 0, 0, false};
+    config.accRange = 2;
+    m->setConfig(config);
+    m->setWindowSeconds(10);
+    m->resize(1240, 860);
+    bool taken = false;
+    QTimer firstMark, secondMark, shot;
+    for (QTimer* t : {&firstMark, &secondMark, &shot}) t->setSingleShot(true);
+    QLineEdit* label = m->live()->markerEdit();
+    QObject::connect(&firstMark, &QTimer::timeout, [&] {
+        m->markClicked();
+        label->setText(QStringLiteral("jump"));
+        m->markerLabelEntered();
+    });
+    QObject::connect(&secondMark, &QTimer::timeout, [&] {
+        m->markClicked();
+        label->setText(QStringLiteral("landing"));
+        m->markerLabelEntered();
+    });
+    QObject::connect(&shot, &QTimer::timeout, [&] {
+        if (m->isLive()) taken = save(m, path);
+        m->stopClicked();
+    });
+    firstMark.start(3000);
+    secondMark.start(5000);
+    shot.start(7000);
+    m->liveClicked();
+    m->close();
+    return taken;
+}
+#endif
 
 }  // namespace
 
@@ -192,6 +233,21 @@ int takeScreenshots(MainWindow& window, const QString& folder) {
         overview->select({overview->model()->row(r650).address});
         overview->stop();
     }
+#ifdef VRAX_HAVE_PREVIEW
+    // Three sensors live at once, chosen in the overview, with two markers.
+    if (demo) {
+        demo->addDevice("VRAX610-004", "00:1B:DC:61:00:04",
+                        std::make_shared<VirtualSensor>(VirtualModel::VRAX610));
+        overview->reloadSensors();
+        const QString a004 = QStringLiteral("00:1B:DC:61:00:04");
+        overview->setLabel(a004, QStringLiteral("pelvis"));
+        QStringList three{a610, a004};
+        if (r650 >= 0) three << overview->model()->row(r650).address;
+        overview->select(three);
+        ok = liveSeveralShot(m, QDir(folder).filePath(QStringLiteral("live-several.png"))) && ok;
+        overview->select({});
+    }
+#endif
     window.pages()->setCurrentIndex(0);
     window.resize(720, 520);
 

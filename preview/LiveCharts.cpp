@@ -40,6 +40,7 @@ void LiveCharts::clear() {
     }
     for (ChartState& c : charts) c = ChartState{};
     recordsInRange = 0;
+    marks.clear();
     updateGeometry();
     update();
 }
@@ -47,6 +48,7 @@ void LiveCharts::clear() {
 void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t last,
                            uint64_t endMs, uint64_t windowMs) {
     windowSec = double(windowMs) / 1000.0;
+    endStamp = endMs;
     for (KindSamples& k : kinds) {
         k.t.clear();
         for (auto& v : k.values) v.clear();
@@ -82,6 +84,11 @@ void LiveCharts::showEmpty(uint64_t windowMs) {
     }
     recordsInRange = 0;
     decimateAll();
+    update();
+}
+
+void LiveCharts::addMarker(uint64_t sensorMs, const QString& label) {
+    marks.emplace_back(sensorMs, label);
     update();
 }
 
@@ -235,6 +242,15 @@ void LiveCharts::paintEvent(QPaintEvent*) {
                 else if (line.size() > 1)
                     p.drawPolyline(line);
             }
+        }
+        for (const auto& [stamp, label] : marks) {
+            const double t = double(int64_t(stamp - endStamp)) / 1000.0;
+            if (t < t0 || t > t1) continue;
+            const int mx = int(std::lround(px(t)));
+            p.setPen(QPen(textColor, 1, Qt::DashLine));
+            p.drawLine(mx, plot.top(), mx, plot.bottom());
+            p.setPen(textColor);
+            if (!label.isEmpty()) p.drawText(mx + 3, plot.top() + fm.ascent() + 1, label);
         }
         p.restore();
     }

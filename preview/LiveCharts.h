@@ -5,10 +5,12 @@
 // QPainter, so that a full window at a high rate redraws in milliseconds.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "preview/Decimate.h"
@@ -31,6 +33,9 @@ class LiveCharts : public QWidget {
                    uint64_t windowMs);
     // Only the time axis moves: no record falls in the window.
     void showEmpty(uint64_t windowMs);
+    // A marker at `sensorMs` (record time stamps): a dashed line with its label.
+    void addMarker(uint64_t sensorMs, const QString& label);
+    size_t markerCount() const { return marks.size(); }
 
     int chartCount() const;
     std::vector<std::string> chartTitles() const;
@@ -67,6 +72,8 @@ class LiveCharts : public QWidget {
     std::vector<ChartState> charts;  // one per layout row
     double windowSec = 10;
     uint64_t recordsInRange = 0;
+    uint64_t endStamp = 0;  // the window's end at the last draw (record time stamps)
+    std::vector<std::pair<uint64_t, QString>> marks;
 };
 
 }  // namespace preview

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the demo window (Bluetooth off, entry list, download overlay and its end,
-# preview, live view of the Measure panel, message panel) taken under a virtual X display,
+# preview, live view of the Measure panel, sensors overview, several sensors live, message
+# panel) taken under a virtual X display,
 # into docs/ or the folder given.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -65,6 +65,7 @@ void VRAXSensorData::appendSensorData(uint64_t msTime, int dataType, const int32
         const int64_t host =
             duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
         timePairs.push_back({msTime, host});
+        latestPair = TimePair{msTime, host};
         havePair = true;
         lastPairMs = msTime;
         nextPairAt = msTime + timePairEvery;
@@ -102,6 +103,7 @@ void VRAXSensorData::noteTimePairs(uint64_t everyMs) {
     timePairEvery = everyMs;
     havePair = false;
     timePairs.clear();
+    latestPair.reset();
 }
 
 std::vector<TimePair> VRAXSensorData::takeTimePairs() {

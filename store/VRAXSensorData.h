@@ -90,6 +90,9 @@ class VRAXSensorData {
     // goes back); 0 stops. takeTimePairs hands over the pairs noted since.
     void noteTimePairs(uint64_t everyMs);
     std::vector<TimePair> takeTimePairs();
+    // The pair noted last (taken or not): to place the latest records on
+    // host time while they arrive.
+    std::optional<TimePair> latestTimePair() const { return latestPair; }
     bool getDataByTheMSTime(uint64_t msTime, uint64_t afterIndex, uint64_t& dataIndex,
                             bool before) const;
     uint64_t getPassedMSTimeFirstSample() const;
@@ -248,6 +251,7 @@ class VRAXSensorData {
     uint64_t lastPairMs = 0;
     uint64_t nextPairAt = 0;
     std::vector<TimePair> timePairs;
+    std::optional<TimePair> latestPair;
 };
 
 // A reporter set on a store for a scope: unset again on every way out, so

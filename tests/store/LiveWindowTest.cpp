@@ -52,9 +52,13 @@ TEST(LiveWindow, TimePairsComeOncePerIntervalAndWhenTimeGoesBack) {
     }
     EXPECT_EQ(sensorTimes, (std::vector<uint64_t>{100, 1100, 2500, 50}));
     EXPECT_TRUE(store.takeTimePairs().empty());
+    // The latest pair stays readable after the pairs were taken.
+    ASSERT_TRUE(store.latestTimePair().has_value());
+    EXPECT_EQ(store.latestTimePair()->sensorMs, 50u);
     store.noteTimePairs(0);
     store.appendSensorData(9000, ags, v);
     EXPECT_TRUE(store.takeTimePairs().empty());
+    EXPECT_FALSE(store.latestTimePair().has_value());
 }
 
 TEST(LiveWindow, SidecarHoldsWholeLinesAndNeverReplacesAFile) {

@@ -1,9 +1,6 @@
 // Markers of a live session. Each line typed on standard input, or sent
 // with `vraxctl mark` through the marker pipe in the --out folder, becomes
-// one event in events.tsv of the session's day folder: onset (seconds from
-// the session's start), duration, trial_type (the text), utc, and the time
-// on each sensor's axis (its records' time stamps), mapped through the
-// latest (sensor time, host receive time) pair of that sensor.
+// one event in events.tsv of the session's day folder (store/MarkerLog).
 #pragma once
 
 #include <QSocketNotifier>
@@ -14,45 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "store/TsvSidecar.h"
-#include "store/VRAXSensorData.h"
+#include "store/MarkerLog.h"
 
 namespace cli {
 
 // The marker pipe's name in the --out folder.
 inline constexpr const char* kMarkerPipe = "vraxctl-marks.fifo";
-// The longest marker text kept (bytes); a longer line is cut.
-inline constexpr size_t kMarkerTextLimit = 400;
-
-// Text of a marker as one TSV field: tabs, line ends and other control
-// characters become spaces, the ends are trimmed, and it is cut at
-// kMarkerTextLimit (at a character's start).
-std::string markerField(const std::string& text);
-
-// The first columns of an event row: onset (seconds from `startUtcMs`),
-// duration 0, the label, and the UTC time.
-std::string eventRow(const std::string& label, int64_t utcMs, int64_t startUtcMs);
-
-class MarkerLog {
-  public:
-    MarkerLog(std::string dayFolder, std::vector<std::string> sensors, int64_t startUtcMs);
-    void setTimePair(size_t sensor, const TimePair& pair);
-    // One event at `utcMs`; an empty text is no event. False when it could
-    // not be written (error() says why).
-    bool add(const std::string& text, int64_t utcMs);
-    uint64_t events() const { return file.rows(); }
-    // Publishes events.tsv (a numbered name when taken); its name, or empty.
-    std::string finish();
-    const std::string& error() const { return why; }
-
-  private:
-    std::string folder;
-    std::vector<std::string> sensors;
-    std::vector<std::optional<TimePair>> pairs;
-    int64_t startUtc;
-    TsvSidecar file;
-    std::string why;
-};
+// The events writer is the store's, shared with the window.
+using markers::eventRow;
+using markers::kMarkerTextLimit;
+using markers::markerField;
+using markers::MarkerLog;
 
 // Reads marker lines from standard input and the marker pipe on the event
 // loop and hands each to `take` with the host UTC time it stands for.

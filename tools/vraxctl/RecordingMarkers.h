@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sensor/SensorSession.h"
+#include "store/MarkerLog.h"
 
 namespace cli {
 
@@ -17,7 +18,7 @@ namespace cli {
 inline constexpr const char* kRecordingNote = "vraxctl-recording.tsv";
 inline constexpr const char* kRecordingNoteHeader = "start_utc\tevents\n";
 // Columns of the events file of a recording session (host time only).
-inline constexpr const char* kHostEventsHeader = "onset\tduration\ttrial_type\tutc";
+using markers::kHostEventsHeader;
 
 struct RecordingSession {
     int64_t startUtcMs = 0;

@@ -1,0 +1,310 @@
+#include "preview/SharedLiveCharts.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "preview/AxisTicks.h"
+#include "preview/PlotData.h"
+
+namespace preview {
+namespace {
+
+constexpr int kLeftMargin = 64;  // value labels
+constexpr int kRightMargin = 10;
+constexpr int kTitleHeight = 18;
+constexpr int kTimeLabelHeight = 16;
+constexpr int kMinChartHeight = 80;
+constexpr int kChartHeight = 140;
+constexpr size_t kKinds = 7;
+
+// A shade of a sensor's colour for each of its components.
+QColor componentShade(const QColor& base, size_t component) {
+    switch (component % 4) {
+        case 0:
+            return base;
+        case 1:
+            return base.lighter(150);
+        case 2:
+            return base.darker(160);
+        default:
+            return base.lighter(200);
+    }
+}
+
+}  // namespace
+
+SharedLiveCharts::SharedLiveCharts(QWidget* parent)
+    : QWidget(parent), charts(chartLayouts().size()) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setObjectName(QStringLiteral("sharedLiveCharts"));
+}
+
+QColor SharedLiveCharts::sensorColor(size_t index) {
+    // Ten colours told apart easily; more sensors take them again.
+    static const QColor colors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+                                    QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd),
+                                    QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
+                                    QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f),
+                                    QColor(0xbc, 0xbd, 0x22), QColor(0x17, 0xbe, 0xcf)};
+    return colors[index % (sizeof colors / sizeof colors[0])];
+}
+
+void SharedLiveCharts::start(size_t count) {
+    sensors.assign(count, SensorState{});
+    for (SensorState& s : sensors)
+        for (size_t k = 0; k < kKinds; ++k) s.kinds[k].values.resize(size_t(valueCount(int(k))));
+    seen.fill(false);
+    for (ChartState& c : charts) c = ChartState{};
+    marks.clear();
+    recordsInRange = 0;
+    updateGeometry();
+    update();
+}
+
+void SharedLiveCharts::collect(SensorState& sensor, const LiveSource& source, int64_t endUtcMs,
+                               uint64_t windowMs) {
+    for (KindSamples& k : sensor.kinds) {
+        k.t.clear();
+        for (auto& v : k.values) v.clear();
+        k.gaps.clear();
+    }
+    sensor.shown = 0;
+    if (!source.store || !source.map) return;
+    const VRAXSensorData& store = *source.store;
+    const TimePair map = *source.map;
+    // The window in the sensor's time: host time minus the pair's offset.
+    const int64_t startSensor =
+        int64_t(map.sensorMs) + (endUtcMs - int64_t(windowMs) - map.hostUtcMs);
+    const uint64_t n = store.count();
+    uint64_t i = std::max(sensor.cursor, store.firstHeldIndex());
+    if (i > n) i = store.firstHeldIndex();
+    for (; i < n; ++i) {
+        const SensorDataRecord* r = store.getDataByIndex(i);
+        if (r && int64_t(r->msTime) >= startSensor) break;
+    }
+    sensor.cursor = i;
+    for (; i < n; ++i) {
+        const SensorDataRecord* r = store.getDataByIndex(i);
+        if (!r || r->dataType < 0 || r->dataType >= int(kKinds)) continue;
+        KindSamples& k = sensor.kinds[size_t(r->dataType)];
+        const int64_t host = map.hostUtcMs + (int64_t(r->msTime) - int64_t(map.sensorMs));
+        k.t.push_back(double(host - endUtcMs) / 1000.0);
+        for (size_t v = 0; v < k.values.size(); ++v) k.values[v].push_back(float(r->values[v]));
+        seen[size_t(r->dataType)] = true;
+        ++sensor.shown;
+    }
+    for (KindSamples& k : sensor.kinds)
+        if (!k.t.empty()) k.gaps = findGaps(k.t, typicalInterval(k.t));
+}
+
+void SharedLiveCharts::showWindow(const std::vector<LiveSource>& sources, int64_t endUtcMs,
+                                  uint64_t windowMs) {
+    if (sources.size() != sensors.size()) start(sources.size());
+    windowSec = double(windowMs) / 1000.0;
+    endUtc = endUtcMs;
+    const std::array<bool, kKinds> wasSeen = seen;
+    recordsInRange = 0;
+    for (size_t s = 0; s < sensors.size(); ++s) {
+        collect(sensors[s], sources[s], endUtcMs, windowMs);
+        recordsInRange += sensors[s].shown;
+    }
+    if (seen != wasSeen) updateGeometry();
+    decimateAll();
+    update();
+}
+
+void SharedLiveCharts::setComponent(int index) {
+    component = index < 0 ? -1 : index;
+    decimateAll();
+    update();
+}
+
+void SharedLiveCharts::addMarker(const ChartMarker& marker) {
+    marks.push_back(marker);
+    update();
+}
+
+uint64_t SharedLiveCharts::recordsShownOf(size_t index) const {
+    return index < sensors.size() ? sensors[index].shown : 0;
+}
+
+size_t SharedLiveCharts::markersShown() const {
+    const int64_t from = endUtc - int64_t(std::llround(windowSec * 1000));
+    return size_t(std::count_if(marks.begin(), marks.end(), [&](const ChartMarker& m) {
+        return m.utcMs >= from && m.utcMs <= endUtc;
+    }));
+}
+
+std::vector<size_t> SharedLiveCharts::visibleRows() const {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < chartLayouts().size(); ++i)
+        if (seen[size_t(chartLayouts()[i].dataType)]) out.push_back(i);
+    return out;
+}
+
+int SharedLiveCharts::chartCount() const {
+    return int(visibleRows().size());
+}
+
+std::vector<std::string> SharedLiveCharts::chartTitles() const {
+    std::vector<std::string> out;
+    for (size_t i : visibleRows()) out.emplace_back(chartLayouts()[i].title);
+    return out;
+}
+
+size_t SharedLiveCharts::pointCount() const {
+    size_t n = 0;
+    for (size_t i : visibleRows())
+        for (const Decimated& d : charts[i].tracks) n += d.points.size();
+    return n;
+}
+
+int SharedLiveCharts::plotColumns() const {
+    return std::max(1, width() - kLeftMargin - kRightMargin);
+}
+
+void SharedLiveCharts::decimateAll() {
+    const int columns = plotColumns();
+    for (size_t i = 0; i < chartLayouts().size(); ++i) {
+        const ChartLayout& row = chartLayouts()[i];
+        ChartState& c = charts[i];
+        const size_t components = row.names.size();
+        c.tracks.assign(sensors.size() * components, Decimated{});
+        if (!seen[size_t(row.dataType)]) continue;
+        double lo = INFINITY, hi = -INFINITY;
+        for (size_t s = 0; s < sensors.size(); ++s) {
+            const KindSamples& k = sensors[s].kinds[size_t(row.dataType)];
+            if (k.t.empty()) continue;
+            for (size_t n = 0; n < components; ++n) {
+                if (component >= 0 && n != std::min(size_t(component), components - 1)) continue;
+                Decimated& d = c.tracks[s * components + n];
+                d = decimate(k.t, k.values[size_t(row.first) + n], k.gaps, -windowSec, 0, columns);
+                if (!d.points.empty()) {
+                    lo = std::min(lo, d.minValue);
+                    hi = std::max(hi, d.maxValue);
+                }
+            }
+        }
+        if (!(lo <= hi)) {
+            lo = c.lo, hi = c.hi;  // nothing in the window: keep the last scale
+        } else if (hi - lo < 1e-9) {
+            lo -= 1, hi += 1;
+        } else {
+            const double pad = (hi - lo) * 0.05;
+            lo -= pad, hi += pad;
+        }
+        c.lo = lo, c.hi = hi;
+    }
+}
+
+QSize SharedLiveCharts::sizeHint() const {
+    return {720, std::max(1, chartCount()) * kChartHeight};
+}
+
+QSize SharedLiveCharts::minimumSizeHint() const {
+    return {320, std::max(1, chartCount()) * kMinChartHeight};
+}
+
+void SharedLiveCharts::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    decimateAll();
+}
+
+void SharedLiveCharts::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().base());
+    const std::vector<size_t> shown = visibleRows();
+    if (shown.empty()) return;
+    const QFontMetrics fm = p.fontMetrics();
+    const int chartHeight = std::max(kMinChartHeight, height() / int(shown.size()));
+    const double t0 = -windowSec, t1 = 0;
+    const std::vector<AxisTick> timeTicks = axisTicks(t0, t1, 7, AxisKind::seconds);
+    const QColor grid = palette().color(QPalette::Mid);
+    const QColor textColor = palette().color(QPalette::Text);
+    const QColor markColor(0x30, 0x30, 0x30);
+
+    // Whole pixels: the raster engine's fastest path for thin lines.
+    QPolygon line;
+    for (size_t n = 0; n < shown.size(); ++n) {
+        const ChartLayout& row = chartLayouts()[shown[n]];
+        const ChartState& c = charts[shown[n]];
+        const int top = int(n) * chartHeight;
+        const QRect plot(kLeftMargin, top + kTitleHeight, plotColumns(),
+                         chartHeight - kTitleHeight - kTimeLabelHeight - 2);
+        if (plot.height() < 10) continue;
+
+        // Title and the components' order (shades of each sensor's colour).
+        p.setPen(textColor);
+        const int baseline = top + fm.ascent() + 2;
+        QStringList names;
+        for (size_t k = 0; k < row.names.size(); ++k)
+            if (component < 0 || k == std::min(size_t(component), row.names.size() - 1))
+                names << QString::fromUtf8(row.names[k]);
+        p.drawText(4, baseline,
+                   QString::fromUtf8(row.title) + QStringLiteral("   ") +
+                       names.join(QStringLiteral(" · ")));
+
+        p.setPen(grid);
+        p.drawRect(plot.adjusted(0, 0, -1, -1));
+        const double tScale = plot.width() / (t1 - t0);
+        const double vScale = plot.height() / (c.hi - c.lo);
+        auto px = [&](double t) { return plot.left() + (t - t0) * tScale; };
+        auto py = [&](double v) { return plot.bottom() - (v - c.lo) * vScale; };
+        for (const AxisTick& tick : timeTicks) {
+            const int tx = int(std::lround(px(tick.value)));
+            p.setPen(grid);
+            p.drawLine(tx, plot.top(), tx, plot.bottom());
+            p.setPen(textColor);
+            const QString label = QString::fromStdString(tick.label);
+            p.drawText(tx - fm.horizontalAdvance(label) / 2, plot.bottom() + fm.ascent() + 2,
+                       label);
+        }
+        const int maxValueTicks = std::max(2, plot.height() / (fm.height() + 6));
+        for (const AxisTick& tick : axisTicks(c.lo, c.hi, maxValueTicks, AxisKind::values)) {
+            const int ty = int(std::lround(py(tick.value)));
+            p.setPen(grid);
+            p.drawLine(plot.left(), ty, plot.right(), ty);
+            p.setPen(textColor);
+            const QString label = QString::fromStdString(tick.label);
+            p.drawText(plot.left() - 4 - fm.horizontalAdvance(label), ty + fm.ascent() / 2, label);
+        }
+
+        p.save();
+        p.setClipRect(plot);
+        const size_t components = row.names.size();
+        for (size_t k = 0; k < c.tracks.size(); ++k) {
+            const Decimated& d = c.tracks[k];
+            p.setPen(QPen(componentShade(sensorColor(k / components), k % components), 1));
+            for (size_t s = 0; s < d.segmentStarts.size(); ++s) {
+                const size_t b = d.segmentStarts[s];
+                const size_t e =
+                    s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
+                line.clear();
+                for (size_t i = b; i < e; ++i)
+                    line << QPoint(int(std::lround(px(d.points[i].t))),
+                                   int(std::lround(py(d.points[i].v))));
+                if (line.size() == 1)
+                    p.drawPoint(line.front());
+                else if (line.size() > 1)
+                    p.drawPolyline(line);
+            }
+        }
+        // Markers: a dashed line each, the label beside it at the top.
+        for (const ChartMarker& m : marks) {
+            const double t = double(m.utcMs - endUtc) / 1000.0;
+            if (t < t0 || t > t1) continue;
+            const int mx = int(std::lround(px(t)));
+            p.setPen(QPen(markColor, 1, Qt::DashLine));
+            p.drawLine(mx, plot.top(), mx, plot.bottom());
+            if (!m.label.isEmpty()) {
+                p.setPen(markColor);
+                p.drawText(mx + 3, plot.top() + fm.ascent() + 1, m.label);
+            }
+        }
+        p.restore();
+    }
+}
+
+}  // namespace preview
