@@ -7,6 +7,7 @@
 #include <span>
 
 #include "preview/AxisTicks.h"
+#include "preview/ChartMargins.h"
 #include "preview/PlotData.h"
 #include "preview/PreviewTexts.h"
 #include "store/VRAXSensorData.h"
@@ -17,10 +18,6 @@ namespace {
 const QColor kLiveColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                               QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
 
-constexpr int kLeftMargin = 64;  // value labels
-constexpr int kRightMargin = 10;
-constexpr int kTitleHeight = 18;
-constexpr int kTimeLabelHeight = 16;
 constexpr int kMinChartHeight = 70;
 
 }  // namespace
@@ -117,7 +114,7 @@ size_t LiveCharts::pointCount() const {
 }
 
 int LiveCharts::plotColumns() const {
-    return std::max(1, width() - kLeftMargin - kRightMargin);
+    return std::max(1, width() - margins::kLeft - margins::kRight);
 }
 
 void LiveCharts::decimateAll() {
@@ -181,8 +178,8 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(kLeftMargin, top + kTitleHeight, plotColumns(),
-                         chartHeight - kTitleHeight - kTimeLabelHeight - 2);
+        const QRect plot(margins::kLeft, top + margins::kTitle, plotColumns(),
+                         chartHeight - margins::kTitle - margins::kTimeLabel - 2);
         if (plot.height() < 10) continue;
 
         // Title and the tracks' names in their colours.

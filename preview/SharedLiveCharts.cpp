@@ -6,17 +6,14 @@
 #include <cmath>
 
 #include "preview/AxisTicks.h"
+#include "preview/ChartMargins.h"
 #include "preview/PlotData.h"
 
 namespace preview {
 namespace {
 
-constexpr int kLeftMargin = 64;  // value labels
-constexpr int kRightMargin = 10;
-constexpr int kTitleHeight = 18;
-constexpr int kTimeLabelHeight = 16;
-constexpr int kMinChartHeight = 80;
-constexpr int kChartHeight = 140;
+constexpr int kMinSharedChartHeight = 80;
+constexpr int kSharedChartHeight = 140;
 constexpr size_t kKinds = 7;
 
 // A shade of a sensor's colour for each of its components.
@@ -162,7 +159,7 @@ size_t SharedLiveCharts::pointCount() const {
 }
 
 int SharedLiveCharts::plotColumns() const {
-    return std::max(1, width() - kLeftMargin - kRightMargin);
+    return std::max(1, width() - margins::kLeft - margins::kRight);
 }
 
 void SharedLiveCharts::decimateAll() {
@@ -200,11 +197,11 @@ void SharedLiveCharts::decimateAll() {
 }
 
 QSize SharedLiveCharts::sizeHint() const {
-    return {720, std::max(1, chartCount()) * kChartHeight};
+    return {720, std::max(1, chartCount()) * kSharedChartHeight};
 }
 
 QSize SharedLiveCharts::minimumSizeHint() const {
-    return {320, std::max(1, chartCount()) * kMinChartHeight};
+    return {320, std::max(1, chartCount()) * kMinSharedChartHeight};
 }
 
 void SharedLiveCharts::resizeEvent(QResizeEvent* event) {
@@ -218,7 +215,7 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
     const std::vector<size_t> shown = visibleRows();
     if (shown.empty()) return;
     const QFontMetrics fm = p.fontMetrics();
-    const int chartHeight = std::max(kMinChartHeight, height() / int(shown.size()));
+    const int chartHeight = std::max(kMinSharedChartHeight, height() / int(shown.size()));
     const double t0 = -windowSec, t1 = 0;
     const std::vector<AxisTick> timeTicks = axisTicks(t0, t1, 7, AxisKind::seconds);
     const QColor grid = palette().color(QPalette::Mid);
@@ -231,8 +228,8 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(kLeftMargin, top + kTitleHeight, plotColumns(),
-                         chartHeight - kTitleHeight - kTimeLabelHeight - 2);
+        const QRect plot(margins::kLeft, top + margins::kTitle, plotColumns(),
+                         chartHeight - margins::kTitle - margins::kTimeLabel - 2);
         if (plot.height() < 10) continue;
 
         // Title and the components' order (shades of each sensor's colour).

@@ -21,6 +21,9 @@
 #include "support/Files.h"
 #include "ui_MainWindow.h"
 
+// The code of the stop command, the last a live session sends.
+inline constexpr uint8_t kStopCode = 0x15;
+
 struct Message {
     QString text;
     QString title;

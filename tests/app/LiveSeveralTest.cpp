@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint8_t kStop = 0x15;
-
 std::vector<std::string> splitText(const std::string& text, char at) {
     std::vector<std::string> out(1);
     for (char ch : text) {
@@ -160,7 +158,7 @@ TEST_F(LiveSeveralTest, ThreeSensorsLiveWithMarkersOnEverySensorsTime) {
         const std::vector<std::string> pairs = splitText(readFile(map), '\n');
         ASSERT_GE(pairs.size(), 2u) << map;
         EXPECT_EQ(pairs[0], "sensor_ms\thost_utc_ms\thost_utc");
-        EXPECT_EQ(sensors[i]->receivedCodes().back(), kStop) << names[i];
+        EXPECT_EQ(sensors[i]->receivedCodes().back(), kStopCode) << names[i];
     }
 
     // events.tsv: both markers, one time column per sensor, inside each sensor's records.

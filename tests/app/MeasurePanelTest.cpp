@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint8_t kSetGyrRange = 0x25;
-constexpr uint8_t kStop = 0x15;
 constexpr uint8_t kStart = 0x13;
 constexpr uint8_t kSetDate = 0x11;
 
@@ -246,7 +245,7 @@ TEST_F(MeasurePanelTest, LiveSessions) {
     EXPECT_EQ(text.substr(0, 4), "ags,");
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     const std::vector<uint8_t> codes = sensor->receivedCodes();
-    EXPECT_EQ(codes.back(), kStop);
+    EXPECT_EQ(codes.back(), kStopCode);
     EXPECT_FALSE(window->controller()->busy());
 
     // Save As: the binary dump, then CSV parts of 100 lines.
