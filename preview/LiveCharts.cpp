@@ -7,7 +7,7 @@
 #include <span>
 
 #include "preview/AxisTicks.h"
-#include "preview/ChartMargins.h"
+#include "preview/ChartFrame.h"
 #include "preview/PlotData.h"
 #include "preview/PreviewTexts.h"
 #include "store/VRAXSensorData.h"
@@ -18,12 +18,13 @@ namespace {
 const QColor kLiveColors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
                               QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd)};
 
-constexpr int kMinChartHeight = 70;
+constexpr int kLiveChartHeight = 120;  // each chart while there is room
+constexpr int kMinLiveChartHeight = 70;
 
 }  // namespace
 
-LiveCharts::LiveCharts(QWidget* parent) : QWidget(parent), charts(chartLayouts().size()) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+LiveCharts::LiveCharts(QWidget* parent)
+    : ChartStack(kLiveChartHeight, kMinLiveChartHeight, parent) {
     setObjectName(QStringLiteral("liveCharts"));
     for (size_t k = 0; k < kinds.size(); ++k) kinds[k].values.resize(size_t(valueCount(int(k))));
 }
@@ -33,10 +34,8 @@ void LiveCharts::clear() {
         k.t.clear();
         for (auto& v : k.values) v.clear();
         k.gaps.clear();
-        k.seen = false;
     }
-    for (ChartState& c : charts) c = ChartState{};
-    recordsInRange = 0;
+    forgetCharts();
     marks.clear();
     updateGeometry();
     update();
@@ -50,8 +49,7 @@ void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t 
         k.t.clear();
         for (auto& v : k.values) v.clear();
     }
-    const bool wasSeen[7] = {kinds[0].seen, kinds[1].seen, kinds[2].seen, kinds[3].seen,
-                             kinds[4].seen, kinds[5].seen, kinds[6].seen};
+    const std::array<bool, 7> wasSeen = seen;
     recordsInRange = 0;
     const uint64_t end = std::min(last + 1, store.count());
     for (uint64_t i = from; i < end; ++i) {
@@ -61,12 +59,12 @@ void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t 
         // Unsigned difference: exact for any pair of stamps; then signed.
         k.t.push_back(double(int64_t(r->msTime - endMs)) / 1000.0);
         for (size_t v = 0; v < k.values.size(); ++v) k.values[v].push_back(float(r->values[v]));
-        k.seen = true;
+        seen[size_t(r->dataType)] = true;
         ++recordsInRange;
     }
     for (KindSamples& k : kinds) k.gaps = findGaps(k.t, typicalInterval(k.t));
     bool newKind = false;
-    for (size_t k = 0; k < kinds.size(); ++k) newKind = newKind || (kinds[k].seen && !wasSeen[k]);
+    for (size_t k = 0; k < kinds.size(); ++k) newKind = newKind || (seen[k] && !wasSeen[k]);
     if (newKind) updateGeometry();
     decimateAll();
     update();
@@ -89,34 +87,6 @@ void LiveCharts::addMarker(uint64_t sensorMs, const QString& label) {
     update();
 }
 
-std::vector<size_t> LiveCharts::visibleRows() const {
-    std::vector<size_t> out;
-    for (size_t i = 0; i < chartLayouts().size(); ++i)
-        if (kinds[size_t(chartLayouts()[i].dataType)].seen) out.push_back(i);
-    return out;
-}
-
-int LiveCharts::chartCount() const {
-    return int(visibleRows().size());
-}
-
-std::vector<std::string> LiveCharts::chartTitles() const {
-    std::vector<std::string> out;
-    for (size_t i : visibleRows()) out.emplace_back(chartLayouts()[i].title);
-    return out;
-}
-
-size_t LiveCharts::pointCount() const {
-    size_t n = 0;
-    for (size_t i : visibleRows())
-        for (const Decimated& d : charts[i].tracks) n += d.points.size();
-    return n;
-}
-
-int LiveCharts::plotColumns() const {
-    return std::max(1, width() - margins::kLeft - margins::kRight);
-}
-
 void LiveCharts::decimateAll() {
     const int columns = plotColumns();
     for (size_t i = 0; i < chartLayouts().size(); ++i) {
@@ -124,7 +94,7 @@ void LiveCharts::decimateAll() {
         const KindSamples& k = kinds[size_t(row.dataType)];
         ChartState& c = charts[i];
         c.tracks.resize(row.names.size());
-        if (!k.seen) continue;
+        if (!seen[size_t(row.dataType)]) continue;
         double lo = INFINITY, hi = -INFINITY;
         for (size_t n = 0; n < row.names.size(); ++n) {
             c.tracks[n] =
@@ -134,29 +104,9 @@ void LiveCharts::decimateAll() {
                 hi = std::max(hi, c.tracks[n].maxValue);
             }
         }
-        if (!(lo <= hi)) {
-            lo = c.lo, hi = c.hi;  // nothing in the window: keep the last scale
-        } else if (hi - lo < 1e-9) {
-            lo -= 1, hi += 1;
-        } else {
-            const double pad = (hi - lo) * 0.05;
-            lo -= pad, hi += pad;
-        }
+        frame::fitScale(lo, hi, c.lo, c.hi);
         c.lo = lo, c.hi = hi;
     }
-}
-
-QSize LiveCharts::sizeHint() const {
-    return {720, std::max(1, chartCount()) * kChartHeight};
-}
-
-QSize LiveCharts::minimumSizeHint() const {
-    return {320, std::max(1, chartCount()) * kMinChartHeight};
-}
-
-void LiveCharts::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    decimateAll();
 }
 
 void LiveCharts::paintEvent(QPaintEvent*) {
@@ -167,7 +117,7 @@ void LiveCharts::paintEvent(QPaintEvent*) {
     p.setPen(palette().color(QPalette::Text));
     if (shown.empty()) return;
 
-    const int chartHeight = std::max(kMinChartHeight, height() / int(shown.size()));
+    const int chartHeight = shownChartHeight(shown.size());
     const double t0 = -windowSec, t1 = 0;
     const std::vector<AxisTick> timeTicks = axisTicks(t0, t1, 7, AxisKind::seconds);
     const QColor grid = palette().color(QPalette::Mid);
@@ -178,8 +128,8 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(margins::kLeft, top + margins::kTitle, plotColumns(),
-                         chartHeight - margins::kTitle - margins::kTimeLabel - 2);
+        const QRect plot(frame::kLeft, top + frame::kTitle, plotColumns(),
+                         chartHeight - frame::kTitle - frame::kTimeLabel - 2);
         if (plot.height() < 10) continue;
 
         // Title and the tracks' names in their colours.
@@ -196,30 +146,8 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         }
 
         // Frame, grid and labels.
-        p.setPen(grid);
-        p.drawRect(plot.adjusted(0, 0, -1, -1));
-        const double tScale = plot.width() / (t1 - t0);
-        const double vScale = plot.height() / (c.hi - c.lo);
-        auto px = [&](double t) { return plot.left() + (t - t0) * tScale; };
-        auto py = [&](double v) { return plot.bottom() - (v - c.lo) * vScale; };
-        for (const AxisTick& tick : timeTicks) {
-            const int tx = int(std::lround(px(tick.value)));
-            p.setPen(grid);
-            p.drawLine(tx, plot.top(), tx, plot.bottom());
-            p.setPen(textColor);
-            const QString label = QString::fromStdString(tick.label);
-            p.drawText(tx - fm.horizontalAdvance(label) / 2, plot.bottom() + fm.ascent() + 2,
-                       label);
-        }
-        const int maxValueTicks = std::max(2, plot.height() / (fm.height() + 6));
-        for (const AxisTick& tick : axisTicks(c.lo, c.hi, maxValueTicks, AxisKind::values)) {
-            const int ty = int(std::lround(py(tick.value)));
-            p.setPen(grid);
-            p.drawLine(plot.left(), ty, plot.right(), ty);
-            p.setPen(textColor);
-            const QString label = QString::fromStdString(tick.label);
-            p.drawText(plot.left() - 4 - fm.horizontalAdvance(label), ty + fm.ascent() / 2, label);
-        }
+        const frame::PlotArea area(plot, t0, t1, c.lo, c.hi);
+        frame::drawFrame(p, area, timeTicks, grid, textColor);
 
         // The tracks, clipped to the plot.
         p.save();
@@ -233,22 +161,16 @@ void LiveCharts::paintEvent(QPaintEvent*) {
                     s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
                 line.clear();
                 for (size_t i = b; i < e; ++i)
-                    line << QPointF(px(d.points[i].t), py(d.points[i].v));
+                    line << QPointF(area.x(d.points[i].t), area.y(d.points[i].v));
                 if (line.size() == 1)
                     p.drawPoint(line.front());
                 else if (line.size() > 1)
                     p.drawPolyline(line);
             }
         }
-        for (const auto& [stamp, label] : marks) {
-            const double t = double(int64_t(stamp - endStamp)) / 1000.0;
-            if (t < t0 || t > t1) continue;
-            const int mx = int(std::lround(px(t)));
-            p.setPen(QPen(textColor, 1, Qt::DashLine));
-            p.drawLine(mx, plot.top(), mx, plot.bottom());
-            p.setPen(textColor);
-            if (!label.isEmpty()) p.drawText(mx + 3, plot.top() + fm.ascent() + 1, label);
-        }
+        for (const auto& [stamp, label] : marks)
+            frame::drawMarker(p, area, double(int64_t(stamp - endStamp)) / 1000.0, label,
+                              textColor);
         p.restore();
     }
 }

@@ -6,20 +6,19 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "preview/Decimate.h"
+#include "preview/ChartStack.h"
 
 class VRAXSensorData;
 
 namespace preview {
 
-class LiveCharts : public QWidget {
+class LiveCharts : public ChartStack {
     Q_OBJECT
   public:
     explicit LiveCharts(QWidget* parent = nullptr);
@@ -37,20 +36,8 @@ class LiveCharts : public QWidget {
     void addMarker(uint64_t sensorMs, const QString& label);
     size_t markerCount() const { return marks.size(); }
 
-    int chartCount() const;
-    std::vector<std::string> chartTitles() const;
-    size_t pointCount() const;  // points drawn now, over every track
-    uint64_t recordsShown() const { return recordsInRange; }
-    double windowSeconds() const { return windowSec; }
-
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-    static constexpr int kChartHeight = 120;  // height of each chart while there is room
-
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
   private:
     // The samples of one kind in the window: time (s, ≤ 0) and its value slots.
@@ -58,20 +45,10 @@ class LiveCharts : public QWidget {
         std::vector<double> t;
         std::vector<std::vector<float>> values;
         std::vector<Gap> gaps;
-        bool seen = false;
     };
-    struct ChartState {
-        std::vector<Decimated> tracks;
-        double lo = 0, hi = 1;
-    };
-    void decimateAll();
-    int plotColumns() const;
-    std::vector<size_t> visibleRows() const;
+    void decimateAll() override;
 
     std::array<KindSamples, 7> kinds;
-    std::vector<ChartState> charts;  // one per layout row
-    double windowSec = 10;
-    uint64_t recordsInRange = 0;
     uint64_t endStamp = 0;  // the window's end at the last draw (record time stamps)
     std::vector<std::pair<uint64_t, QString>> marks;
 };

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "preview/AxisTicks.h"
-#include "preview/ChartMargins.h"
+#include "preview/ChartFrame.h"
 #include "preview/PlotData.h"
 
 namespace preview {
@@ -33,8 +33,7 @@ QColor componentShade(const QColor& base, size_t component) {
 }  // namespace
 
 SharedLiveCharts::SharedLiveCharts(QWidget* parent)
-    : QWidget(parent), charts(chartLayouts().size()) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    : ChartStack(kSharedChartHeight, kMinSharedChartHeight, parent) {
     setObjectName(QStringLiteral("sharedLiveCharts"));
 }
 
@@ -52,10 +51,8 @@ void SharedLiveCharts::start(size_t count) {
     sensors.assign(count, SensorState{});
     for (SensorState& s : sensors)
         for (size_t k = 0; k < kKinds; ++k) s.kinds[k].values.resize(size_t(valueCount(int(k))));
-    seen.fill(false);
-    for (ChartState& c : charts) c = ChartState{};
+    forgetCharts();
     marks.clear();
-    recordsInRange = 0;
     updateGeometry();
     update();
 }
@@ -134,34 +131,6 @@ size_t SharedLiveCharts::markersShown() const {
     }));
 }
 
-std::vector<size_t> SharedLiveCharts::visibleRows() const {
-    std::vector<size_t> out;
-    for (size_t i = 0; i < chartLayouts().size(); ++i)
-        if (seen[size_t(chartLayouts()[i].dataType)]) out.push_back(i);
-    return out;
-}
-
-int SharedLiveCharts::chartCount() const {
-    return int(visibleRows().size());
-}
-
-std::vector<std::string> SharedLiveCharts::chartTitles() const {
-    std::vector<std::string> out;
-    for (size_t i : visibleRows()) out.emplace_back(chartLayouts()[i].title);
-    return out;
-}
-
-size_t SharedLiveCharts::pointCount() const {
-    size_t n = 0;
-    for (size_t i : visibleRows())
-        for (const Decimated& d : charts[i].tracks) n += d.points.size();
-    return n;
-}
-
-int SharedLiveCharts::plotColumns() const {
-    return std::max(1, width() - margins::kLeft - margins::kRight);
-}
-
 void SharedLiveCharts::decimateAll() {
     const int columns = plotColumns();
     for (size_t i = 0; i < chartLayouts().size(); ++i) {
@@ -184,29 +153,9 @@ void SharedLiveCharts::decimateAll() {
                 }
             }
         }
-        if (!(lo <= hi)) {
-            lo = c.lo, hi = c.hi;  // nothing in the window: keep the last scale
-        } else if (hi - lo < 1e-9) {
-            lo -= 1, hi += 1;
-        } else {
-            const double pad = (hi - lo) * 0.05;
-            lo -= pad, hi += pad;
-        }
+        frame::fitScale(lo, hi, c.lo, c.hi);
         c.lo = lo, c.hi = hi;
     }
-}
-
-QSize SharedLiveCharts::sizeHint() const {
-    return {720, std::max(1, chartCount()) * kSharedChartHeight};
-}
-
-QSize SharedLiveCharts::minimumSizeHint() const {
-    return {320, std::max(1, chartCount()) * kMinSharedChartHeight};
-}
-
-void SharedLiveCharts::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    decimateAll();
 }
 
 void SharedLiveCharts::paintEvent(QPaintEvent*) {
@@ -215,7 +164,7 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
     const std::vector<size_t> shown = visibleRows();
     if (shown.empty()) return;
     const QFontMetrics fm = p.fontMetrics();
-    const int chartHeight = std::max(kMinSharedChartHeight, height() / int(shown.size()));
+    const int chartHeight = shownChartHeight(shown.size());
     const double t0 = -windowSec, t1 = 0;
     const std::vector<AxisTick> timeTicks = axisTicks(t0, t1, 7, AxisKind::seconds);
     const QColor grid = palette().color(QPalette::Mid);
@@ -228,8 +177,8 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(margins::kLeft, top + margins::kTitle, plotColumns(),
-                         chartHeight - margins::kTitle - margins::kTimeLabel - 2);
+        const QRect plot(frame::kLeft, top + frame::kTitle, plotColumns(),
+                         chartHeight - frame::kTitle - frame::kTimeLabel - 2);
         if (plot.height() < 10) continue;
 
         // Title and the components' order (shades of each sensor's colour).
@@ -243,30 +192,8 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
                    QString::fromUtf8(row.title) + QStringLiteral("   ") +
                        names.join(QStringLiteral(" · ")));
 
-        p.setPen(grid);
-        p.drawRect(plot.adjusted(0, 0, -1, -1));
-        const double tScale = plot.width() / (t1 - t0);
-        const double vScale = plot.height() / (c.hi - c.lo);
-        auto px = [&](double t) { return plot.left() + (t - t0) * tScale; };
-        auto py = [&](double v) { return plot.bottom() - (v - c.lo) * vScale; };
-        for (const AxisTick& tick : timeTicks) {
-            const int tx = int(std::lround(px(tick.value)));
-            p.setPen(grid);
-            p.drawLine(tx, plot.top(), tx, plot.bottom());
-            p.setPen(textColor);
-            const QString label = QString::fromStdString(tick.label);
-            p.drawText(tx - fm.horizontalAdvance(label) / 2, plot.bottom() + fm.ascent() + 2,
-                       label);
-        }
-        const int maxValueTicks = std::max(2, plot.height() / (fm.height() + 6));
-        for (const AxisTick& tick : axisTicks(c.lo, c.hi, maxValueTicks, AxisKind::values)) {
-            const int ty = int(std::lround(py(tick.value)));
-            p.setPen(grid);
-            p.drawLine(plot.left(), ty, plot.right(), ty);
-            p.setPen(textColor);
-            const QString label = QString::fromStdString(tick.label);
-            p.drawText(plot.left() - 4 - fm.horizontalAdvance(label), ty + fm.ascent() / 2, label);
-        }
+        const frame::PlotArea area(plot, t0, t1, c.lo, c.hi);
+        frame::drawFrame(p, area, timeTicks, grid, textColor);
 
         p.save();
         p.setClipRect(plot);
@@ -280,26 +207,16 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
                     s + 1 < d.segmentStarts.size() ? d.segmentStarts[s + 1] : d.points.size();
                 line.clear();
                 for (size_t i = b; i < e; ++i)
-                    line << QPoint(int(std::lround(px(d.points[i].t))),
-                                   int(std::lround(py(d.points[i].v))));
+                    line << QPoint(int(std::lround(area.x(d.points[i].t))),
+                                   int(std::lround(area.y(d.points[i].v))));
                 if (line.size() == 1)
                     p.drawPoint(line.front());
                 else if (line.size() > 1)
                     p.drawPolyline(line);
             }
         }
-        // Markers: a dashed line each, the label beside it at the top.
-        for (const ChartMarker& m : marks) {
-            const double t = double(m.utcMs - endUtc) / 1000.0;
-            if (t < t0 || t > t1) continue;
-            const int mx = int(std::lround(px(t)));
-            p.setPen(QPen(markColor, 1, Qt::DashLine));
-            p.drawLine(mx, plot.top(), mx, plot.bottom());
-            if (!m.label.isEmpty()) {
-                p.setPen(markColor);
-                p.drawText(mx + 3, plot.top() + fm.ascent() + 1, m.label);
-            }
-        }
+        for (const ChartMarker& m : marks)
+            frame::drawMarker(p, area, double(m.utcMs - endUtc) / 1000.0, m.label, markColor);
         p.restore();
     }
 }

@@ -9,14 +9,13 @@
 
 #include <QColor>
 #include <QString>
-#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "preview/Decimate.h"
+#include "preview/ChartStack.h"
 #include "store/VRAXSensorData.h"
 
 namespace preview {
@@ -33,7 +32,7 @@ struct ChartMarker {
     QString label;
 };
 
-class SharedLiveCharts : public QWidget {
+class SharedLiveCharts : public ChartStack {
     Q_OBJECT
   public:
     explicit SharedLiveCharts(QWidget* parent = nullptr);
@@ -54,22 +53,13 @@ class SharedLiveCharts : public QWidget {
     void setComponent(int index);
     int shownComponent() const { return component; }
 
-    int chartCount() const;
-    std::vector<std::string> chartTitles() const;
-    size_t pointCount() const;  // points drawn now, over every track
-    uint64_t recordsShown() const { return recordsInRange; }
     // Records of sensor `index` in the window.
     uint64_t recordsShownOf(size_t index) const;
     size_t markersShown() const;  // markers inside the window
     const std::vector<ChartMarker>& markers() const { return marks; }
-    double windowSeconds() const { return windowSec; }
-
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
   private:
     // The samples of one kind of one sensor in the window: time (s, ≤ 0) and its value slots.
@@ -83,24 +73,15 @@ class SharedLiveCharts : public QWidget {
         uint64_t cursor = 0;  // the window's first record at the last draw
         uint64_t shown = 0;
     };
-    struct ChartState {
-        std::vector<Decimated> tracks;  // sensor-major: sensor * components + component
-        double lo = 0, hi = 1;
-    };
     void collect(SensorState& sensor, const LiveSource& source, int64_t endUtcMs,
                  uint64_t windowMs);
-    void decimateAll();
-    int plotColumns() const;
-    std::vector<size_t> visibleRows() const;
+    // A chart's tracks are sensor-major: sensor * components + component.
+    void decimateAll() override;
 
     std::vector<SensorState> sensors;
-    std::array<bool, 7> seen{};
-    std::vector<ChartState> charts;  // one per layout row
     std::vector<ChartMarker> marks;
     int64_t endUtc = 0;
     int component = -1;
-    double windowSec = 10;
-    uint64_t recordsInRange = 0;
 };
 
 }  // namespace preview
