@@ -19,27 +19,15 @@
 #include "app/MainWindow.h"
 #include "app/MeasurePanel.h"
 #include "app/SensorsOverview.h"
+#include "bench/ProcessUsage.h"
 #include "bench/QtBenchMain.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "support/Files.h"
 
 namespace {
 
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double residentMB() {
-    long pages = 0, resident = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
+using benchusage::cpuSeconds;
+using benchusage::residentMB;
 
 void BM_TenSensorsLiveInTheWindow(benchmark::State& state) {
     const double seconds = double(state.range(0));

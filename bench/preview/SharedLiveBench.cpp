@@ -18,11 +18,15 @@
 #include <memory>
 #include <vector>
 
+#include "bench/ProcessUsage.h"
 #include "bench/QtBenchMain.h"
 #include "preview/SharedLiveCharts.h"
 #include "store/VRAXSensorData.h"
 
 namespace {
+
+using benchusage::cpuSeconds;
+using benchusage::residentMB;
 
 constexpr size_t kSensors = 10;
 constexpr uint64_t kRecordsPerSecond = 1000;
@@ -49,22 +53,6 @@ void append(VRAXSensorData& store, uint64_t fromRecord, uint64_t records, size_t
 // Each sensor's clock a little apart from the others on host time.
 TimePair mapOf(size_t sensor) {
     return TimePair{0, kStartUtc + int64_t(sensor) * 7};
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double residentMB() {
-    long pages = 0, resident = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
 // One redraw (records found, reduced, painted) of a full window.

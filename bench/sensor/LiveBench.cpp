@@ -29,12 +29,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/ProcessUsage.h"
 #include "bench/QtBenchMain.h"
 #include "link_sim/SimulatedPlatform.h"
 #include "protocol/Frame.h"
 #include "sensor/SensorSession.h"
 
 namespace {
+
+using benchusage::residentMB;
 
 double processCpuSeconds() {
     timespec t{};
@@ -166,15 +169,6 @@ void BM_LiveSession(benchmark::State& state) {
     state.counters["cpu_percent_of_core_with_sensor"] = cpu / live * 100.0;
 }
 BENCHMARK(BM_LiveSession)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-double residentMB() {
-    long pages = 0, resident = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
 
 void BM_LiveMemoryOverAnHour(benchmark::State& state) {
     const int minutes = int(state.range(0));
