@@ -32,8 +32,8 @@ phase "release build" scripts/build.sh release
 # release tests mostly wait: they run while the sanitizer variant builds.
 echo "=== soak: $soak_cycles list, download and erase cycles (in the background) ==="
 t_soak=$SECONDS
-(SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1
- echo "--- soak: $((SECONDS - t_soak)) s" >>build/release/soak.log) &
+(SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1; rc=$?
+ echo "--- soak: $((SECONDS - t_soak)) s" >>build/release/soak.log; exit $rc) &
 soak_pid=$!
 echo "=== package check (in the background) ==="
 (scripts/package-check.sh >build/package-check.log 2>&1; rc=$?
