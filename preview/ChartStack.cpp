@@ -4,6 +4,7 @@
 
 #include "preview/ChartFrame.h"
 #include "preview/PlotData.h"
+#include "store/SensorDataRecord.h"
 
 namespace preview {
 
@@ -41,6 +42,23 @@ size_t ChartStack::pointCount() const {
 
 int ChartStack::plotColumns() const {
     return std::max(1, width() - frame::kLeft - frame::kRight);
+}
+
+QRect ChartStack::plotRect(int top, int chartHeight) const {
+    return QRect(frame::kLeft, top + frame::kTitle, plotColumns(),
+                 chartHeight - frame::kTitle - frame::kTimeLabel - 2);
+}
+
+void ChartStack::KindSamples::clear() {
+    t.clear();
+    for (auto& v : values) v.clear();
+    gaps.clear();
+}
+
+std::array<ChartStack::KindSamples, 7> ChartStack::emptyKinds() {
+    std::array<KindSamples, 7> kinds;
+    for (size_t k = 0; k < kinds.size(); ++k) kinds[k].values.resize(size_t(valueCount(int(k))));
+    return kinds;
 }
 
 int ChartStack::shownChartHeight(size_t shownCharts) const {

@@ -34,12 +34,24 @@ class ChartStack : public QWidget {
         std::vector<Decimated> tracks;
         double lo = 0, hi = 1;
     };
+    // The samples of one kind in the window: time (s, ≤ 0) and its value slots.
+    struct KindSamples {
+        std::vector<double> t;
+        std::vector<std::vector<float>> values;
+        std::vector<Gap> gaps;
+        void clear();
+    };
+    // Every kind, each with its value slots and no samples.
+    static std::array<KindSamples, 7> emptyKinds();
     void resizeEvent(QResizeEvent* event) override;
     // Reduces every chart's tracks to the plot's pixel columns.
     virtual void decimateAll() = 0;
     int plotColumns() const;
     std::vector<size_t> visibleRows() const;  // the layout rows whose kind has been seen
     int shownChartHeight(size_t shownCharts) const;
+    // The plot of the chart whose top is `top`: inside the room for its
+    // title, value labels and time labels.
+    QRect plotRect(int top, int chartHeight) const;
     // Forgets the kinds seen and every chart's tracks and scale.
     void forgetCharts();
 

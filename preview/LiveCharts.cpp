@@ -26,15 +26,10 @@ constexpr int kMinLiveChartHeight = 70;
 LiveCharts::LiveCharts(QWidget* parent)
     : ChartStack(kLiveChartHeight, kMinLiveChartHeight, parent) {
     setObjectName(QStringLiteral("liveCharts"));
-    for (size_t k = 0; k < kinds.size(); ++k) kinds[k].values.resize(size_t(valueCount(int(k))));
 }
 
 void LiveCharts::clear() {
-    for (KindSamples& k : kinds) {
-        k.t.clear();
-        for (auto& v : k.values) v.clear();
-        k.gaps.clear();
-    }
+    for (KindSamples& k : kinds) k.clear();
     forgetCharts();
     marks.clear();
     updateGeometry();
@@ -45,10 +40,7 @@ void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t 
                            uint64_t endMs, uint64_t windowMs) {
     windowSec = double(windowMs) / 1000.0;
     endStamp = endMs;
-    for (KindSamples& k : kinds) {
-        k.t.clear();
-        for (auto& v : k.values) v.clear();
-    }
+    for (KindSamples& k : kinds) k.clear();
     const std::array<bool, 7> wasSeen = seen;
     recordsInRange = 0;
     const uint64_t end = std::min(last + 1, store.count());
@@ -72,11 +64,7 @@ void LiveCharts::showRange(const VRAXSensorData& store, uint64_t from, uint64_t 
 
 void LiveCharts::showEmpty(uint64_t windowMs) {
     windowSec = double(windowMs) / 1000.0;
-    for (KindSamples& k : kinds) {
-        k.t.clear();
-        for (auto& v : k.values) v.clear();
-        k.gaps.clear();
-    }
+    for (KindSamples& k : kinds) k.clear();
     recordsInRange = 0;
     decimateAll();
     update();
@@ -128,8 +116,7 @@ void LiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(frame::kLeft, top + frame::kTitle, plotColumns(),
-                         chartHeight - frame::kTitle - frame::kTimeLabel - 2);
+        const QRect plot = plotRect(top, chartHeight);
         if (plot.height() < 10) continue;
 
         // Title and the tracks' names in their colours.

@@ -40,15 +40,9 @@ class LiveCharts : public ChartStack {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    // The samples of one kind in the window: time (s, ≤ 0) and its value slots.
-    struct KindSamples {
-        std::vector<double> t;
-        std::vector<std::vector<float>> values;
-        std::vector<Gap> gaps;
-    };
     void decimateAll() override;
 
-    std::array<KindSamples, 7> kinds;
+    std::array<KindSamples, 7> kinds = emptyKinds();
     uint64_t endStamp = 0;  // the window's end at the last draw (record time stamps)
     std::vector<std::pair<uint64_t, QString>> marks;
 };

@@ -49,8 +49,6 @@ QColor SharedLiveCharts::sensorColor(size_t index) {
 
 void SharedLiveCharts::start(size_t count) {
     sensors.assign(count, SensorState{});
-    for (SensorState& s : sensors)
-        for (size_t k = 0; k < kKinds; ++k) s.kinds[k].values.resize(size_t(valueCount(int(k))));
     forgetCharts();
     marks.clear();
     updateGeometry();
@@ -59,11 +57,7 @@ void SharedLiveCharts::start(size_t count) {
 
 void SharedLiveCharts::collect(SensorState& sensor, const LiveSource& source, int64_t endUtcMs,
                                uint64_t windowMs) {
-    for (KindSamples& k : sensor.kinds) {
-        k.t.clear();
-        for (auto& v : k.values) v.clear();
-        k.gaps.clear();
-    }
+    for (KindSamples& k : sensor.kinds) k.clear();
     sensor.shown = 0;
     if (!source.store || !source.map) return;
     const VRAXSensorData& store = *source.store;
@@ -177,8 +171,7 @@ void SharedLiveCharts::paintEvent(QPaintEvent*) {
         const ChartLayout& row = chartLayouts()[shown[n]];
         const ChartState& c = charts[shown[n]];
         const int top = int(n) * chartHeight;
-        const QRect plot(frame::kLeft, top + frame::kTitle, plotColumns(),
-                         chartHeight - frame::kTitle - frame::kTimeLabel - 2);
+        const QRect plot = plotRect(top, chartHeight);
         if (plot.height() < 10) continue;
 
         // Title and the components' order (shades of each sensor's colour).

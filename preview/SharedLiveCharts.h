@@ -62,14 +62,8 @@ class SharedLiveCharts : public ChartStack {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    // The samples of one kind of one sensor in the window: time (s, ≤ 0) and its value slots.
-    struct KindSamples {
-        std::vector<double> t;
-        std::vector<std::vector<float>> values;
-        std::vector<Gap> gaps;
-    };
     struct SensorState {
-        std::array<KindSamples, 7> kinds;
+        std::array<KindSamples, 7> kinds = emptyKinds();
         uint64_t cursor = 0;  // the window's first record at the last draw
         uint64_t shown = 0;
     };
