@@ -24,64 +24,53 @@ phase() {
 # [TIMES] for another multiple).
 run_tests() { ctest --test-dir "build/$1" --output-on-failure -j "$((jobs * ${2:-2}))"; }
 
+# beside NAME LOG COMMAND...: starts a phase in the background, its output
+# and then its time in LOG; its process id goes to beside_pid.
+beside() {
+  local name=$1 log=$2 t0=$SECONDS
+  shift 2
+  echo "=== $name (in the background) ==="
+  ("$@" >"$log" 2>&1 && rc=0 || rc=$?
+   echo "--- $name: $((SECONDS - t0)) s" >>"$log"; exit $rc) &
+  beside_pid=$!
+}
+# joined NAME PID LOG SUMMARY [LINES]: waits for a background phase; prints
+# the lines of LOG that match SUMMARY, or, when it failed, its last LINES
+# lines (40 unless given) less the tests that passed.
+joined() {
+  local name=$1 pid=$2 log=$3 summary=$4 lines=${5:-40}
+  if wait "$pid"; then
+    grep -E "$summary" "$log" || true
+  else
+    echo "$name FAILED:"
+    grep -vE "^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed" "$log" | tail -"$lines"
+    status=1
+  fi
+}
+
 phase "format check" scripts/format.sh --check
 phase "release build" scripts/build.sh release
 [ -f build/release/build.ninja ] && [ $status -eq 0 ] || { echo "release build FAILED"; exit 1; }
 
 # The soak run, the package check (which reuses the release build) and the
 # release tests mostly wait: they run while the sanitizer variant builds.
-echo "=== soak: $soak_cycles list, download and erase cycles (in the background) ==="
-t_soak=$SECONDS
-(SOAK_CYCLES=$soak_cycles build/release/bin/soak_tests >build/release/soak.log 2>&1; rc=$?
- echo "--- soak: $((SECONDS - t_soak)) s" >>build/release/soak.log; exit $rc) &
-soak_pid=$!
-echo "=== package check (in the background) ==="
-(scripts/package-check.sh >build/package-check.log 2>&1; rc=$?
- echo "--- package check: $((SECONDS - t_soak)) s" >>build/package-check.log; exit $rc) &
-package_pid=$!
-echo "=== release tests (in the background) ==="
-(run_tests release >build/release/tests.log 2>&1; rc=$?
- echo "--- release tests: $((SECONDS - t_soak)) s" >>build/release/tests.log; exit $rc) &
-release_pid=$!
+beside "soak: $soak_cycles list, download and erase cycles" build/release/soak.log \
+  env SOAK_CYCLES="$soak_cycles" build/release/bin/soak_tests
+soak_pid=$beside_pid
+beside "package check" build/package-check.log scripts/package-check.sh
+package_pid=$beside_pid
+beside "release tests" build/release/tests.log run_tests release
+release_pid=$beside_pid
 
 phase "asan build (and the fuzz targets)" scripts/build.sh asan
-if wait "$release_pid"; then
-  grep -E "tests passed|--- release tests" build/release/tests.log || true
-else
-  echo "release tests FAILED:"
-  grep -vE "^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed" build/release/tests.log | tail -80
-  status=1
-fi
+joined "release tests" "$release_pid" build/release/tests.log "tests passed|^--- release tests" 80
 # The fuzz targets keep one core busy while the sanitizer suites mostly wait.
-echo "=== fuzzing, ${fuzz_seconds}s per target (in the background) ==="
-t_fuzz=$SECONDS
-(scripts/fuzz.sh "$fuzz_seconds" >build/asan/fuzz.log 2>&1; rc=$?
- echo "--- fuzzing: $((SECONDS - t_fuzz)) s" >>build/asan/fuzz.log; exit $rc) &
-fuzz_pid=$!
+beside "fuzzing, ${fuzz_seconds}s per target" build/asan/fuzz.log scripts/fuzz.sh "$fuzz_seconds"
+fuzz_pid=$beside_pid
 # Nothing builds now: more of the waiting suites run at once.
 phase "asan tests" run_tests asan 3
-if wait "$fuzz_pid"; then
-  grep -E "^=== fuzz_|number_of_executed_units|^--- fuzzing" build/asan/fuzz.log || true
-else
-  echo "fuzzing FAILED:"
-  tail -60 build/asan/fuzz.log
-  status=1
-fi
-
-if wait "$soak_pid"; then
-  grep -E "cycles:|PASSED|--- soak" build/release/soak.log || true
-else
-  echo "soak FAILED:"
-  tail -40 build/release/soak.log
-  status=1
-fi
-if wait "$package_pid"; then
-  echo "package check passed: $(grep -m1 '^package:' build/package-check.log)"
-  grep -E "^--- package check" build/package-check.log || true
-else
-  echo "package check FAILED:"
-  tail -40 build/package-check.log
-  status=1
-fi
+joined "fuzzing" "$fuzz_pid" build/asan/fuzz.log "^=== fuzz_|number_of_executed_units|^--- fuzzing" 60
+joined "soak" "$soak_pid" build/release/soak.log "cycles:|PASSED|^--- soak"
+joined "package check" "$package_pid" build/package-check.log "^package:|^--- package check"
 echo "--- whole test command: $((SECONDS - started)) s"
 exit $status
