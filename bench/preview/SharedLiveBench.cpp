@@ -55,27 +55,40 @@ TimePair mapOf(size_t sensor) {
     return TimePair{0, kStartUtc + int64_t(sensor) * 7};
 }
 
-// One redraw (records found, reduced, painted) of a full window.
-void BM_SharedRedraw10Sensors(benchmark::State& state) {
-    const uint64_t windowMs = uint64_t(state.range(0)) * 1000;
-    const uint64_t seconds = windowMs / 1000 + 1;
+// Ten sensors' stores and the charts' view of them.
+struct TenSensors {
     std::vector<std::unique_ptr<VRAXSensorData>> stores;
     std::vector<preview::LiveSource> sources;
-    for (size_t s = 0; s < kSensors; ++s) {
-        stores.push_back(std::make_unique<VRAXSensorData>());
-        append(*stores.back(), 0, seconds * kRecordsPerSecond, s);
-        sources.push_back({stores.back().get(), mapOf(s)});
+    TenSensors() {
+        for (size_t s = 0; s < kSensors; ++s) {
+            stores.push_back(std::make_unique<VRAXSensorData>());
+            sources.push_back({stores.back().get(), mapOf(s)});
+        }
     }
-    preview::SharedLiveCharts charts;
+};
+
+// The charts on screen, a session of ten sensors started.
+void startShown(preview::SharedLiveCharts& charts) {
     charts.resize(1200, 1000);
     charts.show();
     QApplication::processEvents();
     charts.start(kSensors);
+}
+
+// One redraw (records found, reduced, painted) of a full window.
+void BM_SharedRedraw10Sensors(benchmark::State& state) {
+    const uint64_t windowMs = uint64_t(state.range(0)) * 1000;
+    const uint64_t seconds = windowMs / 1000 + 1;
+    TenSensors sensors;
+    for (size_t s = 0; s < kSensors; ++s)
+        append(*sensors.stores[s], 0, seconds * kRecordsPerSecond, s);
+    preview::SharedLiveCharts charts;
+    startShown(charts);
     const int64_t end = kStartUtc + int64_t(seconds * 1000);
     const bool paint = state.range(1) != 0;
     charts.setComponent(int(state.range(2)));
     for (auto _ : state) {
-        charts.showWindow(sources, end, windowMs);
+        charts.showWindow(sensors.sources, end, windowMs);
         if (paint) charts.repaint();
     }
     state.counters["records"] = double(charts.recordsShown());
@@ -99,17 +112,10 @@ void BM_SharedLiveTenMinutes(benchmark::State& state) {
     constexpr uint64_t kPerTick = kRecordsPerSecond / 10;
     double cpu = 0, firstMinuteMB = 0, thirdMinuteMB = 0, endMB = 0, slowestMs = 0;
     for (auto _ : state) {
-        std::vector<std::unique_ptr<VRAXSensorData>> stores;
-        std::vector<preview::LiveSource> sources;
-        for (size_t s = 0; s < kSensors; ++s) {
-            stores.push_back(std::make_unique<VRAXSensorData>());
-            sources.push_back({stores.back().get(), mapOf(s)});
-        }
+        TenSensors sensors;
+        auto& stores = sensors.stores;
         preview::SharedLiveCharts charts;
-        charts.resize(1200, 1000);
-        charts.show();
-        QApplication::processEvents();
-        charts.start(kSensors);
+        startShown(charts);
         charts.setComponent(int(state.range(1)));
         const double cpuBefore = cpuSeconds();
         for (int tick = 1; tick <= kTicks; ++tick) {
@@ -122,7 +128,7 @@ void BM_SharedLiveTenMinutes(benchmark::State& state) {
                     1000);
             }
             const double drawBefore = cpuSeconds();
-            charts.showWindow(sources, kStartUtc + int64_t(tick) * 100, windowMs);
+            charts.showWindow(sensors.sources, kStartUtc + int64_t(tick) * 100, windowMs);
             charts.repaint();
             slowestMs = std::max(slowestMs, (cpuSeconds() - drawBefore) * 1000);
             if (tick == 600) firstMinuteMB = residentMB();
